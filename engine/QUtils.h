@@ -1,0 +1,29 @@
+// Integer/text conversions, path splitting, the error type the modules throw
+// for input/output failures, and the last-error text the exports keep.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace quelt {
+
+// An input/output failure after a file was opened. Exports catch it and keep
+// its text for qGetLastError; it never crosses the C boundary.
+class IoError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+std::string IntToStr(std::int32_t value);
+std::int32_t StrToInt(const std::string& text);
+// Both "\" and "/" separate folders.
+std::string ExtractName(const std::string& path);
+std::string ExtractFolder(const std::string& path);
+std::string ExtractExt(const std::string& name);
+
+void SetLastError(const std::string& message);
+// The kept message and whether there was one; clears it.
+bool TakeLastError(std::string& message);
+
+} // namespace quelt

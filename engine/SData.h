@@ -1,0 +1,52 @@
+// TData: a whole file held in memory with a read cursor and little-endian
+// typed reads. Reads never go outside the data: a typed read with too few
+// bytes left returns 0 and leaves the cursor where it was.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quelt {
+
+class TData {
+public:
+    TData() = default;
+    // Loads the whole file; a file that cannot be opened gives an empty object.
+    // A failure after opening (or a file of 4 GiB or more) throws IoError.
+    explicit TData(const std::string& fileName);
+    // `size` uninitialised bytes, cursor at 0.
+    explicit TData(std::uint32_t size);
+
+    const std::uint8_t* Data() const { return bytes_.empty() ? nullptr : bytes_.data(); }
+    std::uint8_t* Data() { return bytes_.empty() ? nullptr : bytes_.data(); }
+    std::uint32_t Size() const { return static_cast<std::uint32_t>(bytes_.size()); }
+    std::uint32_t Position() const { return position_; }
+    std::uint32_t Remaining() const { return Size() - position_; }
+    bool AtEnd() const { return position_ >= Size(); }
+
+    std::uint8_t ReadByte();
+    std::uint16_t ReadWord();
+    std::uint32_t ReadDWord();
+    float ReadSingle();
+    // Bytes up to a zero byte (consumed, not kept) or the end of the data.
+    std::string ReadString();
+
+    // The byte at the cursor, or null at the end.
+    const std::uint8_t* CurrentPtr() const { return AtEnd() ? nullptr : bytes_.data() + position_; }
+    // Position + count taken modulo 2^32 and clamped to Size as an unsigned
+    // value, so going back below 0 lands at Size.
+    std::uint32_t Skip(std::int32_t count);
+    std::uint32_t Seek(std::uint32_t position);
+
+    // Creates (or truncates) the file and writes every byte; moves the cursor
+    // to 0. False when the file cannot be created; throws IoError when a write
+    // or the close fails after that.
+    bool SaveToFile(const std::string& fileName);
+
+private:
+    std::vector<std::uint8_t> bytes_;
+    std::uint32_t position_ = 0;
+};
+
+} // namespace quelt

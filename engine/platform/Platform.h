@@ -1,0 +1,99 @@
+// The operations the engine's logic needs from the windowing system, the GL
+// context layer, the clock and the dynamic loader. PlatformSDL.cpp provides
+// them on SDL2; tests install a fake that records calls and fails on demand.
+// Nothing outside engine/platform includes SDL.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace quelt {
+
+// Opaque handles; 0 means "none", as on the original platform.
+using Handle = std::uintptr_t;
+
+// One window message, already in the shape the window procedure handles.
+struct PlatformMessage {
+    enum class Kind {
+        Destroyed,    // the window was destroyed
+        CloseRequest, // the user asked to close the window
+        Quit,         // a quit request (removed and dispatched like the rest)
+        KeyDown,      // code: virtual key; repeat set for auto-repeat
+        KeyUp,        // code: virtual key
+        SysKeyDown,   // Alt-chords and F10: left to the default procedure
+        SysKeyUp,
+        Char,         // code: Windows-1251 character
+        MouseMove,    // position: low 16 bits X, high 16 bits Y (client)
+        ButtonDown,   // code: 256 left, 257 right, 258 middle
+        ButtonUp,
+        Other,        // anything else: the default procedure's business
+    };
+    Kind kind = Kind::Other;
+    std::int32_t code = 0;
+    std::uint32_t position = 0;
+    bool repeat = false;
+};
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // Window class and window. The class is what SDL's video subsystem stands for.
+    virtual bool RegisterWindowClass() = 0;
+    virtual bool UnregisterWindowClass() = 0;
+    // Borderless pop-up with the given title at (x, y), client width x height.
+    virtual Handle CreatePopupWindow(const std::string& title, int x, int y, int width, int height) = 0;
+    virtual bool DestroyWindow(Handle window) = 0;
+    virtual Handle GetDeviceContext(Handle window) = 0;
+    // Closest match to RGBA 8-8-8-8, double buffer, depth 24, stencil 8; 0 when none.
+    virtual int ChoosePixelFormat(Handle dc) = 0;
+    virtual bool SetPixelFormat(Handle dc, int format) = 0;
+    virtual void ShowWindow(Handle window) = 0; // shown, raised, focused
+
+    // GL contexts.
+    virtual Handle CreateContext(Handle dc) = 0;
+    // A second context sharing objects with `share` (0: no sharing).
+    virtual Handle CreateSharedContext(Handle dc, Handle share) = 0;
+    virtual bool MakeCurrent(Handle dc, Handle context) = 0; // (0, 0) releases
+    virtual bool DeleteContext(Handle context) = 0;
+    virtual Handle CurrentDeviceContext() = 0;
+    virtual Handle CurrentContext() = 0;
+    virtual bool SetSwapInterval(int interval) = 0;
+    virtual bool SwapBuffers(Handle dc) = 0;
+    virtual void* GetGLProcAddress(const char* name) = 0;
+    // Size of the drawable in pixels (what a full-screen request really got).
+    virtual void GetDrawableSize(Handle window, int& width, int& height) = 0;
+
+    // Display modes and window styles.
+    // Temporary full-screen mode change; false on general failure.
+    virtual bool ChangeDisplayMode(Handle window, int width, int height, int bits, int frequency) = 0;
+    virtual void RestoreDisplayMode(Handle window) = 0;
+    // Full screen: borderless pop-up; windowed: a framed, resizable window.
+    // Either way at (0, 0) with a client area of width x height.
+    virtual void SetWindowStyle(Handle window, bool fullscreen, int width, int height) = 0;
+    virtual void ShowCursor(bool show) = 0;
+
+    // Messages and input.
+    virtual bool PeekMessage(PlatformMessage& message) = 0;
+    virtual void GetCursorPos(std::int32_t& x, std::int32_t& y) = 0; // screen coordinates
+
+    // Clock.
+    virtual std::uint64_t PerformanceCounter() = 0;
+    virtual std::uint64_t PerformanceFrequency() = 0;
+
+    // Modal error box; caption and text are Windows-1251 bytes.
+    virtual void MessageBox(const std::string& caption, const std::string& text) = 0;
+
+    // Dynamic libraries.
+    virtual void* LoadLibrary(const char* name) = 0;
+    virtual void* GetSymbol(void* library, const char* name) = 0;
+    virtual void FreeLibrary(void* library) = 0;
+};
+
+// The platform in use: the SDL one unless a test installed another.
+Platform& CurrentPlatform();
+// Installs `platform` (not owned) for the rest of the process, or the SDL
+// platform again when null. Tests only.
+void SetPlatform(Platform* platform);
+
+} // namespace quelt
