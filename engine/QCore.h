@@ -1,0 +1,21 @@
+// The main loop: callback slots, fixed-period updates with catch-up, frame count.
+#pragma once
+
+#include <quelt/quelt.h>
+
+#include <cstdint>
+
+namespace quelt {
+
+void SetProcAdress(std::int32_t index, TProc proc);
+void StartMainLoop();
+void StopMainLoop();
+void SetUPS(std::int32_t ups);
+std::int32_t GetFPS();
+bool IsLoopRunning();
+
+// Slots 4 and 5, read afresh by the window procedure at each call.
+TKeyProc KeyDownProc();
+TMouseProc MouseMoveProc();
+
+} // namespace quelt

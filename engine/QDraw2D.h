@@ -1,0 +1,14 @@
+// The 2D pixel projection over the logical screen and bitmap fonts.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace quelt {
+
+void Set2D();
+std::uint32_t BitmapFont(std::int32_t width, std::int32_t height, const std::string& faceName);
+void DrawText(std::int32_t x, std::int32_t y, std::uint32_t font, const std::string& text);
+void DeleteFont(std::uint32_t font);
+
+} // namespace quelt

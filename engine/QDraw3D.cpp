@@ -1,0 +1,8 @@
+#include "QDraw3D.h"
+
+namespace quelt {
+
+void createSharedQuadric() {}
+void deleteSharedQuadric() {}
+
+} // namespace quelt
