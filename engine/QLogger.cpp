@@ -1,0 +1,86 @@
+#include "QLogger.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "QUtils.h"
+#include "QWin.h"
+
+namespace quelt {
+namespace {
+
+std::string logFileName = "log.txt";
+bool timeStamps = true;
+
+[[noreturn]] void ThrowIo(const char* what, const std::string& fileName) {
+    throw IoError(std::string(what) + " \"" + fileName + "\": " + std::strerror(errno));
+}
+
+// An open file descriptor; closing it is checked, since a failed close can
+// lose the line just written.
+class LogFile {
+public:
+    LogFile(const std::string& fileName, int flags) : name_(fileName), fd_(::open(fileName.c_str(), flags, 0644)) {}
+    ~LogFile() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    LogFile(const LogFile&) = delete;
+    LogFile& operator=(const LogFile&) = delete;
+
+    bool IsOpen() const { return fd_ >= 0; }
+
+    void Write(const std::string& bytes) {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t written = ::write(fd_, bytes.data() + done, bytes.size() - done);
+            if (written < 0 && errno == EINTR) continue;
+            if (written <= 0) ThrowIo("Cannot write file", name_);
+            done += static_cast<std::size_t>(written);
+        }
+    }
+
+    void Close() {
+        const int fd = fd_;
+        fd_ = -1;
+        if (::close(fd) != 0) ThrowIo("Cannot close file", name_);
+    }
+
+private:
+    std::string name_;
+    int fd_;
+};
+
+} // namespace
+
+void CreateLog(const std::string& fileName) {
+    LogFile file(fileName, O_WRONLY | O_CREAT | O_TRUNC);
+    if (file.IsOpen()) file.Close();
+}
+
+void AddToLog(const std::string& fileName, const std::string& text) {
+    // No O_CREAT: a missing file stays missing and the line is dropped.
+    LogFile file(fileName, O_WRONLY | O_APPEND);
+    if (!file.IsOpen()) return;
+    file.Write(text + "\r\n");
+    file.Close();
+}
+
+void SetLog(const std::string& fileName) {
+    logFileName = fileName;
+    LogFile existing(fileName, O_RDONLY);
+    if (!existing.IsOpen()) CreateLog(logFileName);
+}
+
+void TimeLog(bool on) { timeStamps = on; }
+
+void Log(const std::string& text) {
+    const std::string line = timeStamps ? "[" + IntToStr(GetTimer()) + "] " + text : text;
+    AddToLog(logFileName, line);
+}
+
+void ClearLog() { CreateLog(logFileName); }
+
+} // namespace quelt
