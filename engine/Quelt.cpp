@@ -13,6 +13,7 @@
 
 #include "MVector.h"
 #include "QLogger.h"
+#include "QModel.h"
 #include "QUtils.h"
 
 namespace {
@@ -149,6 +150,16 @@ QUELT_API void vec4D(float x, float y, float z, float w, TVec4D* result) { *resu
 // ---- Sound ----
 
 // ---- Models ----
+
+QUELT_API void qLoadModel(IAnimation** model, int32_t mode, const char* fileName) {
+    if (model) *model = nullptr;
+    IAnimation* loaded = Guarded<IAnimation*>(nullptr, [&] { return quelt::LoadModel(mode, Text(fileName)); });
+    if (!model) {
+        if (loaded) loaded->Release();
+        return;
+    }
+    *model = loaded;
+}
 
 // ---- Beyond the 91 ----
 
