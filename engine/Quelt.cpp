@@ -12,9 +12,18 @@
 #include <vector>
 
 #include "MVector.h"
+#include "QConsoling.h"
+#include "QFrustum.h"
 #include "QLogger.h"
+#include "QOpenAL.h"
+#include "QPackege.h"
+#include "QTexture.h"
+#include "QDraw2D.h"
+#include "QDraw3D.h"
 #include "QModel.h"
 #include "QUtils.h"
+#include "QCore.h"
+#include "QWin.h"
 
 namespace {
 
@@ -82,7 +91,34 @@ extern "C" {
 
 // ---- Window, input, timer ----
 
+QUELT_API qbool qCreateWindow(void) {
+    return Guarded<qbool>(0, [] { return quelt::CreateWindow() ? qbool(1) : qbool(0); });
+}
+
+QUELT_API void qKillWindow(void) { Guarded([] { quelt::KillWindow(); }); }
+
+QUELT_API qbool qScreenMode(int32_t width, int32_t height, int32_t bits, int32_t frequency, qbool fullscreen) {
+    return Guarded<qbool>(0, [&] { return quelt::ScreenMode(width, height, bits, frequency, fullscreen != 0) ? qbool(1) : qbool(0); });
+}
+
+// Calls the application's key and mouse procedures: their exceptions pass.
+QUELT_API void qMsg(void) { quelt::Msg(); }
+
+QUELT_API qbool qIsKeyPressed(int32_t key) { return quelt::IsKeyPressed(key) ? 1 : 0; }
+QUELT_API int32_t qGetMouseX(void) { return quelt::GetMouseX(); }
+QUELT_API int32_t qGetMouseY(void) { return quelt::GetMouseY(); }
+QUELT_API void qFinishRender(void) { quelt::FinishRender(); }
+QUELT_API int32_t qGetTimer(void) { return quelt::GetTimer(); }
+QUELT_API uint32_t qGetHDC(void) { return quelt::GetHDC(); }
+
 // ---- Main loop ----
+
+QUELT_API void qSetProcAdress(int32_t index, TProc proc) { quelt::SetProcAdress(index, proc); }
+// Runs the application's procedures: their exceptions pass through untouched.
+QUELT_API void qStartMainLoop(void) { quelt::StartMainLoop(); }
+QUELT_API void qStopMainLoop(void) { quelt::StopMainLoop(); }
+QUELT_API void qSetUPS(int32_t ups) { quelt::SetUPS(ups); }
+QUELT_API int32_t qGetFPS(void) { return quelt::GetFPS(); }
 
 // ---- Log ----
 
@@ -106,6 +142,38 @@ QUELT_API void qExtractFolder(const char* path, char** result) {
 QUELT_API void qExtractEXT(const char* name, char** result) { StoreString(result, quelt::ExtractExt(Text(name))); }
 
 // ---- Console ----
+
+QUELT_API void qSetConsoleFont(uint32_t font, int32_t x, int32_t lineHeight) {
+    quelt::SetConsoleFont(font, x, lineHeight);
+}
+
+QUELT_API void qSetConsoleLines(int32_t count) {
+    Guarded([&] { quelt::SetConsoleLines(count); });
+}
+
+QUELT_API void qConsole(const char* text) {
+    Guarded([&] { quelt::ConsolePrint(Text(text)); });
+}
+
+QUELT_API void qConsoleCommand(TProc proc, qbool withArgument, const char* name) {
+    Guarded([&] { quelt::ConsoleCommand(proc, withArgument != 0, Text(name)); });
+}
+
+QUELT_API void qConsoleVar(void* address, int32_t kind, const char* name) {
+    Guarded([&] { quelt::ConsoleVar(address, kind, Text(name)); });
+}
+
+QUELT_API void qRenderConsole(void) {
+    Guarded([] { quelt::RenderConsole(); });
+}
+
+QUELT_API void qUpdateConsole(void) { quelt::UpdateConsole(); }
+
+QUELT_API void qConsoleEnable(void) { quelt::ConsoleEnable(); }
+
+QUELT_API void qConsoleDisable(void) { quelt::ConsoleDisable(); }
+
+QUELT_API void qClearConsole(void) { quelt::ClearConsole(); }
 
 // ---- Vector helpers ----
 // Each reads its inputs into locals before it writes, so results may alias inputs.
@@ -139,15 +207,116 @@ QUELT_API void vec4D(float x, float y, float z, float w, TVec4D* result) { *resu
 
 // ---- 3D drawing and camera ----
 
+QUELT_API void qSet3D(float fovy, float zNear, float zFar) { quelt::Set3D(fovy, zNear, zFar); }
+QUELT_API void qAxis(float length) { quelt::Axis(length); }
+QUELT_API void qSolidSphere(float radius) { quelt::SolidSphere(radius); }
+QUELT_API void qSolidCylinder(float baseRadius, float topRadius, float height) {
+    quelt::SolidCylinder(baseRadius, topRadius, height);
+}
+QUELT_API void qSolidBox(float sizeX, float sizeY, float sizeZ) { quelt::SolidBox(sizeX, sizeY, sizeZ); }
+QUELT_API void qResetEnvMode(void) { quelt::ResetEnvMode(); }
+QUELT_API void qSetDot3Mode(void) { quelt::SetDot3Mode(); }
+QUELT_API void qCamera(const TVec3D* pos, const TVec3D* dir, float roll) {
+    if (pos && dir) quelt::Camera(*pos, *dir, roll);
+}
+
 // ---- 2D mode and bitmap fonts ----
+
+QUELT_API void qSet2D(void) { quelt::Set2D(); }
+QUELT_API uint32_t qBitmapFont(int32_t width, int32_t height, const char* faceName) {
+    return Guarded(uint32_t(0), [&] { return quelt::BitmapFont(width, height, Text(faceName)); });
+}
+QUELT_API void qDrawText(int32_t x, int32_t y, uint32_t font, const char* text) {
+    Guarded([&] { quelt::DrawText(x, y, font, Text(text)); });
+}
+QUELT_API void qDeleteFont(uint32_t font) { quelt::DeleteFont(font); }
 
 // ---- Frustum and pbuffers ----
 
+QUELT_API void qCreateFrustum(IFrustum** frustum) {
+    if (frustum) *frustum = nullptr;
+    Guarded([&] { quelt::CreateFrustum(frustum); });
+}
+
 // ---- Textures ----
+
+QUELT_API qbool qLoadTexture(uint32_t target, qbool mipmaps, const char* fileName) {
+    return Guarded<qbool>(0, [&] { return quelt::LoadTexture(target, mipmaps != 0, Text(fileName)) ? 1 : 0; });
+}
+
+QUELT_API uint32_t qCreateTexture2D(qbool mipmaps, const char* fileName) {
+    return Guarded<uint32_t>(0, [&] { return quelt::CreateTexture2D(mipmaps != 0, Text(fileName)); });
+}
+
+QUELT_API uint32_t qCreateCubeMap(qbool mipmaps, const char* const* fileNames, int32_t count) {
+    return Guarded<uint32_t>(0, [&] {
+        std::vector<std::string> names;
+        for (int32_t i = 0; fileNames && i < count && i < 6; ++i) names.push_back(Text(fileNames[i]));
+        return quelt::CreateCubeMap(mipmaps != 0, names);
+    });
+}
+
+QUELT_API uint32_t qCreateNormCubeMap(int32_t size, qbool mipmaps) {
+    return Guarded<uint32_t>(0, [&] { return quelt::CreateNormCubeMap(size, mipmaps != 0); });
+}
 
 // ---- Packages ----
 
+QUELT_API void qCreatePackege(const char* package, const char* const* fileNames, int32_t count) {
+    Guarded([&] {
+        std::vector<std::string> names;
+        for (int32_t i = 0; fileNames && i < count; ++i) names.push_back(Text(fileNames[i]));
+        quelt::CreatePackege(Text(package), names);
+    });
+}
+
+QUELT_API int32_t qContent(const char* package, TArrayString* names) {
+    return Guarded<int32_t>(0, [&]() -> int32_t {
+        const auto content = quelt::Content(Text(package));
+        // Not a package: the caller's array stays as it was.
+        if (!content) return 0;
+        StoreArray(names, *content);
+        return static_cast<int32_t>(content->size());
+    });
+}
+
+QUELT_API void qExtract(const char* package, const char* entryName, const char* destination) {
+    Guarded([&] { quelt::Extract(Text(package), Text(entryName), Text(destination)); });
+}
+
+QUELT_API void qUnpack(const char* package, const char* destinationFolder) {
+    Guarded([&] { quelt::Unpack(Text(package), Text(destinationFolder)); });
+}
+
 // ---- Sound ----
+
+QUELT_API qbool qInitOpenAL(const char* libraryName) {
+    return Guarded<qbool>(0, [&] { return quelt::InitOpenAL(Text(libraryName)) ? 1 : 0; });
+}
+
+QUELT_API void qDoneOpenAL(void) { quelt::DoneOpenAL(); }
+
+QUELT_API qbool isOpenALCreated(void) { return quelt::IsOpenALCreated() ? 1 : 0; }
+
+QUELT_API void qCreateSound(ISound** sound, const char* fileName) {
+    Guarded([&] { quelt::CreateSound(sound, Text(fileName)); });
+}
+
+QUELT_API void qCreateSource(ISource** source) {
+    Guarded([&] { quelt::CreateSource(source); });
+}
+
+QUELT_API void qListenerPos(const TVec3D* position) {
+    if (position) quelt::ListenerPos(*position);
+}
+
+QUELT_API void qListenerVel(const TVec3D* velocity) {
+    if (velocity) quelt::ListenerVel(*velocity);
+}
+
+QUELT_API void qListenerOrientation(const TVec3D* at, const TVec3D* up) {
+    if (at && up) quelt::ListenerOrientation(*at, *up);
+}
 
 // ---- Models ----
 
