@@ -6,6 +6,8 @@
 #include <limits>
 #include <memory>
 
+#include <sys/stat.h>
+
 #include "QUtils.h"
 
 namespace quelt {
@@ -26,6 +28,9 @@ TData::TData(const std::string& fileName) {
     // Read-only access is enough: a read-only asset must load too.
     File file(std::fopen(fileName.c_str(), "rb"));
     if (!file) return;
+    // A folder opens on this platform but is not a file: treat it as missing.
+    struct stat info {};
+    if (fstat(fileno(file.get()), &info) != 0 || S_ISDIR(info.st_mode)) return;
     if (std::fseek(file.get(), 0, SEEK_END) != 0) ThrowIo("Cannot size file", fileName);
     const long size = std::ftell(file.get());
     if (size < 0) ThrowIo("Cannot size file", fileName);

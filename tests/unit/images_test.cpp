@@ -1,0 +1,566 @@
+// BMP and TGA files are built byte by byte here, so every expectation comes
+// from the file layout rather than from the readers themselves.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "SData.h"
+#include "TBmpLoader.h"
+#include "TTextureLib.h"
+#include "TTgaLoader.h"
+
+namespace {
+
+using quelt::LoadBmp;
+using quelt::LoadTga;
+using quelt::TData;
+using quelt::TTexture;
+using Bytes = std::vector<std::uint8_t>;
+
+// An image as the readers should produce it: top row first, RGB(A) bytes.
+struct Image {
+    int width = 0;
+    int height = 0;
+    int components = 0;
+    Bytes pixels;
+    const std::uint8_t* Pixel(int x, int y) const { return &pixels[(std::size_t(y) * width + x) * components]; }
+};
+
+Image RandomImage(int width, int height, int components, unsigned seed) {
+    std::mt19937 random(seed);
+    Image image{width, height, components, Bytes(std::size_t(width) * height * components)};
+    for (auto& b : image.pixels) b = static_cast<std::uint8_t>(random());
+    return image;
+}
+
+void Put16(Bytes& out, std::size_t at, std::uint16_t v) {
+    out[at] = v & 0xFF;
+    out[at + 1] = v >> 8;
+}
+
+void Put32(Bytes& out, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out[at + i] = (v >> (8 * i)) & 0xFF;
+}
+
+TData Data(const Bytes& bytes) {
+    TData data(static_cast<std::uint32_t>(bytes.size()));
+    if (!bytes.empty()) std::memcpy(data.Data(), bytes.data(), bytes.size());
+    return data;
+}
+
+struct BmpHeader {
+    std::int32_t width = 1;
+    std::int32_t height = 1;
+    std::uint16_t bits = 24;
+    std::uint32_t compression = 0;
+    std::uint16_t signature = 0x4D42;
+    std::uint32_t infoSize = 40;
+    std::uint16_t planes = 1;
+    std::uint32_t dataOffset = 54;
+};
+
+Bytes BmpHeaderBytes(const BmpHeader& h) {
+    Bytes out(54, 0);
+    Put16(out, 0, h.signature);
+    Put32(out, 10, h.dataOffset);
+    Put32(out, 14, h.infoSize);
+    Put32(out, 18, static_cast<std::uint32_t>(h.width));
+    Put32(out, 22, static_cast<std::uint32_t>(h.height));
+    Put16(out, 26, h.planes);
+    Put16(out, 28, h.bits);
+    Put32(out, 30, h.compression);
+    return out;
+}
+
+// Rows bottom to top, BGR(A), 24-bit rows padded to 4 bytes with 0xEE so a
+// reader that takes padding for pixels shows it.
+Bytes Bmp(const Image& image) {
+    BmpHeader header;
+    header.width = image.width;
+    header.height = image.height;
+    header.bits = static_cast<std::uint16_t>(image.components * 8);
+    Bytes out = BmpHeaderBytes(header);
+    for (int y = image.height - 1; y >= 0; --y) {
+        std::size_t rowStart = out.size();
+        for (int x = 0; x < image.width; ++x) {
+            const std::uint8_t* p = image.Pixel(x, y);
+            out.insert(out.end(), {p[2], p[1], p[0]});
+            if (image.components == 4) out.push_back(p[3]);
+        }
+        while ((out.size() - rowStart) % 4 != 0) out.push_back(0xEE);
+    }
+    return out;
+}
+
+void ExpectImage(const TTexture* texture, const Image& expected) {
+    ASSERT_NE(texture, nullptr);
+    EXPECT_EQ(texture->Width(), expected.width);
+    EXPECT_EQ(texture->Height(), expected.height);
+    EXPECT_EQ(texture->Components(), expected.components);
+    ASSERT_EQ(texture->PixelBytes(), expected.pixels.size());
+    if (!expected.pixels.empty()) {
+        EXPECT_EQ(Bytes(texture->Pixels(), texture->Pixels() + texture->PixelBytes()), expected.pixels);
+    }
+}
+
+std::unique_ptr<TTexture> DecodeBmp(const Bytes& file) {
+    TData data = Data(file);
+    return LoadBmp(data);
+}
+
+std::unique_ptr<TTexture> DecodeTga(const Bytes& file) {
+    TData data = Data(file);
+    return LoadTga(data);
+}
+
+// ---- TTexture ----
+
+TEST(TTexture, FormatFollowsComponents) {
+    EXPECT_EQ(TTexture(1, 1, 1).Format(), 0x1906u);
+    EXPECT_EQ(TTexture(1, 1, 3).Format(), 0x1907u);
+    EXPECT_EQ(TTexture(1, 1, 4).Format(), 0x1908u);
+    EXPECT_EQ(TTexture(1, 1, 2).Format(), 0xFFFFFFFFu);
+    EXPECT_EQ(TTexture(1, 1, 0).Format(), 0xFFFFFFFFu);
+    TTexture texture(3, 2, 4);
+    EXPECT_EQ(texture.PixelBytes(), 24u);
+    EXPECT_EQ(texture.RowBytes(), 12u);
+    EXPECT_THROW(TTexture(-1, 2, 3), std::invalid_argument);
+}
+
+// ---- BMP ----
+
+TEST(BmpReader, Decodes24BitRowsWithPaddingForWidthsOneToFive) {
+    for (int width = 1; width <= 5; ++width) {
+        SCOPED_TRACE(width);
+        const Image image = RandomImage(width, 3, 3, 10 + width);
+        const Bytes file = Bmp(image);
+        TData data = Data(file);
+        const auto texture = LoadBmp(data);
+        ExpectImage(texture.get(), image);
+        const std::uint32_t stride = (width * 3 + 3) / 4 * 4;
+        EXPECT_EQ(data.Position(), 54 + 3 * stride);  // padding consumed row by row
+    }
+}
+
+TEST(BmpReader, PaddingConsumedPerRowForWidthOneAndFour) {
+    TData one = Data(Bmp(RandomImage(1, 5, 3, 1)));
+    ASSERT_NE(LoadBmp(one), nullptr);
+    EXPECT_EQ(one.Position(), 54u + 5 * 4);
+    TData four = Data(Bmp(RandomImage(4, 5, 3, 2)));
+    ASSERT_NE(LoadBmp(four), nullptr);
+    EXPECT_EQ(four.Position(), 54u + 5 * 12);
+}
+
+TEST(BmpReader, Decodes32BitWithAlphaAndNoPadding) {
+    const Image image = RandomImage(3, 4, 4, 7);
+    TData data = Data(Bmp(image));
+    const auto texture = LoadBmp(data);
+    ExpectImage(texture.get(), image);
+    EXPECT_EQ(texture->Format(), 0x1908u);
+    EXPECT_EQ(data.Position(), 54u + 3 * 4 * 4);
+}
+
+TEST(BmpReader, KnownPixelBytesLandTopRowFirstInRgbOrder) {
+    BmpHeader header;
+    header.width = 1;
+    header.height = 2;
+    Bytes file = BmpHeaderBytes(header);
+    // Stored bottom row first: blue, green, red, pad.
+    file.insert(file.end(), {0x01, 0x02, 0x03, 0x00, 0x11, 0x12, 0x13, 0x00});
+    const auto texture = DecodeBmp(file);
+    ASSERT_NE(texture, nullptr);
+    EXPECT_EQ(Bytes(texture->Pixels(), texture->Pixels() + 6), (Bytes{0x13, 0x12, 0x11, 0x03, 0x02, 0x01}));
+}
+
+TEST(BmpReader, PixelsAlwaysStartAtOffset54) {
+    const Image image = RandomImage(2, 2, 3, 3);
+    Bytes file = Bmp(image);
+    Put32(file, 10, 60);                    // claims extra bytes before the pixels
+    file.insert(file.end(), 6, 0x55);       // and the file is that much longer
+    ExpectImage(DecodeBmp(file).get(), image);
+    Put32(file, 10, 0xFFFFFFFF);
+    ExpectImage(DecodeBmp(file).get(), image);
+}
+
+TEST(BmpReader, RejectsHeadersOutsideTheListedValues) {
+    auto reject = [](BmpHeader header, const char* why) {
+        Bytes file = BmpHeaderBytes(header);
+        file.resize(file.size() + 64, 0x40);
+        EXPECT_EQ(DecodeBmp(file), nullptr) << why;
+    };
+    BmpHeader h;
+    h.signature = 0x4D41;     reject(h, "signature");
+    h = {}; h.infoSize = 12;  reject(h, "core header");
+    h = {}; h.infoSize = 108; reject(h, "v4 header");
+    h = {}; h.planes = 0;     reject(h, "planes 0");
+    h = {}; h.planes = 2;     reject(h, "planes 2");
+    h = {}; h.bits = 16;      reject(h, "16-bit");
+    h = {}; h.bits = 0;       reject(h, "0 bits");
+    h = {}; h.bits = 32; h.compression = 3; reject(h, "bit fields");
+    h = {}; h.compression = 4; reject(h, "jpeg");
+}
+
+TEST(BmpReader, PaletteDepthsAndRunLengthHaveNoConversion) {
+    for (std::uint16_t bits : {1, 2, 4, 8}) {
+        BmpHeader h;
+        h.bits = bits;
+        Bytes file = BmpHeaderBytes(h);
+        file.resize(file.size() + 1024 + 16, 0);
+        EXPECT_EQ(DecodeBmp(file), nullptr) << bits << " bits";
+    }
+    for (std::uint32_t compression : {1u, 2u}) {
+        for (std::uint16_t bits : {4, 8, 24, 32}) {
+            BmpHeader h;
+            h.bits = bits;
+            h.compression = compression;
+            Bytes file = BmpHeaderBytes(h);
+            file.resize(file.size() + 64, 0);
+            EXPECT_EQ(DecodeBmp(file), nullptr) << "compression " << compression << ", " << bits << " bits";
+        }
+    }
+}
+
+TEST(BmpReader, RejectsShortHeadersNegativeSizesAndHugeClaims) {
+    Bytes file = Bmp(RandomImage(2, 2, 3, 4));
+    EXPECT_EQ(DecodeBmp(Bytes(file.begin(), file.begin() + 53)), nullptr);
+    EXPECT_EQ(DecodeBmp(Bytes(file.begin(), file.begin() + 20)), nullptr);
+    EXPECT_EQ(DecodeBmp(Bytes{}), nullptr);
+
+    for (auto [w, h] : {std::pair{-2, 2}, {2, -2}, {INT32_MIN, 1}, {1, INT32_MIN}}) {
+        BmpHeader header;
+        header.width = w;
+        header.height = h;
+        Bytes bytes = BmpHeaderBytes(header);
+        bytes.resize(bytes.size() + 64, 1);
+        EXPECT_EQ(DecodeBmp(bytes), nullptr) << w << " x " << h;
+    }
+    // Width x height x 4 overflows 32 and nearly 64 bits: rejected before allocating.
+    BmpHeader huge;
+    huge.width = INT32_MAX;
+    huge.height = INT32_MAX;
+    huge.bits = 32;
+    EXPECT_EQ(DecodeBmp(BmpHeaderBytes(huge)), nullptr);
+    huge.width = 65536;
+    huge.height = 65536;
+    EXPECT_EQ(DecodeBmp(BmpHeaderBytes(huge)), nullptr);
+}
+
+TEST(BmpReader, ZeroSizedImageDecodesToNoPixels) {
+    BmpHeader h;
+    h.width = 0;
+    h.height = 7;
+    const auto texture = DecodeBmp(BmpHeaderBytes(h));
+    ASSERT_NE(texture, nullptr);
+    EXPECT_EQ(texture->PixelBytes(), 0u);
+}
+
+TEST(BmpReader, TruncatedDataKeepsCompletePixelsAndZeroesTheRest) {
+    const Image image = RandomImage(3, 3, 3, 5);  // stride 12
+    Bytes file = Bmp(image);
+    // Keep the bottom row whole and two bytes of the middle row's first pixel.
+    file.resize(54 + 12 + 2);
+    TData data = Data(file);
+    const auto texture = LoadBmp(data);
+    ASSERT_NE(texture, nullptr);
+    Image expected = image;
+    std::fill(expected.pixels.begin(), expected.pixels.begin() + 2 * 9, 0);  // top two rows
+    ExpectImage(texture.get(), expected);
+    EXPECT_LE(data.Position(), data.Size());
+
+    file.resize(54);  // headers only
+    const auto blank = DecodeBmp(file);
+    ASSERT_NE(blank, nullptr);
+    EXPECT_EQ(Bytes(blank->Pixels(), blank->Pixels() + blank->PixelBytes()), Bytes(27, 0));
+}
+
+TEST(BmpReader, MissingPaddingOnLastRowStillDecodesEverything) {
+    const Image image = RandomImage(1, 2, 3, 6);
+    Bytes file = Bmp(image);
+    file.pop_back();  // some writers drop the final row's padding
+    ExpectImage(DecodeBmp(file).get(), image);
+}
+
+// ---- TGA ----
+
+struct TgaHeader {
+    std::uint8_t idLength = 0;
+    std::uint8_t type = 2;
+    std::uint16_t width = 1;
+    std::uint16_t height = 1;
+    std::uint8_t depth = 32;
+    std::uint8_t descriptor = 0x08;
+};
+
+Bytes TgaHeaderBytes(const TgaHeader& h) {
+    Bytes out(18, 0);
+    out[0] = h.idLength;
+    out[1] = 0;
+    out[2] = h.type;
+    Put16(out, 12, h.width);
+    Put16(out, 14, h.height);
+    out[16] = h.depth;
+    out[17] = h.descriptor;
+    out.resize(18 + h.idLength, 0x77);
+    return out;
+}
+
+void AppendBgra(Bytes& out, const std::uint8_t* rgba) { out.insert(out.end(), {rgba[2], rgba[1], rgba[0], rgba[3]}); }
+
+// The image's pixels in the order the file stores them.
+std::vector<const std::uint8_t*> FileOrder(const Image& image, bool topToBottom) {
+    std::vector<const std::uint8_t*> order;
+    for (int r = 0; r < image.height; ++r) {
+        const int y = topToBottom ? r : image.height - 1 - r;
+        for (int x = 0; x < image.width; ++x) order.push_back(image.Pixel(x, y));
+    }
+    return order;
+}
+
+Bytes PlainTga(const Image& image, std::uint8_t descriptor, std::uint8_t type = 2, std::uint8_t idLength = 0) {
+    TgaHeader h;
+    h.type = type;
+    h.width = static_cast<std::uint16_t>(image.width);
+    h.height = static_cast<std::uint16_t>(image.height);
+    h.descriptor = descriptor;
+    h.idLength = idLength;
+    Bytes out = TgaHeaderBytes(h);
+    for (const std::uint8_t* p : FileOrder(image, descriptor & 0x20)) AppendBgra(out, p);
+    return out;
+}
+
+TEST(TgaReader, BothRowOrdersDecodeToIdenticalPixels) {
+    const Image image = RandomImage(5, 4, 4, 20);
+    const auto bottomUp = DecodeTga(PlainTga(image, 0x08));
+    const auto topDown = DecodeTga(PlainTga(image, 0x28));
+    ExpectImage(bottomUp.get(), image);
+    ExpectImage(topDown.get(), image);
+    // The two files differ in byte order, not in what they hold.
+    EXPECT_NE(PlainTga(image, 0x08), PlainTga(image, 0x28));
+}
+
+TEST(TgaReader, KnownBytesSwapToRgba) {
+    TgaHeader h;
+    h.width = 2;
+    h.descriptor = 0x28;
+    Bytes file = TgaHeaderBytes(h);
+    file.insert(file.end(), {0x10, 0x20, 0x30, 0x40, 0xA1, 0xB2, 0xC3, 0xD4});
+    const auto texture = DecodeTga(file);
+    ASSERT_NE(texture, nullptr);
+    EXPECT_EQ(texture->Format(), 0x1908u);
+    EXPECT_EQ(Bytes(texture->Pixels(), texture->Pixels() + 8),
+              (Bytes{0x30, 0x20, 0x10, 0x40, 0xC3, 0xB2, 0xA1, 0xD4}));
+}
+
+TEST(TgaReader, AllSixTypesAcceptedAndTheIdFieldSkipped) {
+    const Image image = RandomImage(3, 2, 4, 21);
+    for (std::uint8_t type : {1, 2, 3}) ExpectImage(DecodeTga(PlainTga(image, 0x08, type, 9)).get(), image);
+    // A run-length file whose packets are all raw single pixels.
+    for (std::uint8_t type : {9, 10, 11}) {
+        TgaHeader h;
+        h.type = type;
+        h.width = 3;
+        h.height = 2;
+        h.idLength = 4;
+        Bytes file = TgaHeaderBytes(h);
+        for (const std::uint8_t* p : FileOrder(image, false)) {
+            file.push_back(0x00);
+            AppendBgra(file, p);
+        }
+        ExpectImage(DecodeTga(file).get(), image);
+    }
+}
+
+TEST(TgaReader, RejectsOtherTypesAndDepths) {
+    for (std::uint8_t type : {0, 4, 8, 12, 32, 255}) {
+        TgaHeader h;
+        h.type = type;
+        Bytes file = TgaHeaderBytes(h);
+        file.resize(file.size() + 8, 1);
+        EXPECT_EQ(DecodeTga(file), nullptr) << int(type);
+    }
+    for (std::uint8_t depth : {0, 8, 15, 16, 24, 31, 33, 64}) {
+        TgaHeader h;
+        h.depth = depth;
+        Bytes file = TgaHeaderBytes(h);
+        file.resize(file.size() + 8, 1);
+        EXPECT_EQ(DecodeTga(file), nullptr) << int(depth);
+    }
+}
+
+// Builds a run-length file from packets and the pixels they stand for.
+struct RunLengthFile {
+    Bytes bytes;
+    std::vector<std::array<std::uint8_t, 4>> pixels;  // RGBA, file order
+
+    explicit RunLengthFile(const TgaHeader& header) : bytes(TgaHeaderBytes(header)) {}
+    void Run(std::uint8_t header, std::array<std::uint8_t, 4> rgba) {
+        bytes.push_back(header);
+        AppendBgra(bytes, rgba.data());
+        for (int i = 0; i < (header & 0x7F) + 1; ++i) pixels.push_back(rgba);
+    }
+    void Raw(std::uint8_t header, std::mt19937& random) {
+        bytes.push_back(header);
+        for (int i = 0; i < (header & 0x7F) + 1; ++i) {
+            std::array<std::uint8_t, 4> p{};
+            for (auto& b : p) b = static_cast<std::uint8_t>(random());
+            AppendBgra(bytes, p.data());
+            pixels.push_back(p);
+        }
+    }
+    // The expected decoded image, placing file-order pixels by row order.
+    Image Expected(int width, int height, bool topToBottom) const {
+        Image image{width, height, 4, Bytes(std::size_t(width) * height * 4, 0)};
+        for (std::size_t k = 0; k < pixels.size() && k < std::size_t(width) * height; ++k) {
+            const int fileRow = static_cast<int>(k / width);
+            const int y = topToBottom ? fileRow : height - 1 - fileRow;
+            std::memcpy(&image.pixels[(std::size_t(y) * width + k % width) * 4], pixels[k].data(), 4);
+        }
+        return image;
+    }
+};
+
+TEST(TgaReader, PacketHeadersAtTheirLimitsAndPacketsAcrossRows) {
+    // 100 x 3 = 300 pixels: 1 + 128 + 1 + 128 + 2 + 40, several packets crossing rows.
+    for (std::uint8_t descriptor : {0x08, 0x28}) {
+        SCOPED_TRACE(int(descriptor));
+        TgaHeader h;
+        h.type = 10;
+        h.width = 100;
+        h.height = 3;
+        h.descriptor = descriptor;
+        RunLengthFile file(h);
+        std::mt19937 random(30);
+        file.Run(0x80, {1, 2, 3, 4});        // one pixel
+        file.Run(0xFF, {5, 6, 7, 8});        // 128 copies, into the second row
+        file.Raw(0x00, random);              // one stored pixel
+        file.Raw(0x7F, random);              // 128 stored pixels, into the third row
+        file.Run(0x81, {9, 10, 11, 12});
+        file.Run(0xA7, {13, 14, 15, 16});    // 40 copies, ends the image exactly
+        ASSERT_EQ(file.pixels.size(), 300u);
+        TData data = Data(file.bytes);
+        const auto texture = LoadTga(data);
+        ExpectImage(texture.get(), file.Expected(100, 3, descriptor & 0x20));
+        EXPECT_EQ(data.Position(), file.bytes.size());
+    }
+}
+
+TEST(TgaReader, RunLengthAndPlainOfTheSamePictureAgree) {
+    const Image image = RandomImage(7, 5, 4, 31);
+    TgaHeader h;
+    h.type = 10;
+    h.width = 7;
+    h.height = 5;
+    Bytes rle = TgaHeaderBytes(h);
+    const auto order = FileOrder(image, false);
+    for (std::size_t k = 0; k < order.size(); k += 4) {  // raw packets of 4, crossing rows of 7
+        const std::size_t n = std::min<std::size_t>(4, order.size() - k);
+        rle.push_back(static_cast<std::uint8_t>(n - 1));
+        for (std::size_t i = 0; i < n; ++i) AppendBgra(rle, order[k + i]);
+    }
+    ExpectImage(DecodeTga(rle).get(), image);
+    ExpectImage(DecodeTga(PlainTga(image, 0x08)).get(), image);
+}
+
+TEST(TgaReader, RunPastTheImageIsCutAtItsEnd) {
+    TgaHeader h;
+    h.type = 10;
+    h.width = 2;
+    h.height = 2;
+    RunLengthFile file(h);
+    file.Run(0xFF, {200, 100, 50, 25});  // 128 pixels for a 4-pixel image
+    file.bytes.insert(file.bytes.end(), {0xFF, 1, 1, 1, 1});  // and more after it
+    TData data = Data(file.bytes);
+    const auto texture = LoadTga(data);
+    ExpectImage(texture.get(), file.Expected(2, 2, false));
+    EXPECT_EQ(data.Position(), 18u + 5);  // stops reading once the image is full
+
+    std::mt19937 random(40);
+    RunLengthFile raw(h);
+    raw.Raw(0x7F, random);  // 128 stored pixels for a 4-pixel image
+    ExpectImage(DecodeTga(raw.bytes).get(), raw.Expected(2, 2, false));
+}
+
+TEST(TgaReader, RunLengthStreamEndingEarlyKeepsWhatWasDecoded) {
+    TgaHeader h;
+    h.type = 10;
+    h.width = 4;
+    h.height = 2;
+    std::mt19937 random(41);
+    RunLengthFile file(h);
+    file.Run(0x82, {9, 8, 7, 6});
+    file.Raw(0x01, random);
+    const Image expected = file.Expected(4, 2, false);  // 5 pixels, the rest zero
+
+    ExpectImage(DecodeTga(file.bytes).get(), expected);  // no more packets
+    Bytes header = file.bytes;
+    header.push_back(0x85);  // a run header with no pixel after it
+    ExpectImage(DecodeTga(header).get(), expected);
+    Bytes partRun = header;
+    partRun.insert(partRun.end(), {1, 2, 3});  // three of its four bytes
+    ExpectImage(DecodeTga(partRun).get(), expected);
+    Bytes partRaw = file.bytes;
+    partRaw.insert(partRaw.end(), {0x02, 1, 2, 3, 4, 5, 6});  // raw packet: 1 whole pixel of 3
+    Image withOne = expected;
+    const std::uint8_t rgba[4] = {3, 2, 1, 4};
+    std::memcpy(&withOne.pixels[(std::size_t(0) * 4 + 1) * 4], rgba, 4);  // pixel 5: file row 1 = image row 0
+    ExpectImage(DecodeTga(partRaw).get(), withOne);
+}
+
+TEST(TgaReader, PlainDataEndingEarlyKeepsCompletePixels) {
+    const Image image = RandomImage(3, 2, 4, 42);
+    Bytes file = PlainTga(image, 0x28);
+    file.resize(18 + 4 * 4 + 3);  // four whole pixels and part of a fifth
+    Image expected = image;
+    std::fill(expected.pixels.begin() + 16, expected.pixels.end(), 0);
+    ExpectImage(DecodeTga(file).get(), expected);
+}
+
+TEST(TgaReader, ShortOrHostileHeaders) {
+    const Bytes file = PlainTga(RandomImage(2, 2, 4, 43), 0x08);
+    EXPECT_EQ(DecodeTga(Bytes(file.begin(), file.begin() + 17)), nullptr);
+    EXPECT_EQ(DecodeTga(Bytes{}), nullptr);
+
+    // The ID field runs past the end: the image decodes to zeros.
+    TgaHeader h;
+    h.width = 2;
+    h.height = 2;
+    Bytes longId = TgaHeaderBytes(h);
+    longId[0] = 200;
+    longId.resize(40, 0x33);
+    const auto blank = DecodeTga(longId);
+    ASSERT_NE(blank, nullptr);
+    EXPECT_EQ(Bytes(blank->Pixels(), blank->Pixels() + 16), Bytes(16, 0));
+
+    // 65535 x 65535 claimed by a tiny file: rejected before allocating 16 GiB.
+    h.width = 65535;
+    h.height = 65535;
+    EXPECT_EQ(DecodeTga(TgaHeaderBytes(h)), nullptr);
+    h.type = 10;
+    Bytes rle = TgaHeaderBytes(h);
+    rle.insert(rle.end(), {0xFF, 1, 2, 3, 4});
+    EXPECT_EQ(DecodeTga(rle), nullptr);
+
+    h.width = 0;
+    const auto empty = DecodeTga(TgaHeaderBytes(h));
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(empty->PixelBytes(), 0u);
+}
+
+TEST(TgaReader, DensestRunLengthFileIsNotRejected) {
+    // 2048 x 2048 of 128-pixel runs: the best ratio the format allows.
+    TgaHeader h;
+    h.type = 10;
+    h.width = 2048;
+    h.height = 2048;
+    Bytes file = TgaHeaderBytes(h);
+    for (int i = 0; i < 2048 * 2048 / 128; ++i) file.insert(file.end(), {0xFF, 1, 2, 3, 4});
+    const auto texture = DecodeTga(file);
+    ASSERT_NE(texture, nullptr);
+    EXPECT_EQ(texture->Pixels()[0], 3);
+    EXPECT_EQ(texture->Pixels()[texture->PixelBytes() - 1], 4);
+}
+
+} // namespace
