@@ -18,4 +18,7 @@ bool IsLoopRunning();
 TKeyProc KeyDownProc();
 TMouseProc MouseMoveProc();
 
+// The update period in milliseconds (0: updates paused).
+std::int32_t UpdatePeriod();
+
 } // namespace quelt

@@ -1,0 +1,128 @@
+#include "QCore.h"
+
+#include <array>
+
+#include "QDraw3D.h"
+#include "QWin.h"
+
+namespace quelt {
+namespace {
+
+enum Slot { kRender = 0, kUpdate = 1, kInit = 2, kDone = 3, kKeyDown = 4, kMouseMove = 5, kSlotCount = 6 };
+
+struct LoopState {
+    std::array<TProc, kSlotCount> slots{};
+    bool running = false;
+    std::int32_t period = 0; // milliseconds; 0 pauses updates
+    std::int32_t updateClock = 0;
+    std::int32_t fpsWindowStart = 0;
+    std::int32_t frameCount = 0;
+    std::int32_t fps = 0;
+};
+
+LoopState loop;
+
+// Time stamps wrap at 32 bits, so differences are formed modulo 2^32.
+std::int32_t Elapsed(std::int32_t now, std::int32_t since) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(now) - static_cast<std::uint32_t>(since));
+}
+
+std::int32_t Advance(std::int32_t stamp, std::int32_t by) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(stamp) + static_cast<std::uint32_t>(by));
+}
+
+void Call(Slot slot) {
+    if (TProc proc = loop.slots[slot]) proc();
+}
+
+void RenderStep() {
+    Call(kRender);
+    FinishRender();
+    ++loop.frameCount;
+    const std::int32_t now = GetTimer();
+    if (Elapsed(now, loop.fpsWindowStart) > 1000) {
+        loop.fps = loop.frameCount;
+        loop.frameCount = 0;
+        loop.fpsWindowStart = now;
+    }
+}
+
+void UpdateStep() {
+    const std::int32_t now = GetTimer();
+    if (loop.period <= 0) {
+        // Updates are paused; keeping the clock at now means a rate set later
+        // starts afresh instead of catching up the paused time.
+        loop.updateClock = now;
+        return;
+    }
+    const std::int32_t q = Elapsed(now, loop.updateClock) / loop.period;
+    if (q < 0) return;
+    // q + 1 can exceed 32 bits when q is the largest int32.
+    const std::int64_t repetitions = static_cast<std::int64_t>(q) + 1;
+    for (std::int64_t i = 0; i < repetitions; ++i) {
+        Call(kUpdate);
+        loop.updateClock = Advance(loop.updateClock, loop.period);
+    }
+}
+
+// Should a callback throw, the loop is left idle and the quadric released;
+// the exception itself goes on to the application.
+struct LoopUnwindGuard {
+    bool quadricCreated = false;
+    bool finished = false;
+    ~LoopUnwindGuard() {
+        if (finished) return;
+        loop.running = false;
+        if (quadricCreated) deleteSharedQuadric();
+    }
+};
+
+} // namespace
+
+void SetProcAdress(std::int32_t index, TProc proc) {
+    if (index < 0 || index >= kSlotCount) return;
+    loop.slots[static_cast<std::size_t>(index)] = proc;
+}
+
+// Rates above 1000 clamp to the clock's resolution of 1 ms; 0 and negative
+// rates pause updates (the update step never divides by a period below 1).
+void SetUPS(std::int32_t ups) {
+    if (ups <= 0)
+        loop.period = 0;
+    else if (ups > 1000)
+        loop.period = 1;
+    else
+        loop.period = 1000 / ups;
+}
+
+void StartMainLoop() {
+    loop.running = true;
+    LoopUnwindGuard guard;
+    Call(kInit);
+    const std::int32_t now = GetTimer();
+    loop.updateClock = now;
+    loop.fpsWindowStart = now;
+    createSharedQuadric();
+    guard.quadricCreated = true;
+    while (loop.running) {
+        Msg();
+        RenderStep();
+        UpdateStep();
+    }
+    Call(kDone);
+    guard.finished = true;
+    deleteSharedQuadric();
+}
+
+void StopMainLoop() { loop.running = false; }
+
+std::int32_t GetFPS() { return loop.fps; }
+
+bool IsLoopRunning() { return loop.running; }
+
+TKeyProc KeyDownProc() { return reinterpret_cast<TKeyProc>(loop.slots[kKeyDown]); }
+TMouseProc MouseMoveProc() { return reinterpret_cast<TMouseProc>(loop.slots[kMouseMove]); }
+
+std::int32_t UpdatePeriod() { return loop.period; }
+
+} // namespace quelt

@@ -1,0 +1,205 @@
+#include "QWin.h"
+
+#include <array>
+#include <string>
+
+#include "QConsoling.h"
+#include "QCore.h"
+#include "platform/GL.h"
+
+namespace quelt {
+namespace {
+
+constexpr const char* kWindowTitle = "OpenGL";
+constexpr const char* kErrorCaption = "Error";
+// The teardown's texts are kept in Windows-1251, as the message box takes them.
+constexpr const char* kTeardownCaption = "\xCE\xF8\xE8\xE1\xEA\xE0"; // "Ошибка"
+constexpr const char* kCannotReleaseContext = // "Не могу выбрать контекст рендиринга!"
+    "\xCD\xE5 \xEC\xEE\xE3\xF3 \xE2\xFB\xE1\xF0\xE0\xF2\xFC \xEA\xEE\xED\xF2\xE5\xEA\xF1\xF2 "
+    "\xF0\xE5\xED\xE4\xE8\xF0\xE8\xED\xE3\xE0!";
+constexpr const char* kCannotDeleteContext = // "Не могу удалит контекст рендеринга!"
+    "\xCD\xE5 \xEC\xEE\xE3\xF3 \xF3\xE4\xE0\xEB\xE8\xF2 \xEA\xEE\xED\xF2\xE5\xEA\xF1\xF2 "
+    "\xF0\xE5\xED\xE4\xE5\xF0\xE8\xED\xE3\xE0!";
+constexpr const char* kCannotDestroyWindow = // "Не могу удалить окно"
+    "\xCD\xE5 \xEC\xEE\xE3\xF3 \xF3\xE4\xE0\xEB\xE8\xF2\xFC \xEE\xEA\xED\xEE";
+
+constexpr int kKeyCount = 259;
+
+struct WindowState {
+    // Handles survive a successful teardown so that a second one retries them.
+    Handle window = 0;
+    Handle deviceContext = 0;
+    Handle context = 0;
+    bool open = false;
+    std::uint32_t token = 0;
+    std::uint32_t tokenSerial = 0;
+    int cursorCounter = 0; // the cursor shows while this is >= 0
+    std::array<bool, kKeyCount> keys{};
+    std::int32_t mouseX = 0;
+    std::int32_t mouseY = 0;
+};
+
+WindowState state;
+
+void ShowError(const char* caption, const char* text) { CurrentPlatform().MessageBox(caption, text); }
+
+bool FailCreation(const char* text) {
+    KillWindow();
+    ShowError(kErrorCaption, text);
+    return false;
+}
+
+void AdjustCursor(int delta) {
+    state.cursorCounter += delta;
+    CurrentPlatform().ShowCursor(state.cursorCounter >= 0);
+}
+
+void SetKey(std::int32_t code, bool down) {
+    if (code >= 0 && code < kKeyCount) state.keys[static_cast<std::size_t>(code)] = down;
+}
+
+void CallKeyDown(std::int32_t code) {
+    if (TKeyProc proc = KeyDownProc()) proc(code, state.mouseX, state.mouseY);
+}
+
+void WindowProcedure(const PlatformMessage& message) {
+    using Kind = PlatformMessage::Kind;
+    switch (message.kind) {
+    case Kind::KeyDown:
+        // The callback sees the table as it was before this press.
+        CallKeyDown(message.code);
+        SetKey(message.code, true);
+        ConsoleKeyDown(message.code);
+        break;
+    case Kind::KeyUp: SetKey(message.code, false); break;
+    case Kind::Char: ConsoleCharInput(static_cast<std::uint8_t>(message.code)); break;
+    case Kind::MouseMove:
+        if (TMouseProc proc = MouseMoveProc())
+            proc(static_cast<std::int32_t>(message.position & 0xFFFF), static_cast<std::int32_t>(message.position >> 16));
+        break;
+    case Kind::ButtonDown:
+        // Unlike keys, a button's callback sees it already pressed.
+        SetKey(message.code, true);
+        CallKeyDown(message.code);
+        break;
+    case Kind::ButtonUp: SetKey(message.code, false); break;
+    case Kind::CloseRequest:
+    case Kind::Quit:
+        // Closing the window ends the main loop; its done procedure still runs.
+        StopMainLoop();
+        break;
+    case Kind::Destroyed:
+    case Kind::SysKeyDown:
+    case Kind::SysKeyUp:
+    case Kind::Other: break;
+    }
+}
+
+} // namespace
+
+bool CreateWindow() {
+    Platform& platform = CurrentPlatform();
+    if (!platform.RegisterWindowClass()) {
+        ShowError(kErrorCaption, "Failed to register the window class!");
+        return false;
+    }
+    state.window = platform.CreatePopupWindow(kWindowTitle, 0, 0, kScreenWidth, kScreenHeight);
+    if (!state.window) return FailCreation("Unable to create window!");
+    state.deviceContext = platform.GetDeviceContext(state.window);
+    if (!state.deviceContext) return FailCreation("Unable to get a device context!");
+    const int format = platform.ChoosePixelFormat(state.deviceContext);
+    if (!format) return FailCreation("Unable to find a suitable pixel format");
+    if (!platform.SetPixelFormat(state.deviceContext, format)) return FailCreation("Unable to set the pixel format");
+    state.context = platform.CreateContext(state.deviceContext);
+    if (!state.context) return FailCreation("Unable to create an OpenGL rendering context");
+    platform.MakeCurrent(state.deviceContext, state.context);
+    BindGL();
+    BindGLU();
+    platform.ShowWindow(state.window);
+    platform.GetCursorPos(state.mouseX, state.mouseY);
+    // Fails where there is no swap control (Xvfb): not an error.
+    platform.SetSwapInterval(0);
+    state.open = true;
+    if (++state.tokenSerial == 0) ++state.tokenSerial;
+    state.token = state.tokenSerial;
+    return true;
+}
+
+void KillWindow() {
+    Platform& platform = CurrentPlatform();
+    platform.RestoreDisplayMode(state.window);
+    AdjustCursor(+1);
+    state.open = false;
+    state.token = 0;
+    if (!platform.MakeCurrent(0, 0)) ShowError(kTeardownCaption, kCannotReleaseContext);
+    if (!platform.DeleteContext(state.context)) {
+        ShowError(kTeardownCaption, kCannotDeleteContext);
+        state.context = 0;
+    }
+    if (state.window && !platform.DestroyWindow(state.window)) {
+        ShowError(kTeardownCaption, kCannotDestroyWindow);
+        state.window = 0;
+    }
+    if (!platform.UnregisterWindowClass()) ShowError(kTeardownCaption, "Unable to unregister window class!");
+}
+
+// Without a window there is nothing to switch: false, and no message.
+bool ScreenMode(std::int32_t width, std::int32_t height, std::int32_t bits, std::int32_t frequency, bool fullscreen) {
+    if (!state.open) return false;
+    Platform& platform = CurrentPlatform();
+    if (fullscreen && !platform.ChangeDisplayMode(state.window, width, height, bits, frequency)) {
+        ShowError(kErrorCaption, "Unable to switch to fullscreen!");
+        return false;
+    }
+    if (!fullscreen && (width <= 0 || height <= 0)) return false;
+    AdjustCursor(fullscreen ? -1 : +1);
+    platform.SetWindowStyle(state.window, fullscreen, width, height);
+    platform.ShowWindow(state.window);
+    // The platform may grant another size than asked (a full-screen mode is a
+    // closest match), so the viewport follows what the drawable really got.
+    int drawableWidth = 0, drawableHeight = 0;
+    platform.GetDrawableSize(state.window, drawableWidth, drawableHeight);
+    if (drawableWidth <= 0 || drawableHeight <= 0) {
+        drawableWidth = width;
+        drawableHeight = height;
+    }
+    glViewport(0, 0, drawableWidth, drawableHeight);
+    return true;
+}
+
+void Msg() {
+    Platform& platform = CurrentPlatform();
+    PlatformMessage message;
+    while (platform.PeekMessage(message)) WindowProcedure(message);
+    platform.GetCursorPos(state.mouseX, state.mouseY);
+}
+
+// Codes outside the table are never pressed.
+bool IsKeyPressed(std::int32_t key) { return key >= 0 && key < kKeyCount && state.keys[static_cast<std::size_t>(key)]; }
+
+std::int32_t GetMouseX() { return state.mouseX; }
+std::int32_t GetMouseY() { return state.mouseY; }
+
+void FinishRender() {
+    glFlush();
+    glFinish();
+    CurrentPlatform().SwapBuffers(state.deviceContext);
+}
+
+// Exact for any uptime: count * 1000 is formed in 128 bits before dividing.
+std::int32_t GetTimer() {
+    Platform& platform = CurrentPlatform();
+    const std::uint64_t frequency = platform.PerformanceFrequency();
+    const std::uint64_t count = platform.PerformanceCounter();
+    if (frequency == 0) return 0;
+    const unsigned __int128 milliseconds = static_cast<unsigned __int128>(count) * 1000u / frequency;
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(milliseconds));
+}
+
+// An opaque token, new for each window, 0 while there is none.
+std::uint32_t GetHDC() { return state.open ? state.token : 0; }
+
+Handle WindowDeviceContext() { return state.open ? state.deviceContext : 0; }
+Handle WindowContext() { return state.open ? state.context : 0; }
+
+} // namespace quelt

@@ -1,0 +1,478 @@
+// The platform layer on SDL2: the video subsystem stands for the window class,
+// an SDL window with its GL context for the window and its rendering context.
+#include "platform/Platform.h"
+
+#include <SDL.h>
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <deque>
+#include <set>
+#include <vector>
+
+namespace quelt {
+namespace {
+
+// Unicode of Windows-1251 codes 0x80..0xBF; 0xC0..0xFF are U+0410..U+044F.
+// 0x98 has no character.
+constexpr std::uint16_t kCp1251High[64] = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409, 0x2039, 0x040A,
+    0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x0000, 0x2122,
+    0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6,
+    0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456,
+    0x0491, 0x00B5, 0x00B6, 0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,
+};
+
+std::uint32_t Cp1251ToUnicode(std::uint8_t code) {
+    if (code < 0x80) return code;
+    if (code >= 0xC0) return 0x0410 + (code - 0xC0);
+    return kCp1251High[code - 0x80];
+}
+
+// '?' for characters the code page cannot hold, as the original translation does.
+std::uint8_t UnicodeToCp1251(std::uint32_t unicode) {
+    if (unicode < 0x80) return static_cast<std::uint8_t>(unicode);
+    if (unicode >= 0x0410 && unicode <= 0x044F) return static_cast<std::uint8_t>(0xC0 + (unicode - 0x0410));
+    for (int i = 0; i < 64; ++i)
+        if (kCp1251High[i] == unicode) return static_cast<std::uint8_t>(0x80 + i);
+    return '?';
+}
+
+void AppendUtf8(std::string& out, std::uint32_t unicode) {
+    if (unicode < 0x80) {
+        out += static_cast<char>(unicode);
+    } else if (unicode < 0x800) {
+        out += static_cast<char>(0xC0 | (unicode >> 6));
+        out += static_cast<char>(0x80 | (unicode & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (unicode >> 12));
+        out += static_cast<char>(0x80 | ((unicode >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (unicode & 0x3F));
+    }
+}
+
+std::string Cp1251ToUtf8(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        const std::uint32_t unicode = Cp1251ToUnicode(c);
+        AppendUtf8(out, unicode ? unicode : 0xFFFD);
+    }
+    return out;
+}
+
+// Decodes UTF-8 leniently: a malformed byte stands for itself as U+FFFD.
+std::vector<std::uint32_t> DecodeUtf8(const char* text) {
+    std::vector<std::uint32_t> out;
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    while (*p) {
+        const unsigned char lead = *p;
+        int extra = lead < 0x80 ? 0 : (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2 : (lead & 0xF8) == 0xF0 ? 3 : -1;
+        if (extra < 0) {
+            out.push_back(0xFFFD);
+            ++p;
+            continue;
+        }
+        std::uint32_t unicode = extra == 0 ? lead : lead & (0x3F >> extra);
+        int i = 1;
+        for (; i <= extra && (p[i] & 0xC0) == 0x80; ++i) unicode = (unicode << 6) | (p[i] & 0x3F);
+        if (i <= extra) unicode = 0xFFFD;
+        out.push_back(unicode);
+        p += i;
+    }
+    return out;
+}
+
+// Windows virtual-key numbers. Letters and digits follow the layout (key
+// code); everything else, and letters of non-Latin layouts, the key position.
+std::int32_t VirtualKey(const SDL_Keysym& key) {
+    if (key.sym >= SDLK_a && key.sym <= SDLK_z) return 'A' + (key.sym - SDLK_a);
+    if (key.sym >= SDLK_0 && key.sym <= SDLK_9) return '0' + (key.sym - SDLK_0);
+    const SDL_Scancode s = key.scancode;
+    if (s >= SDL_SCANCODE_A && s <= SDL_SCANCODE_Z) return 'A' + (s - SDL_SCANCODE_A);
+    if (s >= SDL_SCANCODE_1 && s <= SDL_SCANCODE_9) return '1' + (s - SDL_SCANCODE_1);
+    if (s >= SDL_SCANCODE_F1 && s <= SDL_SCANCODE_F12) return 112 + (s - SDL_SCANCODE_F1);
+    if (s >= SDL_SCANCODE_F13 && s <= SDL_SCANCODE_F24) return 124 + (s - SDL_SCANCODE_F13);
+    if (s >= SDL_SCANCODE_KP_1 && s <= SDL_SCANCODE_KP_9) return 97 + (s - SDL_SCANCODE_KP_1);
+    switch (s) {
+    case SDL_SCANCODE_0: return '0';
+    case SDL_SCANCODE_BACKSPACE: return 8;
+    case SDL_SCANCODE_TAB: return 9;
+    case SDL_SCANCODE_RETURN:
+    case SDL_SCANCODE_KP_ENTER: return 13;
+    case SDL_SCANCODE_LSHIFT:
+    case SDL_SCANCODE_RSHIFT: return 16;
+    case SDL_SCANCODE_LCTRL:
+    case SDL_SCANCODE_RCTRL: return 17;
+    case SDL_SCANCODE_LALT:
+    case SDL_SCANCODE_RALT: return 18;
+    case SDL_SCANCODE_PAUSE: return 19;
+    case SDL_SCANCODE_CAPSLOCK: return 20;
+    case SDL_SCANCODE_ESCAPE: return 27;
+    case SDL_SCANCODE_SPACE: return 32;
+    case SDL_SCANCODE_PAGEUP: return 33;
+    case SDL_SCANCODE_PAGEDOWN: return 34;
+    case SDL_SCANCODE_END: return 35;
+    case SDL_SCANCODE_HOME: return 36;
+    case SDL_SCANCODE_LEFT: return 37;
+    case SDL_SCANCODE_UP: return 38;
+    case SDL_SCANCODE_RIGHT: return 39;
+    case SDL_SCANCODE_DOWN: return 40;
+    case SDL_SCANCODE_PRINTSCREEN: return 44;
+    case SDL_SCANCODE_INSERT: return 45;
+    case SDL_SCANCODE_DELETE: return 46;
+    case SDL_SCANCODE_LGUI: return 91;
+    case SDL_SCANCODE_RGUI: return 92;
+    case SDL_SCANCODE_APPLICATION: return 93;
+    case SDL_SCANCODE_KP_0: return 96;
+    case SDL_SCANCODE_KP_MULTIPLY: return 106;
+    case SDL_SCANCODE_KP_PLUS: return 107;
+    case SDL_SCANCODE_KP_MINUS: return 109;
+    case SDL_SCANCODE_KP_PERIOD: return 110;
+    case SDL_SCANCODE_KP_DIVIDE: return 111;
+    case SDL_SCANCODE_NUMLOCKCLEAR: return 144;
+    case SDL_SCANCODE_SCROLLLOCK: return 145;
+    case SDL_SCANCODE_SEMICOLON: return 186;
+    case SDL_SCANCODE_EQUALS: return 187;
+    case SDL_SCANCODE_COMMA: return 188;
+    case SDL_SCANCODE_MINUS: return 189;
+    case SDL_SCANCODE_PERIOD: return 190;
+    case SDL_SCANCODE_SLASH: return 191;
+    case SDL_SCANCODE_GRAVE: return 192;
+    case SDL_SCANCODE_LEFTBRACKET: return 219;
+    case SDL_SCANCODE_BACKSLASH: return 220;
+    case SDL_SCANCODE_RIGHTBRACKET: return 221;
+    case SDL_SCANCODE_APOSTROPHE: return 222;
+    case SDL_SCANCODE_NONUSBACKSLASH: return 226;
+    default: return 0;
+    }
+}
+
+// Alt chords (not AltGr, which arrives with Control) and F10 are system keys.
+bool IsSystemKey(const SDL_Keysym& key) {
+    if (key.scancode == SDL_SCANCODE_F10) return true;
+    if (key.scancode == SDL_SCANCODE_LALT || key.scancode == SDL_SCANCODE_RALT) return true;
+    return (key.mod & KMOD_ALT) && !(key.mod & KMOD_CTRL);
+}
+
+// Key presses that translation turns into control characters.
+std::int32_t ControlCharacter(std::int32_t virtualKey) {
+    switch (virtualKey) {
+    case 8:
+    case 9:
+    case 13:
+    case 27: return virtualKey;
+    default: return 0;
+    }
+}
+
+std::int32_t ButtonCode(std::uint8_t button) {
+    switch (button) {
+    case SDL_BUTTON_LEFT: return 256;
+    case SDL_BUTTON_RIGHT: return 257;
+    case SDL_BUTTON_MIDDLE: return 258;
+    default: return 0;
+    }
+}
+
+class SDLPlatform final : public Platform {
+public:
+    bool RegisterWindowClass() override {
+        if (registered_) return false;
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+        registered_ = true;
+        return true;
+    }
+
+    bool UnregisterWindowClass() override {
+        if (!registered_ || !windows_.empty()) return false;
+        pending_.clear();
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        registered_ = false;
+        return true;
+    }
+
+    Handle CreatePopupWindow(const std::string& title, int x, int y, int width, int height) override {
+        if (!registered_) return 0;
+        RequestFramebuffer();
+        SDL_Window* window = SDL_CreateWindow(title.c_str(), x, y, width, height,
+                                              SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN);
+        if (!window) return 0;
+        windows_.insert(window);
+        return ToHandle(window);
+    }
+
+    bool DestroyWindow(Handle window) override {
+        SDL_Window* w = LiveWindow(window);
+        if (!w) return false;
+        if (fullscreen_ == w) fullscreen_ = nullptr;
+        SDL_DestroyWindow(w);
+        windows_.erase(w);
+        return true;
+    }
+
+    // The window's surface is private to it, so the window stands for it.
+    Handle GetDeviceContext(Handle window) override { return LiveWindow(window) ? window : 0; }
+
+    int ChoosePixelFormat(Handle dc) override { return LiveWindow(dc) ? 1 : 0; }
+    bool SetPixelFormat(Handle dc, int format) override { return LiveWindow(dc) && format == 1; }
+
+    void ShowWindow(Handle window) override {
+        SDL_Window* w = LiveWindow(window);
+        if (!w) return;
+        SDL_ShowWindow(w);
+        SDL_RaiseWindow(w);
+        SDL_SetWindowInputFocus(w);
+    }
+
+    Handle CreateContext(Handle dc) override {
+        SDL_Window* w = LiveWindow(dc);
+        if (!w) return 0;
+        SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 0);
+        return Remember(SDL_GL_CreateContext(w));
+    }
+
+    Handle CreateSharedContext(Handle dc, Handle share) override {
+        SDL_Window* w = LiveWindow(dc);
+        if (!w) return 0;
+        if (!share) return CreateContext(dc);
+        if (!contexts_.count(FromHandle<void>(share))) return 0;
+        SDL_Window* previousWindow = SDL_GL_GetCurrentWindow();
+        SDL_GLContext previous = SDL_GL_GetCurrentContext();
+        SDL_GL_MakeCurrent(w, FromHandle<void>(share));
+        SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 1);
+        const Handle context = Remember(SDL_GL_CreateContext(w));
+        SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 0);
+        SDL_GL_MakeCurrent(previousWindow, previous);
+        return context;
+    }
+
+    bool MakeCurrent(Handle dc, Handle context) override {
+        if (!context) {
+            // With the video subsystem down nothing can be current: done already.
+            if (!registered_) return true;
+            return SDL_GL_MakeCurrent(LiveWindow(dc), nullptr) == 0;
+        }
+        SDL_Window* w = LiveWindow(dc);
+        if (!w || !contexts_.count(FromHandle<void>(context))) return false;
+        return SDL_GL_MakeCurrent(w, FromHandle<void>(context)) == 0;
+    }
+
+    bool DeleteContext(Handle context) override {
+        void* c = FromHandle<void>(context);
+        if (!c || !contexts_.count(c)) return false;
+        SDL_GL_DeleteContext(c);
+        contexts_.erase(c);
+        return true;
+    }
+
+    Handle CurrentDeviceContext() override { return registered_ ? ToHandle(SDL_GL_GetCurrentWindow()) : 0; }
+    Handle CurrentContext() override { return registered_ ? ToHandle(SDL_GL_GetCurrentContext()) : 0; }
+
+    bool SetSwapInterval(int interval) override { return registered_ && SDL_GL_SetSwapInterval(interval) == 0; }
+
+    bool SwapBuffers(Handle dc) override {
+        SDL_Window* w = LiveWindow(dc);
+        if (!w) return false;
+        SDL_GL_SwapWindow(w);
+        return true;
+    }
+
+    void* GetGLProcAddress(const char* name) override {
+        return registered_ && name ? SDL_GL_GetProcAddress(name) : nullptr;
+    }
+
+    void GetDrawableSize(Handle window, int& width, int& height) override {
+        width = height = 0;
+        if (SDL_Window* w = LiveWindow(window)) SDL_GL_GetDrawableSize(w, &width, &height);
+    }
+
+    bool ChangeDisplayMode(Handle window, int width, int height, int bits, int frequency) override {
+        SDL_Window* w = LiveWindow(window);
+        if (!w || width <= 0 || height <= 0) return false;
+        const int display = SDL_GetWindowDisplayIndex(w);
+        SDL_DisplayMode wanted{};
+        wanted.format = bits == 16 ? SDL_PIXELFORMAT_RGB565 : bits == 24 ? SDL_PIXELFORMAT_RGB888 : 0;
+        wanted.w = width;
+        wanted.h = height;
+        wanted.refresh_rate = frequency > 0 ? frequency : 0;
+        SDL_DisplayMode closest{};
+        if (display < 0 || !SDL_GetClosestDisplayMode(display, &wanted, &closest)) return false;
+        if (SDL_SetWindowDisplayMode(w, &closest) != 0) return false;
+        // Without a window manager the X window keeps its size unless told.
+        SDL_SetWindowSize(w, closest.w, closest.h);
+        if (SDL_SetWindowFullscreen(w, SDL_WINDOW_FULLSCREEN) != 0) return false;
+        fullscreen_ = w;
+        return true;
+    }
+
+    void RestoreDisplayMode(Handle window) override {
+        SDL_Window* w = LiveWindow(window);
+        if (!w || fullscreen_ != w) return;
+        SDL_SetWindowFullscreen(w, 0);
+        fullscreen_ = nullptr;
+    }
+
+    void SetWindowStyle(Handle window, bool fullscreen, int width, int height) override {
+        SDL_Window* w = LiveWindow(window);
+        if (!w) return;
+        if (!fullscreen && fullscreen_ == w) {
+            SDL_SetWindowFullscreen(w, 0);
+            fullscreen_ = nullptr;
+        }
+        SDL_SetWindowBordered(w, fullscreen ? SDL_FALSE : SDL_TRUE);
+        SDL_SetWindowResizable(w, fullscreen ? SDL_FALSE : SDL_TRUE);
+        if (fullscreen_ != w) {
+            SDL_SetWindowSize(w, width, height);
+            SDL_SetWindowPosition(w, 0, 0);
+        }
+    }
+
+    void ShowCursor(bool show) override {
+        if (registered_) SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
+    }
+
+    bool PeekMessage(PlatformMessage& message) override {
+        if (!registered_) return false;
+        SDL_Event event;
+        while (pending_.empty() && SDL_PollEvent(&event)) Translate(event);
+        if (pending_.empty()) return false;
+        message = pending_.front();
+        pending_.pop_front();
+        return true;
+    }
+
+    void GetCursorPos(std::int32_t& x, std::int32_t& y) override {
+        int gx = 0, gy = 0;
+        if (registered_) SDL_GetGlobalMouseState(&gx, &gy);
+        x = gx;
+        y = gy;
+    }
+
+    std::uint64_t PerformanceCounter() override { return SDL_GetPerformanceCounter(); }
+    std::uint64_t PerformanceFrequency() override { return SDL_GetPerformanceFrequency(); }
+
+    void MessageBox(const std::string& caption, const std::string& text) override {
+        const std::string title = Cp1251ToUtf8(caption);
+        const std::string body = Cp1251ToUtf8(text);
+        if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, title.c_str(), body.c_str(), nullptr) != 0)
+            std::fprintf(stderr, "%s: %s\n", title.c_str(), body.c_str());
+    }
+
+    void* LoadLibrary(const char* name) override { return name ? dlopen(name, RTLD_NOW | RTLD_LOCAL) : nullptr; }
+    void* GetSymbol(void* library, const char* name) override {
+        return library && name ? dlsym(library, name) : nullptr;
+    }
+    void FreeLibrary(void* library) override {
+        if (library) dlclose(library);
+    }
+
+private:
+    static Handle ToHandle(const void* pointer) { return reinterpret_cast<Handle>(pointer); }
+    template <typename T>
+    static T* FromHandle(Handle handle) {
+        return reinterpret_cast<T*>(handle);
+    }
+
+    // Handles kept after a teardown must fail cleanly, never reach SDL dangling.
+    SDL_Window* LiveWindow(Handle handle) const {
+        auto* w = FromHandle<SDL_Window>(handle);
+        return w && windows_.count(w) ? w : nullptr;
+    }
+
+    Handle Remember(SDL_GLContext context) {
+        if (context) contexts_.insert(context);
+        return ToHandle(context);
+    }
+
+    // X picks the window's visual at creation, so the framebuffer is asked for first.
+    static void RequestFramebuffer() {
+        SDL_GL_ResetAttributes();
+        SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+        SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+        SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+        SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 8);
+        SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+        SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
+        SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    }
+
+    void Push(PlatformMessage::Kind kind, std::int32_t code = 0, std::uint32_t position = 0, bool repeat = false) {
+        PlatformMessage message;
+        message.kind = kind;
+        message.code = code;
+        message.position = position;
+        message.repeat = repeat;
+        pending_.push_back(message);
+    }
+
+    void Translate(const SDL_Event& event) {
+        using Kind = PlatformMessage::Kind;
+        switch (event.type) {
+        case SDL_QUIT: Push(Kind::Quit); break;
+        case SDL_WINDOWEVENT:
+            Push(event.window.event == SDL_WINDOWEVENT_CLOSE ? Kind::CloseRequest : Kind::Other);
+            break;
+        case SDL_KEYDOWN:
+        case SDL_KEYUP: TranslateKey(event.key); break;
+        case SDL_TEXTINPUT:
+            for (std::uint32_t unicode : DecodeUtf8(event.text.text)) Push(Kind::Char, UnicodeToCp1251(unicode));
+            break;
+        case SDL_MOUSEMOTION: {
+            const std::uint32_t x = static_cast<std::uint32_t>(event.motion.x) & 0xFFFF;
+            const std::uint32_t y = static_cast<std::uint32_t>(event.motion.y) & 0xFFFF;
+            Push(Kind::MouseMove, 0, x | (y << 16));
+            break;
+        }
+        case SDL_MOUSEBUTTONDOWN:
+        case SDL_MOUSEBUTTONUP: {
+            const std::int32_t code = ButtonCode(event.button.button);
+            if (!code) {
+                Push(Kind::Other);
+                break;
+            }
+            const std::uint32_t x = static_cast<std::uint32_t>(event.button.x) & 0xFFFF;
+            const std::uint32_t y = static_cast<std::uint32_t>(event.button.y) & 0xFFFF;
+            Push(event.type == SDL_MOUSEBUTTONDOWN ? Kind::ButtonDown : Kind::ButtonUp, code, x | (y << 16));
+            break;
+        }
+        default: Push(Kind::Other); break;
+        }
+    }
+
+    void TranslateKey(const SDL_KeyboardEvent& key) {
+        using Kind = PlatformMessage::Kind;
+        const std::int32_t virtualKey = VirtualKey(key.keysym);
+        const bool down = key.type == SDL_KEYDOWN;
+        if (!virtualKey) {
+            Push(Kind::Other);
+            return;
+        }
+        if (IsSystemKey(key.keysym)) {
+            Push(down ? Kind::SysKeyDown : Kind::SysKeyUp, virtualKey);
+            return;
+        }
+        Push(down ? Kind::KeyDown : Kind::KeyUp, virtualKey, 0, key.repeat != 0);
+        if (down)
+            if (const std::int32_t character = ControlCharacter(virtualKey)) Push(Kind::Char, character);
+    }
+
+    bool registered_ = false;
+    std::set<SDL_Window*> windows_;
+    std::set<void*> contexts_;
+    SDL_Window* fullscreen_ = nullptr;
+    std::deque<PlatformMessage> pending_;
+};
+
+Platform* installed = nullptr;
+
+} // namespace
+
+Platform& CurrentPlatform() {
+    static SDLPlatform sdl;
+    return installed ? *installed : sdl;
+}
+
+void SetPlatform(Platform* platform) { installed = platform; }
+
+} // namespace quelt
