@@ -15,6 +15,7 @@
 #include "QConsoling.h"
 #include "QFrustum.h"
 #include "QLogger.h"
+#include "QPBuffer.h"
 #include "QOpenAL.h"
 #include "QPackege.h"
 #include "QTexture.h"
@@ -236,6 +237,11 @@ QUELT_API void qDeleteFont(uint32_t font) { quelt::DeleteFont(font); }
 QUELT_API void qCreateFrustum(IFrustum** frustum) {
     if (frustum) *frustum = nullptr;
     Guarded([&] { quelt::CreateFrustum(frustum); });
+}
+
+QUELT_API void qCreatePBuffer(IPBuffer** pbuffer, int32_t width, int32_t height, int32_t flags, qbool shareLists) {
+    if (pbuffer) *pbuffer = nullptr;
+    Guarded([&] { quelt::CreatePBuffer(pbuffer, width, height, flags, shareLists != 0); });
 }
 
 // ---- Textures ----
