@@ -1,0 +1,449 @@
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <quelt/quelt.h>
+
+#include "QPackege.h"
+#include "QUtils.h"
+#include "TestFiles.h"
+
+namespace quelt {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+using test::FileExists;
+using test::PutText;
+using test::PutU32;
+using test::ReadFile;
+using test::WriteFile;
+
+std::string TakeError() {
+    std::string message;
+    return TakeLastError(message) ? message : std::string();
+}
+
+// Each test works in a fresh folder that is also the working directory, so
+// "a package without a folder" means this folder and nothing leaks outside.
+class PackageTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        previous_ = fs::current_path();
+        std::string pattern = (fs::temp_directory_path() / "quelt-package-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        root_ = pattern;
+        fs::current_path(root_);
+        TakeError();
+    }
+    void TearDown() override {
+        fs::current_path(previous_);
+        fs::remove_all(root_);
+    }
+    static void MakeFolder(const std::string& path) { fs::create_directories(path); }
+    // Every regular file below the test folder, relative to it.
+    std::set<std::string> FilesHere() const {
+        std::set<std::string> files;
+        for (const auto& item : fs::recursive_directory_iterator(root_))
+            if (item.is_regular_file()) files.insert(fs::relative(item.path(), root_).string());
+        return files;
+    }
+
+    fs::path previous_;
+    fs::path root_;
+};
+
+Bytes Entry(const std::string& name, const Bytes& content) {
+    Bytes out;
+    PutText(out, name);
+    out.push_back(0);
+    PutU32(out, static_cast<std::uint32_t>(content.size()));
+    out.insert(out.end(), content.begin(), content.end());
+    return out;
+}
+
+Bytes Package(std::uint32_t count, const std::vector<Bytes>& entries) {
+    Bytes out{'Q', 'P'};
+    PutU32(out, count);
+    for (const Bytes& entry : entries) out.insert(out.end(), entry.begin(), entry.end());
+    return out;
+}
+
+TData DataOf(const Bytes& bytes) {
+    TData data(static_cast<std::uint32_t>(bytes.size()));
+    if (!bytes.empty()) std::copy(bytes.begin(), bytes.end(), data.Data());
+    return data;
+}
+
+Bytes BytesOf(const TData& data) { return Bytes(data.Data(), data.Data() + data.Size()); }
+
+const Bytes kAbc{'a', 'b', 'c'};
+
+// ---- Format ----
+
+TEST_F(PackageTest, TwoFilesGiveTheDocumentedBytesWithFoldersDropped) {
+    MakeFolder("src");
+    WriteFile("src/a.txt", "abc");
+    WriteFile("src/b.bin", Bytes{});
+    CreatePackege("p.pak", {"src/a.txt", fs::absolute("src/b.bin").string()});
+    const Bytes expected{0x51, 0x50, 0x02, 0x00, 0x00, 0x00, 0x61, 0x2E, 0x74, 0x78, 0x74, 0x00, 0x03, 0x00, 0x00,
+                         0x00, 0x61, 0x62, 0x63, 0x62, 0x2E, 0x62, 0x69, 0x6E, 0x00, 0x00, 0x00, 0x00, 0x00};
+    EXPECT_EQ(ReadFile("p.pak"), expected);
+    EXPECT_EQ(TakeError(), "");
+    EXPECT_EQ(Content("p.pak"), (std::vector<std::string>{"a.txt", "b.bin"}));
+}
+
+TEST_F(PackageTest, EmptyListGivesSixBytesAndExistingPackageIsTruncated) {
+    WriteFile("p.pak", std::string(100, 'x'));
+    CreatePackege("p.pak", {});
+    EXPECT_EQ(ReadFile("p.pak"), (Bytes{0x51, 0x50, 0, 0, 0, 0}));
+    EXPECT_EQ(Content("p.pak"), std::vector<std::string>{});
+}
+
+TEST_F(PackageTest, UnreadableSourcesBecomeEmptyEntriesAndAreReported) {
+    MakeFolder("folder");
+    ASSERT_EQ(mkfifo("pipe", 0600), 0); // opening it for reading would block forever
+    WriteFile("a.txt", "abc");
+    CreatePackege("p.pak", {"missing.txt", "folder", "pipe", "a.txt"});
+    EXPECT_EQ(ReadFile("p.pak"), Package(4, {Entry("missing.txt", {}), Entry("folder", {}), Entry("pipe", {}),
+                                             Entry("a.txt", kAbc)}));
+    const std::string error = TakeError();
+    EXPECT_NE(error.find("missing.txt"), std::string::npos) << error;
+    EXPECT_NE(error.find("2 more"), std::string::npos) << error;
+}
+
+TEST_F(PackageTest, PackageThatIsOneOfItsSourcesIsRefusedAndTheSourceKept) {
+    WriteFile("a.pak", "precious");
+    CreatePackege("./a.pak", {"other.txt", "a.pak"});
+    EXPECT_EQ(ReadFile("a.pak"), Bytes({'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
+    EXPECT_NE(TakeError(), "");
+}
+
+TEST_F(PackageTest, PackageThatCannotBeCreatedIsReportedNotThrown) {
+    WriteFile("a.txt", "abc");
+    EXPECT_NO_THROW(CreatePackege("no/such/folder/p.pak", {"a.txt"}));
+    EXPECT_NE(TakeError().find("no/such/folder/p.pak"), std::string::npos);
+}
+
+TEST_F(PackageTest, WriteFailureAfterCreationThrowsIoError) {
+    WriteFile("a.txt", "abc");
+    EXPECT_THROW(CreatePackege("/dev/full", {"a.txt"}), IoError);
+    CreatePackege("p.pak", {"a.txt"});
+    EXPECT_THROW(Extract("p.pak", "a.txt", "/dev/full"), IoError);
+}
+
+// ---- Reading: not a package, lookups ----
+
+TEST_F(PackageTest, MissingEmptyForeignAndFolderAreNotPackages) {
+    WriteFile("empty.pak", Bytes{});
+    WriteFile("foreign.pak", Bytes{'P', 'Q', 0, 0, 0, 0});
+    WriteFile("half.pak", Bytes{'Q'});
+    MakeFolder("dir.pak");
+    for (const char* name : {"missing.pak", "empty.pak", "foreign.pak", "half.pak", "dir.pak"}) {
+        EXPECT_FALSE(Content(name)) << name;
+        EXPECT_NE(TakeError(), "") << name;
+        EXPECT_FALSE(FindEntry(name, "a.txt")) << name;
+        Unpack(name, "");
+    }
+    EXPECT_EQ(FilesHere(), (std::set<std::string>{"empty.pak", "foreign.pak", "half.pak"}));
+}
+
+TEST_F(PackageTest, MagicWithoutCountIsAnEmptyPackage) {
+    WriteFile("qp.pak", Bytes{'Q', 'P', 7});
+    EXPECT_EQ(Content("qp.pak"), std::vector<std::string>{});
+    EXPECT_EQ(TakeError(), "");
+}
+
+TEST_F(PackageTest, LookupsAreExactAndTheFirstOfTwoSameNamesWins) {
+    MakeFolder("x");
+    MakeFolder("y");
+    WriteFile("x/same.dat", "first");
+    WriteFile("y/same.dat", "second!");
+    CreatePackege("p.pak", {"x/same.dat", "y/same.dat"});
+    EXPECT_EQ(Content("p.pak"), (std::vector<std::string>{"same.dat", "same.dat"}));
+
+    const auto found = FindEntry("p.pak", "same.dat");
+    ASSERT_TRUE(found);
+    EXPECT_EQ(BytesOf(*found), Bytes({'f', 'i', 'r', 's', 't'}));
+    EXPECT_EQ(found->Position(), 0u);
+    EXPECT_FALSE(FindEntry("p.pak", "Same.dat"));
+    EXPECT_FALSE(FindEntry("p.pak", "x/same.dat"));
+
+    MakeFolder("out");
+    Unpack("p.pak", "out/");
+    EXPECT_EQ(ReadFile("out/same.dat"), Bytes({'f', 'i', 'r', 's', 't'}));
+    Extract("p.pak", "same.dat", "one.dat");
+    EXPECT_EQ(ReadFile("one.dat"), Bytes({'f', 'i', 'r', 's', 't'}));
+}
+
+// ---- Extract and unpack destinations ----
+
+TEST_F(PackageTest, EmptyDestinationMeansThePackagesFolder) {
+    MakeFolder("data");
+    WriteFile("a.txt", "abc");
+    CreatePackege("data/pack.pak", {"a.txt"});
+    fs::remove("a.txt");
+    Extract("data/pack.pak", "a.txt", "");
+    EXPECT_EQ(ReadFile("data/a.txt"), kAbc);
+
+    // Without a folder the package's folder is the working directory.
+    CreatePackege("pack.pak", {"data/a.txt"});
+    Extract("pack.pak", "a.txt", "");
+    EXPECT_EQ(ReadFile("a.txt"), kAbc);
+    EXPECT_FALSE(FileExists("pack.paka.txt"));
+
+    fs::remove("a.txt");
+    Unpack("pack.pak", "");
+    EXPECT_EQ(ReadFile("a.txt"), kAbc);
+}
+
+TEST_F(PackageTest, DestinationFolderIsJoinedByPlainConcatenation) {
+    WriteFile("a.txt", "abc");
+    CreatePackege("p.pak", {"a.txt"});
+    MakeFolder("out");
+    Unpack("p.pak", "out/");
+    Unpack("p.pak", "out/pre-");
+    EXPECT_EQ(ReadFile("out/a.txt"), kAbc);
+    EXPECT_EQ(ReadFile("out/pre-a.txt"), kAbc);
+}
+
+TEST_F(PackageTest, EntryNotFoundCreatesNoFile) {
+    WriteFile("a.txt", "abc");
+    CreatePackege("p.pak", {"a.txt"});
+    WriteFile("keep.txt", "old");
+    Extract("p.pak", "b.txt", "new.txt");
+    Extract("p.pak", "b.txt", "keep.txt");
+    Extract("p.pak", "b.txt", "");
+    Extract("nothing.pak", "a.txt", "new.txt");
+    EXPECT_FALSE(FileExists("new.txt"));
+    EXPECT_FALSE(FileExists("b.txt"));
+    EXPECT_EQ(ReadFile("keep.txt"), Bytes({'o', 'l', 'd'}));
+    EXPECT_NE(TakeError(), "");
+}
+
+TEST_F(PackageTest, DestinationThatCannotBeCreatedIsReportedAndUnpackGoesOn) {
+    WriteFile("a.txt", "abc");
+    WriteFile("b.txt", "bb");
+    CreatePackege("p.pak", {"a.txt", "b.txt"});
+    MakeFolder("out");
+    MakeFolder("out/a.txt"); // a folder where the first file should go
+    EXPECT_NO_THROW(Extract("p.pak", "a.txt", "no/such/dir/a.txt"));
+    EXPECT_NE(TakeError().find("no/such/dir/a.txt"), std::string::npos);
+    EXPECT_NO_THROW(Unpack("p.pak", "out/"));
+    EXPECT_NE(TakeError().find("out/a.txt"), std::string::npos);
+    EXPECT_EQ(ReadFile("out/b.txt"), Bytes({'b', 'b'}));
+}
+
+// ---- Hostile packages ----
+
+TEST(PackageNames, SafeNamesStayInsideTheTargetFolder) {
+    for (const char* name : {"a.txt", "..a", "a..", "...", "sub/a.txt", "a\\b", ".hidden", "C:x"})
+        EXPECT_TRUE(IsSafeEntryName(name)) << name;
+    for (const char* name : {"", "..", "../a", "a/../../b", "a/..", "/etc/passwd", "\\x", "..\\a", "a\\..\\..\\b"})
+        EXPECT_FALSE(IsSafeEntryName(name)) << name;
+}
+
+TEST_F(PackageTest, UnpackSkipsTraversalNamesAndWritesTheRest) {
+    MakeFolder("deep/inner/out");
+    const std::string absolute = (root_ / "absolute.txt").string();
+    WriteFile("deep/inner/evil.pak",
+              Package(7, {Entry("../up.txt", {'u'}), Entry(absolute, {'a'}), Entry("x/../../up2.txt", {'x'}),
+                          Entry("..\\win.txt", {'w'}), Entry("", {'e'}), Entry("..", {'d'}), Entry("ok.txt", kAbc)}));
+    Unpack("deep/inner/evil.pak", "deep/inner/out/");
+    Unpack("deep/inner/evil.pak", "");
+    for (const char* name : {"../up.txt", "..\\win.txt", ""}) Extract("deep/inner/evil.pak", name, "");
+    Extract("deep/inner/evil.pak", absolute, "");
+    EXPECT_EQ(FilesHere(), (std::set<std::string>{"deep/inner/evil.pak", "deep/inner/out/ok.txt", "deep/inner/ok.txt"}));
+    EXPECT_NE(TakeError(), "");
+    // An explicit destination is the caller's own choice of path.
+    Extract("deep/inner/evil.pak", "../up.txt", "chosen.txt");
+    EXPECT_EQ(ReadFile("chosen.txt"), Bytes{'u'});
+}
+
+// A three-entry package cut at every length: only whole entries are listed,
+// found and written, and nothing is read or written past the data.
+TEST_F(PackageTest, TruncatedPackagesKeepOnlyWholeEntriesAtEveryOffset) {
+    const std::vector<std::string> names{"one.bin", "two", "three.dat"};
+    const std::vector<Bytes> contents{{0, 1, 0, 2}, {}, {'z', 0, 0, 'z', 9}};
+    std::vector<Bytes> entries;
+    std::vector<std::size_t> ends;
+    std::size_t end = 6;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        entries.push_back(Entry(names[i], contents[i]));
+        end += entries.back().size();
+        ends.push_back(end);
+    }
+    const Bytes whole = Package(3, entries);
+    ASSERT_EQ(whole.size(), ends.back());
+
+    for (std::size_t length = 0; length <= whole.size(); ++length) {
+        SCOPED_TRACE("length " + std::to_string(length));
+        const Bytes cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length));
+        WriteFile("cut.pak", cut);
+        std::vector<std::string> expected;
+        for (std::size_t i = 0; i < names.size() && ends[i] <= length; ++i) expected.push_back(names[i]);
+
+        const auto listed = Content("cut.pak");
+        if (length < 2) {
+            EXPECT_FALSE(listed);
+            continue;
+        }
+        ASSERT_TRUE(listed);
+        EXPECT_EQ(*listed, expected);
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            const auto found = FindEntry("cut.pak", names[i]);
+            EXPECT_EQ(static_cast<bool>(found), i < expected.size()) << names[i];
+            if (found) {
+                EXPECT_EQ(BytesOf(*found), contents[i]);
+            }
+        }
+        fs::remove_all("out");
+        MakeFolder("out");
+        Unpack("cut.pak", "out/");
+        std::set<std::string> written;
+        for (const auto& item : fs::directory_iterator("out")) written.insert(item.path().filename().string());
+        EXPECT_EQ(written, std::set<std::string>(expected.begin(), expected.end()));
+    }
+}
+
+TEST(PackageData, HostileCountsAndSizesStayWithinTheData) {
+    // A count of 4 billion over one entry lists one entry.
+    const TData many = DataOf(Package(0xFFFFFFFFu, {Entry("a", {'1'})}));
+    ASSERT_TRUE(ListEntries(many));
+    EXPECT_EQ(ListEntries(many)->size(), 1u);
+
+    // Sizes that wrap a 32-bit position or run past the end are not entries.
+    for (std::uint32_t size : {0xFFFFFFFFu, 0xFFFFFFFAu, 0x80000000u, 4u}) {
+        Bytes bytes = Package(2, {Entry("a", {'1'})});
+        PutText(bytes, "b");
+        bytes.push_back(0);
+        PutU32(bytes, size);
+        PutText(bytes, "xyz");
+        const TData data = DataOf(bytes);
+        const auto entries = ListEntries(data);
+        ASSERT_TRUE(entries);
+        ASSERT_EQ(entries->size(), 1u) << size;
+        EXPECT_EQ((*entries)[0].name, "a");
+        EXPECT_FALSE(FindEntryIn(data, "b")) << size;
+    }
+
+    // A name with no zero byte before the end.
+    const TData open = DataOf(Package(1, {Bytes{'n', 'a', 'm', 'e'}}));
+    EXPECT_EQ(ListEntries(open)->size(), 0u);
+}
+
+// ---- Round trips ----
+
+TEST_F(PackageTest, BinaryAndEmptyFilesRoundTripUnchanged) {
+    Bytes binary;
+    for (int i = 0; i < 70000; ++i) binary.push_back(static_cast<std::uint8_t>((i * 7919) >> (i % 5)));
+    binary[0] = 0;
+    binary[binary.size() - 1] = 0;
+    const Bytes zeros(1000, 0);
+    MakeFolder("src");
+    WriteFile("src/binary.bin", binary);
+    WriteFile("src/zeros.bin", zeros);
+    WriteFile("src/empty.bin", Bytes{});
+    CreatePackege("p.pak", {"src/binary.bin", "src/empty.bin", "src/zeros.bin"});
+    EXPECT_EQ(ReadFile("p.pak").size(), 6 + (11 + 4 + binary.size()) + (10 + 4) + (10 + 4 + zeros.size()));
+
+    MakeFolder("out");
+    Unpack("p.pak", "out/");
+    EXPECT_EQ(ReadFile("out/binary.bin"), binary);
+    EXPECT_EQ(ReadFile("out/zeros.bin"), zeros);
+    ASSERT_TRUE(FileExists("out/empty.bin"));
+    EXPECT_EQ(fs::file_size("out/empty.bin"), 0u);
+
+    Extract("p.pak", "empty.bin", "again.bin");
+    ASSERT_TRUE(FileExists("again.bin"));
+    EXPECT_EQ(fs::file_size("again.bin"), 0u);
+    EXPECT_EQ(TakeError(), "");
+}
+
+// ---- The exports, loaded as an application loads them ----
+
+class PackageExports : public PackageTest {
+protected:
+    void SetUp() override {
+        PackageTest::SetUp();
+        library_ = dlopen(QUELT_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(library_, nullptr) << dlerror();
+    }
+    void TearDown() override {
+        if (library_) dlclose(library_);
+        PackageTest::TearDown();
+    }
+    template <typename F>
+    F Get(const char* name) {
+        auto function = reinterpret_cast<F>(dlsym(library_, name));
+        EXPECT_NE(function, nullptr) << name;
+        return function;
+    }
+    std::string LibraryError() {
+        char* text = nullptr;
+        const bool had = Get<decltype(&qGetLastError)>("qGetLastError")(&text) != 0;
+        std::string message = text ? text : "";
+        std::free(text);
+        return had ? message : std::string();
+    }
+
+    void* library_ = nullptr;
+};
+
+TEST_F(PackageExports, ContentFillsTheCallersArrayAndKeepsItForANonPackage) {
+    auto create = Get<decltype(&qCreatePackege)>("qCreatePackege");
+    auto content = Get<decltype(&qContent)>("qContent");
+    WriteFile("a.txt", "abc");
+    WriteFile("b.bin", Bytes{});
+    const char* const files[] = {"a.txt", "b.bin"};
+    create("p.pak", files, 2);
+
+    TArrayString names{nullptr, 0};
+    ASSERT_EQ(content("p.pak", &names), 2);
+    ASSERT_EQ(names.count, 2);
+    EXPECT_STREQ(names.items[0], "a.txt");
+    EXPECT_STREQ(names.items[1], "b.bin");
+    char** kept = names.items;
+
+    EXPECT_EQ(content("missing.pak", &names), 0);
+    EXPECT_EQ(names.items, kept);
+    EXPECT_EQ(names.count, 2);
+    EXPECT_NE(LibraryError().find("missing.pak"), std::string::npos);
+
+    create("empty.pak", nullptr, 0);
+    EXPECT_EQ(content("empty.pak", &names), 0);
+    EXPECT_EQ(names.count, 0);
+    EXPECT_EQ(names.items, nullptr);
+}
+
+TEST_F(PackageExports, WriteErrorsReachTheLastErrorInsteadOfEndingTheProcess) {
+    auto create = Get<decltype(&qCreatePackege)>("qCreatePackege");
+    auto extract = Get<decltype(&qExtract)>("qExtract");
+    auto unpack = Get<decltype(&qUnpack)>("qUnpack");
+    WriteFile("a.txt", "abc");
+    const char* const files[] = {"a.txt"};
+    create("/dev/full", files, 1);
+    EXPECT_NE(LibraryError().find("/dev/full"), std::string::npos);
+    create("p.pak", files, 1);
+    extract("p.pak", "a.txt", "/dev/full");
+    EXPECT_NE(LibraryError().find("/dev/full"), std::string::npos);
+    // An entry named like the full device, unpacked into its folder.
+    WriteFile("full.pak", Package(1, {Entry("full", kAbc)}));
+    unpack("full.pak", "/dev/");
+    EXPECT_NE(LibraryError().find("/dev/full"), std::string::npos);
+    extract(nullptr, nullptr, nullptr);
+    unpack(nullptr, nullptr);
+    create(nullptr, nullptr, 3);
+    EXPECT_NE(LibraryError(), "");
+}
+
+} // namespace
+} // namespace quelt
