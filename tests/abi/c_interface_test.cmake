@@ -1,0 +1,1 @@
+target_sources(${TARGET} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/abi/c_interface.c)
