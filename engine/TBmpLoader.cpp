@@ -30,15 +30,6 @@ void BgrToRgb(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels) {
     }
 }
 
-void BgraToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels) {
-    for (std::size_t i = 0; i < pixels; ++i) {
-        std::uint32_t v;
-        std::memcpy(&v, src + i * 4, 4);
-        v = (v & 0xFF00FF00u) | ((v >> 16) & 0xFFu) | ((v & 0xFFu) << 16);
-        std::memcpy(dst + i * 4, &v, 4);
-    }
-}
-
 } // namespace
 
 std::unique_ptr<TTexture> LoadBmp(TData& data) {
@@ -67,14 +58,17 @@ std::unique_ptr<TTexture> LoadBmp(TData& data) {
     const std::uint64_t stride = components == 3 ? (rowBytes + 3) & ~std::uint64_t(3) : rowBytes;
     const std::uint64_t size = data.Size();
     std::uint64_t offset = kHeadersSize;
-    for (std::int32_t r = 0; r < height && offset < size; ++r, offset += stride) {
-        const auto pixels = static_cast<std::size_t>(
-            std::min<std::uint64_t>(std::uint64_t(width), (size - offset) / components));
+    const auto rowSize = static_cast<std::size_t>(rowBytes);
+    for (std::int32_t r = 0; r < height && rowSize > 0; ++r, offset += stride) {
+        const std::uint64_t left = offset < size ? size - offset : 0;
+        const auto pixels = static_cast<std::size_t>(std::min<std::uint64_t>(std::uint64_t(width), left / components));
         std::uint8_t* dst = texture->Row(height - 1 - r);
         if (components == 3)
             BgrToRgb(file + offset, dst, pixels);
         else
             BgraToRgba(file + offset, dst, pixels);
+        // Data that ends early leaves the rest of the image black.
+        std::memset(dst + pixels * components, 0, rowSize - pixels * components);
     }
     data.Seek(static_cast<std::uint32_t>(std::min(offset, size)));
     return texture;

@@ -5,14 +5,14 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 namespace quelt {
 
 class TTexture {
 public:
-    // Pixels start zeroed, so whatever a reader does not fill stays black.
-    // Throws std::invalid_argument for a negative dimension or component count.
+    // Pixels are left uninitialised: a reader writes every byte, zero where
+    // its data ends early. Throws std::invalid_argument for a negative dimension or component count.
     TTexture(std::int32_t width, std::int32_t height, std::int32_t components);
 
     std::int32_t Width() const { return width_; }
@@ -21,11 +21,11 @@ public:
     // GL_ALPHA, GL_RGB or GL_RGBA for 1, 3 or 4 components, else 0xFFFFFFFF.
     std::uint32_t Format() const { return format_; }
 
-    std::uint8_t* Pixels() { return pixels_.empty() ? nullptr : pixels_.data(); }
-    const std::uint8_t* Pixels() const { return pixels_.empty() ? nullptr : pixels_.data(); }
-    std::size_t PixelBytes() const { return pixels_.size(); }
+    std::uint8_t* Pixels() { return pixels_.get(); }
+    const std::uint8_t* Pixels() const { return pixels_.get(); }
+    std::size_t PixelBytes() const { return pixelBytes_; }
     std::size_t RowBytes() const { return static_cast<std::size_t>(width_) * static_cast<std::size_t>(components_); }
-    std::uint8_t* Row(std::int32_t row) { return pixels_.data() + static_cast<std::size_t>(row) * RowBytes(); }
+    std::uint8_t* Row(std::int32_t row) { return pixels_.get() + static_cast<std::size_t>(row) * RowBytes(); }
 
     static std::uint32_t FormatFor(std::int32_t components);
 
@@ -34,8 +34,12 @@ private:
     std::int32_t height_;
     std::int32_t components_;
     std::uint32_t format_;
-    std::vector<std::uint8_t> pixels_;
+    std::size_t pixelBytes_;
+    std::unique_ptr<std::uint8_t[]> pixels_;
 };
+
+// Stored blue, green, red, alpha pixels to red, green, blue, alpha.
+void BgraToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels);
 
 // A header must not make a small file claim a huge image: no image may need
 // more pixel bytes than this many per byte of its file. Run-length TGA, the

@@ -31,16 +31,16 @@ public:
     void Copy(const std::uint8_t* src, std::uint64_t count) {
         while (count > 0) {
             const std::uint32_t take = Span(count);
-            std::uint8_t* dst = Here();
-            for (std::uint32_t i = 0; i < take; ++i) {
-                std::uint32_t v;
-                std::memcpy(&v, src + std::size_t(i) * 4, 4);
-                v = Swizzle(v);
-                std::memcpy(dst + std::size_t(i) * 4, &v, 4);
-            }
+            BgraToRgba(src, Here(), take);
             src += std::size_t(take) * 4;
             Advance(take, count);
         }
+    }
+
+    // Pixels the data did not reach are black.
+    void ZeroRest() {
+        const std::uint8_t zero[4] = {0, 0, 0, 0};
+        Repeat(zero, Left());
     }
 
     // Repeats one stored BGRA pixel `count` times; count must not exceed Left().
@@ -129,6 +129,7 @@ std::unique_ptr<TTexture> LoadTga(TData& data) {
     const std::uint8_t* begin = file + data.Position();
     const std::uint8_t* end = file + data.Size();
     const std::uint8_t* stop = type >= 9 ? DecodeRunLength(begin, end, sink) : DecodePlain(begin, end, sink);
+    sink.ZeroRest();
     data.Seek(static_cast<std::uint32_t>(stop - file));
     return texture;
 }

@@ -1,0 +1,203 @@
+// Decoding 2048 x 2048 images: the engine's readers beside stb_image on the
+// same bytes, with a memcpy of the decoded size as the floor. Before timing,
+// each file is decoded by both and the pixels compared, so the race is fair.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include <stb_image.h>
+
+#include "SData.h"
+#include "TBmpLoader.h"
+#include "TTgaLoader.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+constexpr int kEdge = 2048;
+
+void Put16(Bytes& out, std::size_t at, std::uint16_t v) {
+    out[at] = v & 0xFF;
+    out[at + 1] = v >> 8;
+}
+void Put32(Bytes& out, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out[at + i] = (v >> (8 * i)) & 0xFF;
+}
+
+// A picture with smooth gradients, flat areas and noise, as textures have.
+std::uint8_t Channel(std::mt19937& random, int x, int y, int c) {
+    if ((x / 256 + y / 256) % 3 == 0) return static_cast<std::uint8_t>(40 * c + 17);
+    if ((x / 128) % 2 == 0) return static_cast<std::uint8_t>((x + y * c) >> 3);
+    return static_cast<std::uint8_t>(random());
+}
+
+Bytes TgaHeader(std::uint8_t type) {
+    Bytes out(18, 0);
+    out[2] = type;
+    Put16(out, 12, kEdge);
+    Put16(out, 14, kEdge);
+    out[16] = 32;
+    out[17] = 0x08;
+    return out;
+}
+
+Bytes PlainTga() {
+    std::mt19937 random(1);
+    Bytes out = TgaHeader(2);
+    for (int y = 0; y < kEdge; ++y)
+        for (int x = 0; x < kEdge; ++x)
+            for (int c = 0; c < 4; ++c) out.push_back(Channel(random, x, y, c));
+    return out;
+}
+
+// Encodes rows greedily: runs of equal pixels as run packets, the rest raw.
+Bytes RunLengthTga() {
+    std::mt19937 random(1);
+    std::vector<std::uint32_t> pixels;
+    for (int y = 0; y < kEdge; ++y)
+        for (int x = 0; x < kEdge; ++x) {
+            std::uint32_t v = 0;
+            for (int c = 0; c < 4; ++c) v |= std::uint32_t(Channel(random, x, y, c)) << (8 * c);
+            pixels.push_back(v);
+        }
+    Bytes out = TgaHeader(10);
+    auto append = [&](std::uint32_t v) {
+        for (int c = 0; c < 4; ++c) out.push_back((v >> (8 * c)) & 0xFF);
+    };
+    std::size_t k = 0;
+    while (k < pixels.size()) {
+        std::size_t run = 1;
+        while (run < 128 && k + run < pixels.size() && pixels[k + run] == pixels[k]) ++run;
+        if (run > 1) {
+            out.push_back(static_cast<std::uint8_t>(0x80 | (run - 1)));
+            append(pixels[k]);
+            k += run;
+            continue;
+        }
+        std::size_t raw = 1;
+        while (raw < 128 && k + raw < pixels.size() && pixels[k + raw] != pixels[k + raw - 1]) ++raw;
+        out.push_back(static_cast<std::uint8_t>(raw - 1));
+        for (std::size_t i = 0; i < raw; ++i) append(pixels[k + i]);
+        k += raw;
+    }
+    return out;
+}
+
+Bytes Bmp24() {
+    std::mt19937 random(1);
+    Bytes out(54, 0);
+    Put16(out, 0, 0x4D42);
+    Put32(out, 10, 54);
+    Put32(out, 14, 40);
+    Put32(out, 18, kEdge);
+    Put32(out, 22, kEdge);
+    Put16(out, 26, 1);
+    Put16(out, 28, 24);
+    for (int y = 0; y < kEdge; ++y)
+        for (int x = 0; x < kEdge; ++x)
+            for (int c = 0; c < 3; ++c) out.push_back(Channel(random, x, y, c));
+    Put32(out, 2, static_cast<std::uint32_t>(out.size()));
+    return out;
+}
+
+struct Case {
+    const char* name;
+    Bytes file;
+    bool bmp;
+    int components;
+};
+
+std::vector<Case>& Cases() {
+    static std::vector<Case> cases = {
+        {"tga32_plain", PlainTga(), false, 4},
+        {"tga32_rle", RunLengthTga(), false, 4},
+        {"bmp24", Bmp24(), true, 3},
+    };
+    return cases;
+}
+
+quelt::TData Data(const Bytes& bytes) {
+    quelt::TData data(static_cast<std::uint32_t>(bytes.size()));
+    std::memcpy(data.Data(), bytes.data(), bytes.size());
+    return data;
+}
+
+std::unique_ptr<quelt::TTexture> Decode(const Case& c, quelt::TData& data) {
+    data.Seek(0);
+    return c.bmp ? quelt::LoadBmp(data) : quelt::LoadTga(data);
+}
+
+void CheckAgreement() {
+    for (const Case& c : Cases()) {
+        quelt::TData data = Data(c.file);
+        const auto ours = Decode(c, data);
+        int w = 0, h = 0, n = 0;
+        stbi_uc* theirs = stbi_load_from_memory(c.file.data(), static_cast<int>(c.file.size()), &w, &h, &n, 0);
+        const std::size_t bytes = std::size_t(kEdge) * kEdge * c.components;
+        if (!ours || !theirs || w != kEdge || h != kEdge || n != c.components ||
+            std::memcmp(ours->Pixels(), theirs, bytes) != 0) {
+            std::fprintf(stderr, "%s: the decoders disagree\n", c.name);
+            std::exit(1);
+        }
+        std::fprintf(stderr, "%s: %zu bytes, decoders agree\n", c.name, c.file.size());
+        stbi_image_free(theirs);
+    }
+}
+
+void Quelt(benchmark::State& state, int index) {
+    const Case& c = Cases()[index];
+    quelt::TData data = Data(c.file);
+    for (auto _ : state) {
+        auto texture = Decode(c, data);
+        benchmark::DoNotOptimize(texture->Pixels());
+    }
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * kEdge * kEdge * c.components);
+}
+
+void Stb(benchmark::State& state, int index) {
+    const Case& c = Cases()[index];
+    for (auto _ : state) {
+        int w, h, n;
+        stbi_uc* pixels = stbi_load_from_memory(c.file.data(), static_cast<int>(c.file.size()), &w, &h, &n, 0);
+        benchmark::DoNotOptimize(pixels);
+        stbi_image_free(pixels);
+    }
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * kEdge * kEdge * c.components);
+}
+
+void Memcpy(benchmark::State& state, int index) {
+    const Case& c = Cases()[index];
+    const std::size_t bytes = std::size_t(kEdge) * kEdge * c.components;
+    const Bytes source(bytes, 1);
+    Bytes target(bytes);
+    for (auto _ : state) {
+        std::memcpy(target.data(), source.data(), bytes);
+        benchmark::DoNotOptimize(target.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * bytes);
+}
+
+void Register() {
+    for (int i = 0; i < static_cast<int>(Cases().size()); ++i) {
+        const std::string name = Cases()[i].name;
+        benchmark::RegisterBenchmark((name + "/quelt").c_str(), Quelt, i)->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark((name + "/stb_image").c_str(), Stb, i)->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark((name + "/memcpy").c_str(), Memcpy, i)->Unit(benchmark::kMillisecond);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    CheckAgreement();
+    Register();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
