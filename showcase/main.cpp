@@ -1,0 +1,263 @@
+// Showcase: a textured, animated character on a textured landscape, a point
+// light circling the scene and the character's stencil shadow from it.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include <stb/stb_image_write.h>
+
+#include "OpenGL.h"
+#include "QKeyFrameModel.h"
+#include "QVolume.h"
+#include "Quelt.h"
+
+namespace showcase {
+namespace {
+
+struct Options {
+    bool windowed = false;
+    long frames = 0;  // 0: until Escape
+    std::string screenshot;
+};
+
+Options options;
+
+std::unique_ptr<TKeyFrameModel> character;
+std::unique_ptr<TKeyFrameModel> landscape;
+std::unique_ptr<TVolume> shadow;
+uint32_t characterTexture = 0;
+uint32_t landscapeTexture = 0;
+TVec3D lightPosition{0, 0, 0};
+
+long renderedFrames = 0;
+std::vector<unsigned char> lastFrame;  // RGB rows bottom to top, as GL reads them
+int lastFrameWidth = 0, lastFrameHeight = 0;
+
+// The folder holding the program, where its assets lie; relative file names
+// would otherwise depend on where the user started it.
+std::string assetFolder;
+
+std::string Asset(const char* name) { return assetFolder + name; }
+
+void FindAssetFolder() {
+    char path[4096];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof(path) - 1);
+    if (length <= 0) return;
+    path[length] = '\0';
+    std::string folder(path);
+    assetFolder = folder.substr(0, folder.rfind('/') + 1);
+}
+
+// The idle animation plays at ten frames per second of engine time.
+constexpr int32_t kAnimationMilliseconds = 100;
+
+void DemoInit() {
+    BindOpenGL();
+    glEnable(GL_DEPTH_TEST);
+    character = std::make_unique<TKeyFrameModel>();
+    character->Load(Asset("Morrek.qmm"));
+    characterTexture = qCreateTexture2D(1, Asset("Morrek.tga").c_str());
+    shadow = std::make_unique<TVolume>(*character);
+    TVec3D start;
+    vec3D(0, 100, 0, &start);
+    shadow->Update(start);
+    landscape = std::make_unique<TKeyFrameModel>();
+    landscape->Load(Asset("LandScape.qmm"));
+    landscapeTexture = qCreateTexture2D(1, Asset("Land.bmp").c_str());
+}
+
+void DemoUpdate() {
+    shadow->Update(lightPosition);
+    if (qIsKeyPressed(QK_ESCAPE)) qStopMainLoop();
+    const int32_t t1 = qGetTimer();
+    const int32_t t2 = qGetTimer();
+    vec3D(500 * std::cos(float(t1) / 500), 200, 500 * std::sin(float(t2) / 500) - 5, &lightPosition);
+}
+
+void CaptureFrame() {
+    GLint viewport[4] = {0, 0, 0, 0};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    lastFrameWidth = viewport[2];
+    lastFrameHeight = viewport[3];
+    if (lastFrameWidth <= 0 || lastFrameHeight <= 0) return;
+    lastFrame.resize(std::size_t(lastFrameWidth) * std::size_t(lastFrameHeight) * 3);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadBuffer(GL_BACK);
+    glReadPixels(viewport[0], viewport[1], lastFrameWidth, lastFrameHeight, GL_RGB, GL_UNSIGNED_BYTE,
+                 lastFrame.data());
+}
+
+void DemoRender() {
+    glClearColor(0, 0.5f, 0.7f, 0);
+    glClearStencil(0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+    qSet3D(90, 0.1f, 100);
+
+    glLoadIdentity();
+    glTranslatef(0, 0, -6);
+    glRotatef(30, 1, 0, 0);
+    glRotatef(float(qGetTimer()) / 1000, 0, 1, 0);
+    glScalef(0.01f, 0.01f, 0.01f);
+
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, characterTexture);
+    glEnable(GL_CULL_FACE);
+    glCullFace(GL_BACK);
+    character->Draw(character->FindAnimation("idle"), qGetTimer() / kAnimationMilliseconds);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_TEXTURE_2D);
+
+    glPushMatrix();
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, landscapeTexture);
+    glTranslatef(0, -20, 0);
+    glScalef(10, 7, 10);
+    landscape->Draw(0, -1);
+    glDisable(GL_TEXTURE_2D);
+    glPopMatrix();
+
+    shadow->ResetColor();
+    shadow->Render();
+
+    glTranslatef(lightPosition.x, lightPosition.y, lightPosition.z);
+    qSolidSphere(10);
+
+    ++renderedFrames;
+    if (!options.screenshot.empty()) CaptureFrame();
+    if (options.frames > 0 && renderedFrames >= options.frames) qStopMainLoop();
+}
+
+void DemoDone() {
+    character.reset();
+    glDeleteTextures(1, &characterTexture);
+    shadow.reset();
+    glDeleteTextures(1, &landscapeTexture);
+    landscape.reset();
+}
+
+bool WriteScreenshot(const std::string& fileName) {
+    if (lastFrame.empty()) {
+        std::fprintf(stderr, "Showcase: no frame was rendered, so no screenshot was written\n");
+        return false;
+    }
+    stbi_flip_vertically_on_write(1);
+    if (!stbi_write_png(fileName.c_str(), lastFrameWidth, lastFrameHeight, 3, lastFrame.data(),
+                        lastFrameWidth * 3)) {
+        std::fprintf(stderr, "Showcase: cannot write the screenshot %s\n", fileName.c_str());
+        return false;
+    }
+    return true;
+}
+
+void PrintHelp() {
+    std::printf(
+        "Usage: Showcase [options]\n"
+        "  --windowed          a 1024 x 768 window instead of full screen\n"
+        "  --frames N          stop after N rendered frames\n"
+        "  --screenshot FILE   write the last rendered frame to FILE (PNG)\n"
+        "  --help              show this text\n"
+        "Escape ends the demo.\n");
+}
+
+// 0 to go on, otherwise the exit status (+1 so that --help can ask for 0).
+int ParseOptions(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            PrintHelp();
+            return 0 + 1;
+        } else if (arg == "--windowed") {
+            options.windowed = true;
+        } else if (arg == "--frames" && i + 1 < argc) {
+            char* end = nullptr;
+            options.frames = std::strtol(argv[++i], &end, 10);
+            if (*argv[i] == '\0' || *end != '\0' || options.frames <= 0) {
+                std::fprintf(stderr, "Showcase: --frames needs a positive whole number, not '%s'\n", argv[i]);
+                return 2 + 1;
+            }
+        } else if (arg == "--screenshot" && i + 1 < argc) {
+            options.screenshot = argv[++i];
+            if (options.screenshot.empty()) {
+                std::fprintf(stderr, "Showcase: --screenshot needs a file name\n");
+                return 2 + 1;
+            }
+        } else {
+            std::fprintf(stderr, "Showcase: unknown or incomplete option '%s' (try --help)\n", arg.c_str());
+            return 2 + 1;
+        }
+    }
+    return 0;
+}
+
+// Names of the exports Showcase calls that the library did not provide.
+std::vector<std::string> MissingExports() {
+    const void* used[] = {
+        reinterpret_cast<void*>(qCreateWindow), reinterpret_cast<void*>(qScreenMode),
+        reinterpret_cast<void*>(qSetProcAdress), reinterpret_cast<void*>(qSetUPS),
+        reinterpret_cast<void*>(qStartMainLoop), reinterpret_cast<void*>(qStopMainLoop),
+        reinterpret_cast<void*>(qIsKeyPressed), reinterpret_cast<void*>(qGetTimer),
+        reinterpret_cast<void*>(qSet3D), reinterpret_cast<void*>(qSet2D),
+        reinterpret_cast<void*>(qSolidSphere), reinterpret_cast<void*>(qCreateTexture2D),
+        reinterpret_cast<void*>(vec3D), reinterpret_cast<void*>(add3D),
+        reinterpret_cast<void*>(sub3D), reinterpret_cast<void*>(mul3D),
+        reinterpret_cast<void*>(dot3D), reinterpret_cast<void*>(cross3D),
+        reinterpret_cast<void*>(norm3D), reinterpret_cast<void*>(dist3D),
+    };
+    const char* names[] = {"qCreateWindow", "qScreenMode", "qSetProcAdress", "qSetUPS", "qStartMainLoop",
+                           "qStopMainLoop", "qIsKeyPressed", "qGetTimer", "qSet3D", "qSet2D",
+                           "qSolidSphere", "qCreateTexture2D", "vec3D", "add3D", "sub3D",
+                           "mul3D", "dot3D", "cross3D", "norm3D", "dist3D"};
+    static_assert(sizeof(used) / sizeof(used[0]) == sizeof(names) / sizeof(names[0]), "one name per export");
+    std::vector<std::string> missing;
+    for (std::size_t i = 0; i < sizeof(used) / sizeof(used[0]); ++i)
+        if (!used[i]) missing.push_back(names[i]);
+    return missing;
+}
+
+} // namespace
+
+int Run(int argc, char** argv) {
+    if (const int status = ParseOptions(argc, argv)) return status - 1;
+    FindAssetFolder();
+
+    if (!BindQuelt("libQuelt.so")) {
+        std::fprintf(stderr, "Showcase: cannot load the engine library libQuelt.so: %s\n", BindError().c_str());
+        return 1;
+    }
+    const std::vector<std::string> missing = MissingExports();
+    if (!missing.empty()) {
+        std::string list;
+        for (const std::string& name : missing) list += (list.empty() ? "" : ", ") + name;
+        std::fprintf(stderr, "Showcase: libQuelt.so lacks exports the demo needs: %s\n", list.c_str());
+        ReleaseQuelt();
+        return 1;
+    }
+
+    if (!qCreateWindow()) {
+        std::fprintf(stderr, "Showcase: the engine could not open its window\n");
+        ReleaseQuelt();
+        return 1;
+    }
+    qScreenMode(1024, 768, 32, 70, options.windowed ? 0 : 1);
+    qSetProcAdress(PROC_INIT, DemoInit);
+    qSetProcAdress(PROC_DONE, DemoDone);
+    qSetProcAdress(PROC_RENDER, DemoRender);
+    qSetUPS(200);
+    qSetProcAdress(PROC_UPDATE, DemoUpdate);
+    qStartMainLoop();
+
+    const bool written = options.screenshot.empty() || WriteScreenshot(options.screenshot);
+    ReleaseQuelt();
+    return written ? 0 : 1;
+}
+
+} // namespace showcase
+
+int main(int argc, char** argv) { return showcase::Run(argc, argv); }

@@ -1,0 +1,12 @@
+# The demo's assets are generated at build time beside Showcase.
+set(QUELT_ASSET_FILES
+  ${CMAKE_BINARY_DIR}/bin/Morrek.qmm
+  ${CMAKE_BINARY_DIR}/bin/Morrek.tga
+  ${CMAKE_BINARY_DIR}/bin/LandScape.qmm
+  ${CMAKE_BINARY_DIR}/bin/Land.bmp)
+add_custom_command(
+  OUTPUT ${QUELT_ASSET_FILES}
+  COMMAND ${TARGET} ${CMAKE_BINARY_DIR}/bin
+  DEPENDS ${TARGET}
+  COMMENT "Generating the demo's assets")
+add_custom_target(showcase_assets ALL DEPENDS ${QUELT_ASSET_FILES})
