@@ -268,10 +268,11 @@ bool InitOpenAL(const std::string& libraryName) {
     Platform& platform = CurrentPlatform();
     // A device left open by an earlier initialisation would never be closed otherwise.
     CloseDevice(state);
-    if (state.library) platform.FreeLibrary(state.library);
+    if (state.library) platform.FreeLibrary(std::exchange(state.library, nullptr));
     // Entry points into a released library must never be called again.
     state.al = EntryPoints();
-    state.library = platform.LoadLibrary(libraryName.c_str());
+    // An empty name would open the program itself rather than a library.
+    if (!libraryName.empty()) state.library = platform.LoadLibrary(libraryName.c_str());
     if (!state.library) return false;
     state.al.alGetProcAddress =
         reinterpret_cast<LPALGETPROCADDRESS>(platform.GetSymbol(state.library, "alGetProcAddress"));
