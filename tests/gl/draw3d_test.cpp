@@ -3,6 +3,7 @@
 // pixels read back.
 #include <GL/gl.h>
 #include <GL/glext.h>
+#include <GL/glu.h>
 #include <gtest/gtest.h>
 #include <quelt/quelt.h>
 
@@ -211,7 +212,7 @@ protected:
     }
 
     std::vector<GLfloat> Capture(GLenum type, void (*draw)()) {
-        std::vector<GLfloat> buffer(4096);
+        std::vector<GLfloat> buffer(1 << 16);
         glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), type, buffer.data());
         glRenderMode(GL_FEEDBACK);
         draw();
@@ -406,19 +407,51 @@ TEST_F(QuadricTest, CylinderRunsAlongZFromZeroToItsHeight) {
     EXPECT_FALSE(Lit(1.05, 0));
 }
 
-TEST_F(QuadricTest, SharedQuadricGeneratesNormalsAndTextureCoordinates) {
-    quelt::createSharedQuadric();
-    glNormal3f(0, 0, 0);
-    glTexCoord4f(7, 7, 7, 7);
-    // The last vertex of a sphere carries a generated normal and texcoord
-    // that leave the current values changed.
-    quelt::SolidSphere(1);
-    GLfloat normal[3], tex[4];
-    glGetFloatv(GL_CURRENT_NORMAL, normal);
-    glGetFloatv(GL_CURRENT_TEXTURE_COORDS, tex);
-    EXPECT_NEAR(1.0, std::sqrt(normal[0] * normal[0] + normal[1] * normal[1] + normal[2] * normal[2]), 1e-4);
-    EXPECT_LE(tex[0], 1.0f);
-    EXPECT_LE(tex[1], 1.0f);
+// The solids must send what GLU itself sends for 15 slices and stacks with a
+// filled, smoothly lit, textured, outward quadric. Lighting is on, so the
+// captured colours also carry the normals.
+class ReferenceQuadricTest : public FeedbackTest {
+protected:
+    void SetUp() override {
+        FeedbackTest::SetUp();
+        const GLfloat light[4] = {0.3f, 0.8f, 0.5f, 0};
+        glLightfv(GL_LIGHT0, GL_POSITION, light);
+        glEnable(GL_LIGHT0);
+        glEnable(GL_LIGHTING);
+        quelt::createSharedQuadric();
+        reference_ = gluNewQuadric();
+    }
+    void TearDown() override {
+        gluDeleteQuadric(reference_);
+        quelt::deleteSharedQuadric();
+        FeedbackTest::TearDown();
+    }
+    void Configure(GLenum normals) {
+        gluQuadricDrawStyle(reference_, GLU_FILL);
+        gluQuadricNormals(reference_, normals);
+        gluQuadricTexture(reference_, GL_TRUE);
+        gluQuadricOrientation(reference_, GLU_OUTSIDE);
+    }
+    static GLUquadric* reference_;
+};
+GLUquadric* ReferenceQuadricTest::reference_ = nullptr;
+
+TEST_F(ReferenceQuadricTest, SphereAndCylinderSendWhatGluSendsForTheirSettings) {
+    Configure(GLU_SMOOTH);
+    const std::vector<GLfloat> sphere = Capture(GL_3D_COLOR_TEXTURE, [] { quelt::SolidSphere(3); });
+    const std::vector<GLfloat> sphereRef = Capture(GL_3D_COLOR_TEXTURE, [] { gluSphere(reference_, 3, 15, 15); });
+    ASSERT_GT(sphere.size(), 100u);
+    EXPECT_EQ(sphereRef, sphere);
+
+    const std::vector<GLfloat> cylinder = Capture(GL_3D_COLOR_TEXTURE, [] { quelt::SolidCylinder(2, 1, 4); });
+    const std::vector<GLfloat> cylinderRef =
+        Capture(GL_3D_COLOR_TEXTURE, [] { gluCylinder(reference_, 2, 1, 4, 15, 15); });
+    ASSERT_GT(cylinder.size(), 100u);
+    EXPECT_EQ(cylinderRef, cylinder);
+
+    // The comparison sees the normals: flat ones give other colours.
+    Configure(GLU_FLAT);
+    EXPECT_NE(Capture(GL_3D_COLOR_TEXTURE, [] { gluSphere(reference_, 3, 15, 15); }), sphere);
 }
 
 TEST_F(Draw3DTest, Dot3ModeThenResetLeavesBothUnitsModulatingWithUnitZeroActive) {
