@@ -11,6 +11,7 @@
 
 #include "GLTestWindow.h"
 #include "QDraw2D.h"
+#include "platform/FontRaster.h"
 
 namespace {
 
@@ -229,6 +230,15 @@ TEST_F(Draw2DTest, AFaceThatIsNotInstalledFallsBackToDejaVuSansBold) {
     EXPECT_FALSE(SameShape(serif, dejaVu)); // an installed face is really used
     const Ink unnamed = Draw(quelt::BitmapFont(0, -24, ""), "Quelt");
     EXPECT_TRUE(SameShape(unnamed, dejaVu));
+
+    // The face behind both is the bold one.
+    quelt::FontRequest request;
+    request.height = -24;
+    request.faceName = "No Such Face Anywhere";
+    quelt::RasterFont font;
+    ASSERT_TRUE(quelt::RasterizeFont(request, {U'A'}, font));
+    EXPECT_EQ("DejaVu Sans", font.family);
+    EXPECT_NE(std::string::npos, font.file.find("DejaVuSans-Bold")) << font.file;
 }
 
 TEST_F(Draw2DTest, FontsOwnDisjointBlocksOf256ListsAndDeleteFreesThemAll) {
