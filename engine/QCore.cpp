@@ -87,12 +87,15 @@ void SetProcAdress(std::int32_t index, TProc proc) {
 // Rates above 1000 clamp to the clock's resolution of 1 ms; 0 and negative
 // rates pause updates (the update step never divides by a period below 1).
 void SetUPS(std::int32_t ups) {
+    const bool wasPaused = loop.period <= 0;
     if (ups <= 0)
         loop.period = 0;
     else if (ups > 1000)
         loop.period = 1;
     else
         loop.period = 1000 / ups;
+    // Resuming starts from now rather than catching up the paused time.
+    if (wasPaused && loop.period > 0 && loop.running) loop.updateClock = GetTimer();
 }
 
 void StartMainLoop() {

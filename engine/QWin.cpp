@@ -202,4 +202,6 @@ std::uint32_t GetHDC() { return state.open ? state.token : 0; }
 Handle WindowDeviceContext() { return state.open ? state.deviceContext : 0; }
 Handle WindowContext() { return state.open ? state.context : 0; }
 
+int CursorDisplayCounter() { return state.cursorCounter; }
+
 } // namespace quelt

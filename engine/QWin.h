@@ -27,4 +27,7 @@ std::uint32_t GetHDC();
 Handle WindowDeviceContext();
 Handle WindowContext();
 
+// The cursor's display counter: the cursor shows while it is >= 0.
+int CursorDisplayCounter();
+
 } // namespace quelt

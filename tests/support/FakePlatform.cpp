@@ -1,0 +1,153 @@
+#include "FakePlatform.h"
+
+#include <algorithm>
+
+namespace quelt::test {
+
+FakePlatform::FakePlatform() { SetPlatform(this); }
+FakePlatform::~FakePlatform() { SetPlatform(nullptr); }
+
+void FakePlatform::Post(PlatformMessage::Kind kind, std::int32_t code, std::uint32_t position, bool repeat) {
+    PlatformMessage message;
+    message.kind = kind;
+    message.code = code;
+    message.position = position;
+    message.repeat = repeat;
+    queue.push_back(message);
+}
+
+bool FakePlatform::Called(const std::string& call) const {
+    return std::find(calls.begin(), calls.end(), call) != calls.end();
+}
+
+bool FakePlatform::RegisterWindowClass() {
+    calls.push_back("RegisterWindowClass");
+    if (Fails("RegisterWindowClass") || registered_) return false;
+    registered_ = true;
+    return true;
+}
+
+bool FakePlatform::UnregisterWindowClass() {
+    calls.push_back("UnregisterWindowClass");
+    if (Fails("UnregisterWindowClass") || !registered_ || !windows_.empty()) return false;
+    registered_ = false;
+    return true;
+}
+
+Handle FakePlatform::CreatePopupWindow(const std::string& title, int x, int y, int width, int height) {
+    calls.push_back("CreatePopupWindow(" + title + "," + std::to_string(x) + "," + std::to_string(y) + "," +
+                    std::to_string(width) + "," + std::to_string(height) + ")");
+    if (Fails("CreatePopupWindow") || !registered_) return 0;
+    const Handle window = NextHandle();
+    windows_.insert(window);
+    return window;
+}
+
+bool FakePlatform::DestroyWindow(Handle window) {
+    calls.push_back("DestroyWindow");
+    if (Fails("DestroyWindow") || !windows_.erase(window)) return false;
+    return true;
+}
+
+Handle FakePlatform::GetDeviceContext(Handle window) {
+    calls.push_back("GetDeviceContext");
+    return Fails("GetDeviceContext") || !windows_.count(window) ? 0 : window;
+}
+
+int FakePlatform::ChoosePixelFormat(Handle dc) {
+    calls.push_back("ChoosePixelFormat");
+    return Fails("ChoosePixelFormat") || !windows_.count(dc) ? 0 : 7;
+}
+
+bool FakePlatform::SetPixelFormat(Handle dc, int format) {
+    calls.push_back("SetPixelFormat(" + std::to_string(format) + ")");
+    return !Fails("SetPixelFormat") && windows_.count(dc);
+}
+
+void FakePlatform::ShowWindow(Handle) { calls.push_back("ShowWindow"); }
+
+Handle FakePlatform::CreateContext(Handle dc) {
+    calls.push_back("CreateContext");
+    if (Fails("CreateContext") || !windows_.count(dc)) return 0;
+    const Handle context = NextHandle();
+    contexts_.insert(context);
+    return context;
+}
+
+Handle FakePlatform::CreateSharedContext(Handle dc, Handle share) {
+    calls.push_back("CreateSharedContext");
+    if (Fails("CreateSharedContext") || !windows_.count(dc) || (share && !contexts_.count(share))) return 0;
+    const Handle context = NextHandle();
+    contexts_.insert(context);
+    return context;
+}
+
+bool FakePlatform::MakeCurrent(Handle dc, Handle context) {
+    calls.push_back(context ? "MakeCurrent" : "MakeCurrent(none)");
+    if (Fails("MakeCurrent")) return false;
+    if (context && (!contexts_.count(context) || !windows_.count(dc))) return false;
+    currentDc_ = context ? dc : 0;
+    currentContext_ = context;
+    return true;
+}
+
+bool FakePlatform::DeleteContext(Handle context) {
+    calls.push_back("DeleteContext");
+    if (Fails("DeleteContext") || !contexts_.erase(context)) return false;
+    if (currentContext_ == context) currentContext_ = currentDc_ = 0;
+    return true;
+}
+
+bool FakePlatform::SetSwapInterval(int interval) {
+    calls.push_back("SetSwapInterval(" + std::to_string(interval) + ")");
+    return !Fails("SetSwapInterval");
+}
+
+bool FakePlatform::SwapBuffers(Handle dc) {
+    calls.push_back("SwapBuffers");
+    return !Fails("SwapBuffers") && windows_.count(dc);
+}
+
+void FakePlatform::GetDrawableSize(Handle window, int& width, int& height) {
+    const bool live = windows_.count(window) != 0;
+    width = live ? drawableWidth : 0;
+    height = live ? drawableHeight : 0;
+}
+
+bool FakePlatform::ChangeDisplayMode(Handle, int width, int height, int bits, int frequency) {
+    calls.push_back("ChangeDisplayMode(" + std::to_string(width) + "," + std::to_string(height) + "," +
+                    std::to_string(bits) + "," + std::to_string(frequency) + ")");
+    return !Fails("ChangeDisplayMode");
+}
+
+void FakePlatform::RestoreDisplayMode(Handle) { calls.push_back("RestoreDisplayMode"); }
+
+void FakePlatform::SetWindowStyle(Handle, bool fullscreen, int width, int height) {
+    calls.push_back(std::string("SetWindowStyle(") + (fullscreen ? "fullscreen," : "windowed,") +
+                    std::to_string(width) + "," + std::to_string(height) + ")");
+}
+
+void FakePlatform::ShowCursor(bool show) {
+    calls.push_back(show ? "ShowCursor(shown)" : "ShowCursor(hidden)");
+    cursorShown = show;
+}
+
+bool FakePlatform::PeekMessage(PlatformMessage& message) {
+    ++peekCount;
+    if (queue.empty()) return false;
+    message = queue.front();
+    queue.pop_front();
+    return true;
+}
+
+void FakePlatform::GetCursorPos(std::int32_t& x, std::int32_t& y) {
+    x = cursorX;
+    y = cursorY;
+}
+
+void FakePlatform::MessageBox(const std::string& caption, const std::string& text) {
+    calls.push_back("MessageBox");
+    boxes.emplace_back(caption, text);
+}
+
+} // namespace quelt::test

@@ -1,0 +1,297 @@
+// The window logic on the fake platform: creation and its failures, the
+// teardown's messages and their order, the window procedure, screen modes
+// and the millisecond clock.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "FakePlatform.h"
+#include "QCore.h"
+#include "QWin.h"
+
+namespace {
+
+using quelt::PlatformMessage;
+using quelt::test::FakePlatform;
+using Box = std::pair<std::string, std::string>;
+using Kind = PlatformMessage::Kind;
+
+// The teardown's texts in Windows-1251.
+const std::string kTeardownCaption = "\xCE\xF8\xE8\xE1\xEA\xE0";
+const std::string kCannotRelease = "\xCD\xE5 \xEC\xEE\xE3\xF3 \xE2\xFB\xE1\xF0\xE0\xF2\xFC \xEA\xEE\xED\xF2\xE5\xEA\xF1\xF2 "
+                                   "\xF0\xE5\xED\xE4\xE8\xF0\xE8\xED\xE3\xE0!";
+const std::string kCannotDeleteContext = "\xCD\xE5 \xEC\xEE\xE3\xF3 \xF3\xE4\xE0\xEB\xE8\xF2 \xEA\xEE\xED\xF2\xE5\xEA\xF1\xF2 "
+                                         "\xF0\xE5\xED\xE4\xE5\xF0\xE8\xED\xE3\xE0!";
+const std::string kCannotDestroyWindow = "\xCD\xE5 \xEC\xEE\xE3\xF3 \xF3\xE4\xE0\xEB\xE8\xF2\xFC \xEE\xEA\xED\xEE";
+
+class WindowLogic : public ::testing::Test {
+protected:
+    void TearDown() override {
+        quelt::SetProcAdress(4, nullptr);
+        quelt::SetProcAdress(5, nullptr);
+        fake.failing.clear();
+        if (quelt::GetHDC()) quelt::KillWindow();
+    }
+    FakePlatform fake;
+};
+
+TEST_F(WindowLogic, CreationRunsItsStepsInOrder) {
+    fake.cursorX = 12;
+    fake.cursorY = 34;
+    ASSERT_TRUE(quelt::CreateWindow());
+    const std::vector<std::string> expected = {
+        "RegisterWindowClass", "CreatePopupWindow(OpenGL,0,0,1024,768)", "GetDeviceContext", "ChoosePixelFormat",
+        "SetPixelFormat(7)",   "CreateContext",                          "MakeCurrent",      "ShowWindow",
+        "SetSwapInterval(0)",
+    };
+    EXPECT_EQ(fake.calls, expected);
+    EXPECT_TRUE(fake.boxes.empty());
+    EXPECT_EQ(quelt::GetMouseX(), 12);
+    EXPECT_EQ(quelt::GetMouseY(), 34);
+    EXPECT_NE(quelt::GetHDC(), 0u);
+    EXPECT_EQ(fake.CurrentContext(), quelt::WindowContext());
+}
+
+// Swap control missing (as under Xvfb) is not a failure.
+TEST_F(WindowLogic, MissingSwapControlStillOpensTheWindow) {
+    fake.failing = {"SetSwapInterval"};
+    EXPECT_TRUE(quelt::CreateWindow());
+    EXPECT_TRUE(fake.boxes.empty());
+}
+
+TEST_F(WindowLogic, FailedRegistrationShowsOneMessageAndTouchesNothingElse) {
+    fake.failing = {"RegisterWindowClass"};
+    EXPECT_FALSE(quelt::CreateWindow());
+    EXPECT_EQ(fake.boxes, (std::vector<Box>{{"Error", "Failed to register the window class!"}}));
+    EXPECT_EQ(fake.calls, (std::vector<std::string>{"RegisterWindowClass", "MessageBox"}));
+    EXPECT_EQ(quelt::GetHDC(), 0u);
+}
+
+TEST_F(WindowLogic, FailureAtWindowCreationTearsDownFirstThenReports) {
+    fake.failing = {"CreatePopupWindow"};
+    EXPECT_FALSE(quelt::CreateWindow());
+    // No context exists, so the teardown's context deletion fails and says so.
+    EXPECT_EQ(fake.boxes, (std::vector<Box>{{kTeardownCaption, kCannotDeleteContext}, {"Error", "Unable to create window!"}}));
+    EXPECT_FALSE(fake.Called("DestroyWindow"));
+    EXPECT_TRUE(fake.Called("UnregisterWindowClass"));
+    EXPECT_EQ(quelt::GetHDC(), 0u);
+    // The class went with the teardown: a new attempt can register it again.
+    fake.failing.clear();
+    fake.Clear();
+    EXPECT_TRUE(quelt::CreateWindow());
+    EXPECT_TRUE(fake.boxes.empty());
+}
+
+TEST_F(WindowLogic, EachLaterCreationFailureHasItsMessageAfterTheTeardown) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"GetDeviceContext", "Unable to get a device context!"},
+        {"ChoosePixelFormat", "Unable to find a suitable pixel format"},
+        {"SetPixelFormat", "Unable to set the pixel format"},
+        {"CreateContext", "Unable to create an OpenGL rendering context"},
+    };
+    for (const auto& [operation, text] : cases) {
+        SCOPED_TRACE(operation);
+        fake.failing = {operation};
+        fake.Clear();
+        EXPECT_FALSE(quelt::CreateWindow());
+        ASSERT_FALSE(fake.boxes.empty());
+        EXPECT_EQ(fake.boxes.back(), (Box{"Error", text}));
+        // The window was destroyed and the class released before the message.
+        EXPECT_TRUE(fake.Called("DestroyWindow"));
+        EXPECT_TRUE(fake.Called("UnregisterWindowClass"));
+        EXPECT_EQ(fake.calls.back(), "MessageBox");
+        EXPECT_EQ(quelt::GetHDC(), 0u);
+    }
+}
+
+TEST_F(WindowLogic, TeardownOrderAndTheSecondKillWindow) {
+    ASSERT_TRUE(quelt::CreateWindow());
+    fake.Clear();
+    quelt::KillWindow();
+    EXPECT_TRUE(fake.boxes.empty());
+    EXPECT_EQ(fake.calls, (std::vector<std::string>{"RestoreDisplayMode", "ShowCursor(shown)", "MakeCurrent(none)",
+                                                    "DeleteContext", "DestroyWindow", "UnregisterWindowClass"}));
+    EXPECT_EQ(quelt::GetHDC(), 0u);
+    EXPECT_EQ(quelt::WindowDeviceContext(), 0u);
+
+    // The kept handles are tried again: all three steps fail, in this order.
+    fake.Clear();
+    quelt::KillWindow();
+    EXPECT_EQ(fake.boxes, (std::vector<Box>{{kTeardownCaption, kCannotDeleteContext},
+                                            {kTeardownCaption, kCannotDestroyWindow},
+                                            {kTeardownCaption, "Unable to unregister window class!"}}));
+    // Both handles were forgotten by the failures: a third teardown skips the window.
+    fake.Clear();
+    quelt::KillWindow();
+    EXPECT_FALSE(fake.Called("DestroyWindow"));
+    EXPECT_EQ(fake.boxes.size(), 2u);
+}
+
+TEST_F(WindowLogic, TeardownRestoresTheDisplayFirstEvenWhenEverythingFails) {
+    ASSERT_TRUE(quelt::CreateWindow());
+    ASSERT_TRUE(quelt::ScreenMode(1024, 768, 32, 70, true));
+    fake.Clear();
+    fake.failing = {"MakeCurrent", "DeleteContext", "DestroyWindow", "UnregisterWindowClass"};
+    quelt::KillWindow();
+    ASSERT_FALSE(fake.calls.empty());
+    EXPECT_EQ(fake.calls.front(), "RestoreDisplayMode");
+    EXPECT_EQ(fake.boxes, (std::vector<Box>{{kTeardownCaption, kCannotRelease},
+                                            {kTeardownCaption, kCannotDeleteContext},
+                                            {kTeardownCaption, kCannotDestroyWindow},
+                                            {kTeardownCaption, "Unable to unregister window class!"}}));
+    EXPECT_EQ(quelt::GetHDC(), 0u);
+}
+
+TEST_F(WindowLogic, ScreenModesSwitchStyleCursorAndReportRefusal) {
+    ASSERT_TRUE(quelt::CreateWindow());
+    const int counter = quelt::CursorDisplayCounter();
+
+    fake.Clear();
+    EXPECT_TRUE(quelt::ScreenMode(1024, 768, 32, 70, true));
+    EXPECT_EQ(quelt::CursorDisplayCounter(), counter - 1);
+    EXPECT_EQ(fake.cursorShown, counter - 1 >= 0);
+    EXPECT_TRUE(fake.Called("ChangeDisplayMode(1024,768,32,70)"));
+    EXPECT_TRUE(fake.Called("SetWindowStyle(fullscreen,1024,768)"));
+
+    fake.Clear();
+    EXPECT_TRUE(quelt::ScreenMode(800, 600, 32, 60, false));
+    EXPECT_EQ(quelt::CursorDisplayCounter(), counter);
+    EXPECT_FALSE(fake.Called("ChangeDisplayMode(800,600,32,60)"));
+    EXPECT_TRUE(fake.Called("SetWindowStyle(windowed,800,600)"));
+
+    // A refused mode changes nothing else.
+    fake.Clear();
+    fake.failing = {"ChangeDisplayMode"};
+    EXPECT_FALSE(quelt::ScreenMode(640, 480, 16, 60, true));
+    EXPECT_EQ(fake.boxes, (std::vector<Box>{{"Error", "Unable to switch to fullscreen!"}}));
+    EXPECT_FALSE(fake.Called("SetWindowStyle(fullscreen,640,480)"));
+    EXPECT_EQ(quelt::CursorDisplayCounter(), counter);
+
+    // Nonsense sizes and a missing window give false without a message box.
+    fake.Clear();
+    EXPECT_FALSE(quelt::ScreenMode(0, 600, 32, 60, false));
+    quelt::KillWindow();
+    fake.Clear();
+    EXPECT_FALSE(quelt::ScreenMode(800, 600, 32, 60, false));
+    EXPECT_TRUE(fake.boxes.empty());
+}
+
+// What the key procedure saw: key, x, y and the key's table entry at that moment.
+struct KeyCall {
+    int key, x, y;
+    bool pressedDuringCall;
+    bool operator==(const KeyCall& o) const {
+        return key == o.key && x == o.x && y == o.y && pressedDuringCall == o.pressedDuringCall;
+    }
+};
+std::vector<KeyCall> keyCalls;
+std::vector<std::pair<int, int>> moves;
+
+void RecordKey(std::int32_t key, std::int32_t x, std::int32_t y) {
+    keyCalls.push_back({key, x, y, quelt::IsKeyPressed(key)});
+}
+void RecordMove(std::int32_t x, std::int32_t y) { moves.emplace_back(x, y); }
+
+TEST_F(WindowLogic, KeysCallBeforeSettingButtonsAfter) {
+    keyCalls.clear();
+    quelt::SetProcAdress(4, reinterpret_cast<TProc>(&RecordKey));
+    fake.cursorX = 5;
+    fake.cursorY = 6;
+    quelt::Msg(); // samples the cursor the procedures then see
+    fake.cursorX = 99;
+    fake.Post(Kind::KeyDown, 'W');
+    fake.Post(Kind::KeyDown, 'W', 0, true); // auto-repeat
+    fake.Post(Kind::ButtonDown, 256);
+    quelt::Msg();
+    EXPECT_EQ(keyCalls, (std::vector<KeyCall>{{'W', 5, 6, false}, {'W', 5, 6, true}, {256, 5, 6, true}}));
+    EXPECT_EQ(quelt::GetMouseX(), 99);
+    EXPECT_TRUE(quelt::IsKeyPressed('W'));
+
+    fake.Post(Kind::KeyUp, 'W');
+    fake.Post(Kind::ButtonUp, 256);
+    quelt::Msg();
+    EXPECT_FALSE(quelt::IsKeyPressed('W'));
+    EXPECT_FALSE(quelt::IsKeyPressed(256));
+}
+
+TEST_F(WindowLogic, ButtonsKeepTheirOwnEntries) {
+    fake.Post(Kind::ButtonDown, 256);
+    fake.Post(Kind::ButtonDown, 257);
+    fake.Post(Kind::ButtonDown, 258);
+    fake.Post(Kind::ButtonUp, 257);
+    quelt::Msg();
+    EXPECT_TRUE(quelt::IsKeyPressed(256));
+    EXPECT_FALSE(quelt::IsKeyPressed(257));
+    EXPECT_TRUE(quelt::IsKeyPressed(258));
+    fake.Post(Kind::ButtonUp, 256);
+    fake.Post(Kind::ButtonUp, 258);
+    quelt::Msg();
+    EXPECT_FALSE(quelt::IsKeyPressed(256));
+    EXPECT_FALSE(quelt::IsKeyPressed(258));
+}
+
+TEST_F(WindowLogic, MouseMoveSplitsThePositionWordUnsigned) {
+    moves.clear();
+    fake.Post(Kind::MouseMove, 0, 16u | (32u << 16));
+    fake.Post(Kind::MouseMove, 0, 0xFFFFu | (0x8000u << 16));
+    quelt::Msg(); // slot 5 empty: nothing to call
+    quelt::SetProcAdress(5, reinterpret_cast<TProc>(&RecordMove));
+    fake.Post(Kind::MouseMove, 0, 16u | (32u << 16));
+    fake.Post(Kind::MouseMove, 0, 0xFFFFu | (0x8000u << 16));
+    quelt::Msg();
+    EXPECT_EQ(moves, (std::vector<std::pair<int, int>>{{16, 32}, {65535, 32768}}));
+}
+
+TEST_F(WindowLogic, SystemKeysAndKeysOutsideTheTableAreNeverPressed) {
+    keyCalls.clear();
+    quelt::SetProcAdress(4, reinterpret_cast<TProc>(&RecordKey));
+    fake.Post(Kind::SysKeyDown, 18);
+    fake.Post(Kind::SysKeyDown, 121);
+    quelt::Msg();
+    EXPECT_TRUE(keyCalls.empty());
+    EXPECT_FALSE(quelt::IsKeyPressed(18));
+    EXPECT_FALSE(quelt::IsKeyPressed(121));
+    for (int key : {-1, 259, 1000, INT_MAX, INT_MIN}) EXPECT_FALSE(quelt::IsKeyPressed(key)) << key;
+}
+
+TEST_F(WindowLogic, SlotsAreReadAfreshAtEachMessage) {
+    keyCalls.clear();
+    moves.clear();
+    quelt::SetProcAdress(4, reinterpret_cast<TProc>(&RecordKey));
+    fake.Post(Kind::KeyDown, 'Q');
+    fake.Post(Kind::KeyUp, 'Q');
+    quelt::Msg();
+    quelt::SetProcAdress(4, nullptr);
+    fake.Post(Kind::KeyDown, 'Q');
+    fake.Post(Kind::KeyUp, 'Q');
+    quelt::Msg();
+    EXPECT_EQ(keyCalls.size(), 1u);
+}
+
+TEST(WindowClock, MillisecondsAreExactForAnyUptime) {
+    FakePlatform fake;
+    fake.frequency = 1'000'000'000; // a nanosecond counter
+    fake.counter = 1'999'999;
+    EXPECT_EQ(quelt::GetTimer(), 1); // truncated
+    // 300 days in nanoseconds: count * 1000 no longer fits 64 bits.
+    const std::uint64_t ms = 300ull * 86'400'000ull;
+    fake.counter = ms * 1'000'000ull + 999'999ull;
+    EXPECT_EQ(quelt::GetTimer(), static_cast<std::int32_t>(static_cast<std::uint32_t>(ms)));
+    // The low 32 bits wrap as a signed number.
+    fake.frequency = 1000;
+    fake.counter = (1ull << 32) + 5;
+    EXPECT_EQ(quelt::GetTimer(), 5);
+    fake.counter = 0x80000000ull;
+    EXPECT_EQ(quelt::GetTimer(), INT_MIN);
+    // An odd frequency still truncates exactly.
+    fake.frequency = 3;
+    fake.counter = 10;
+    EXPECT_EQ(quelt::GetTimer(), 3333);
+    fake.frequency = 0;
+    EXPECT_EQ(quelt::GetTimer(), 0);
+}
+
+} // namespace
