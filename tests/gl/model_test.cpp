@@ -1,0 +1,221 @@
+// Loaded models drawn on a real context: pixels read back, display lists
+// called, client-array state queried, vertex streams captured in feedback mode.
+#include <GL/gl.h>
+#include <GL/glext.h>
+#include <gtest/gtest.h>
+#include <quelt/quelt.h>
+
+#include <cstring>
+#include <vector>
+
+#include "GLTestWindow.h"
+#include "Model3dsWriter.h"
+#include "QModel.h"
+#include "SData.h"
+
+namespace {
+
+using namespace quelt::test;
+using quelt::TAnimation;
+using quelt::TModel;
+
+const Rgba kWhite{255, 255, 255, 255};
+const Rgba kBlack{0, 0, 0, 255};
+
+class Loaded {
+public:
+    explicit Loaded(TAnimation* model) : model_(model) {}
+    ~Loaded() { model_->Release(); }
+    Loaded(const Loaded&) = delete;
+    Loaded& operator=(const Loaded&) = delete;
+    TAnimation* operator->() const { return model_; }
+    TAnimation& operator*() const { return *model_; }
+
+private:
+    TAnimation* model_;
+};
+
+Loaded FromBytes(const Bytes& file) {
+    quelt::TData data(static_cast<std::uint32_t>(file.size()));
+    std::memcpy(data.Data(), file.data(), file.size());
+    auto* model = new TAnimation;
+    model->AddRef();
+    model->Load3DS(data);
+    return Loaded(model);
+}
+
+// A triangle in the part's XY plane (the file stores y as its third axis).
+Bytes FlatTriangle(const std::string& name, Vec3 a, Vec3 b, Vec3 c, bool withFaces = true) {
+    const Bytes vertices = VertexChunk({{a.x, 0, a.y}, {b.x, 0, b.y}, {c.x, 0, c.y}});
+    return MeshObject(name, withFaces ? Join({vertices, FaceChunk({{0, 1, 2}})}) : vertices);
+}
+
+// Lower-left and upper-right halves of clip space.
+Bytes TwoHalves() {
+    return MainChunk(Chunk3ds(0x3D3D, Join({FlatTriangle("left", {-1, -1, 0}, {1, -1, 0}, {-1, 1, 0}),
+                                             FlatTriangle("right", {1, 1, 0}, {-1, 1, 0}, {1, -1, 0})})));
+}
+
+class ModelGL : public GLWindowTest {
+protected:
+    void SetUp() override {
+        GLWindowTest::SetUp();
+        if (HasFatalFailure()) return;
+        ::glViewport(0, 0, window().DrawableWidth(), window().DrawableHeight());
+        ::glMatrixMode(GL_PROJECTION);
+        ::glLoadIdentity();
+        ::glMatrixMode(GL_MODELVIEW);
+        ::glLoadIdentity();
+        for (GLenum cap : {GL_LIGHTING, GL_TEXTURE_2D, GL_DEPTH_TEST, GL_CULL_FACE, GL_BLEND}) ::glDisable(cap);
+        ::glColor3f(1, 1, 1);
+        Clear();
+    }
+    static void Clear() {
+        ::glClearColor(0, 0, 0, 1);
+        ::glClear(GL_COLOR_BUFFER_BIT);
+    }
+    Rgba LowerLeft() { return window().ReadPixel(150, 650); }
+    Rgba UpperRight() { return window().ReadPixel(870, 120); }
+};
+
+TEST_F(ModelGL, DrawFrameDrawsEveryPartAndLeavesTheMatrixAsItWas) {
+    Loaded model(FromBytes(MainChunk(Chunk3ds(0x3D3D, FlatTriangle("left", {-1, -1, 0}, {1, -1, 0}, {-1, 1, 0})))));
+    GLint depthBefore = 0, depthAfter = 0;
+    ::glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depthBefore);
+    model->DrawFrame(0);
+    ::glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depthAfter);
+    EXPECT_EQ(depthAfter, depthBefore);
+    EXPECT_TRUE(Near(LowerLeft(), kWhite));
+    EXPECT_TRUE(Near(UpperRight(), kBlack));
+
+    Loaded both(FromBytes(TwoHalves()));
+    Clear();
+    both->DrawFrame(0);
+    EXPECT_TRUE(Near(LowerLeft(), kWhite));
+    EXPECT_TRUE(Near(UpperRight(), kWhite));
+    EXPECT_EQ(::glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST_F(ModelGL, FramesOutsideTheSegmentAndEmptyModelsDrawNothing) {
+    Loaded model(FromBytes(TwoHalves()));
+    ASSERT_EQ(model->Parts[0]->FrameCount(), 1);
+    for (int frame : {1, -1, 1 << 30}) model->DrawFrame(frame);
+    Loaded empty(FromBytes({}));
+    empty->DrawFrame(0);
+    GLint depth = 0;
+    ::glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
+    EXPECT_EQ(depth, 1);
+    EXPECT_TRUE(Near(LowerLeft(), kBlack));
+    EXPECT_TRUE(Near(UpperRight(), kBlack));
+    EXPECT_EQ(::glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST_F(ModelGL, BuildListsCompilesPartIIntoListBasePlusI) {
+    Loaded model(FromBytes(TwoHalves()));
+    const std::uint32_t base = model->BuildLists(0, model->PartCount() - 1);
+    ASSERT_NE(base, 0u);
+    EXPECT_TRUE(::glIsList(base));
+    EXPECT_TRUE(::glIsList(base + 1));
+
+    ::glCallList(base);
+    EXPECT_TRUE(Near(LowerLeft(), kWhite));
+    EXPECT_TRUE(Near(UpperRight(), kBlack));
+    Clear();
+    ::glCallList(base + 1);
+    EXPECT_TRUE(Near(LowerLeft(), kBlack));
+    EXPECT_TRUE(Near(UpperRight(), kWhite));
+
+    const std::uint32_t second = model->BuildLists(1, 1);
+    ASSERT_NE(second, 0u);
+    Clear();
+    ::glCallList(second);
+    EXPECT_TRUE(Near(UpperRight(), kWhite));
+    EXPECT_TRUE(Near(LowerLeft(), kBlack));
+
+    EXPECT_EQ(model->BuildLists(1, 0), 0u);
+    EXPECT_EQ(model->BuildLists(0, 2), 0u);
+    EXPECT_EQ(model->BuildLists(-1, 0), 0u);
+    EXPECT_EQ(::glGetError(), GLenum(GL_NO_ERROR));
+    ::glDeleteLists(base, 2);
+    ::glDeleteLists(second, 1);
+}
+
+TEST_F(ModelGL, DrawRestoresTheCallersClientArrays) {
+    Loaded model(FromBytes(TwoHalves()));
+    const TModel& part = *model->Parts[0];
+    ASSERT_EQ(part.TexCoords.Count(), 0);
+
+    static const GLfloat callerNormals[3] = {0, 0, 1};
+    // A texture-coordinate array left on without data: the part has none, so
+    // the draw must switch it off or read through a null pointer.
+    ::glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    ::glTexCoordPointer(2, GL_FLOAT, 0, nullptr);
+    ::glDisableClientState(GL_VERTEX_ARRAY);
+    ::glDisableClientState(GL_NORMAL_ARRAY);
+    ::glNormalPointer(GL_FLOAT, 0, callerNormals);
+    part.Draw();
+    EXPECT_TRUE(::glIsEnabled(GL_TEXTURE_COORD_ARRAY));
+    EXPECT_FALSE(::glIsEnabled(GL_VERTEX_ARRAY));
+    EXPECT_FALSE(::glIsEnabled(GL_NORMAL_ARRAY));
+    EXPECT_FALSE(::glIsEnabled(GL_COLOR_ARRAY));
+    void* pointer = nullptr;
+    ::glGetPointerv(GL_NORMAL_ARRAY_POINTER, &pointer);
+    EXPECT_EQ(pointer, callerNormals);
+    EXPECT_TRUE(Near(LowerLeft(), kWhite));
+    ::glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    EXPECT_EQ(::glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST_F(ModelGL, BufferObjectsDrawTheSamePixelsAsClientArrays) {
+    Loaded model(FromBytes(TwoHalves()));
+    TModel& part = *model->Parts[1];
+    ASSERT_TRUE(part.CreateBuffers());
+    EXPECT_TRUE(part.UseBuffers);
+    EXPECT_NE(part.VertexBuffer, 0u);
+    EXPECT_NE(part.IndexBuffer, 0u);
+    part.Draw();
+    EXPECT_TRUE(Near(UpperRight(), kWhite));
+    EXPECT_TRUE(Near(LowerLeft(), kBlack));
+    GLint bound = -1;
+    ::glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &bound);
+    EXPECT_EQ(bound, 0);
+    ::glGetIntegerv(GL_ELEMENT_ARRAY_BUFFER_BINDING, &bound);
+    EXPECT_EQ(bound, 0);
+    EXPECT_EQ(::glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST_F(ModelGL, PartsWithoutTrianglesDrawNothingInEitherPath) {
+    Loaded model(FromBytes(MainChunk(Chunk3ds(0x3D3D, FlatTriangle("bare", {-1, -1, 0}, {1, -1, 0}, {-1, 1, 0}, false)))));
+    const TModel& part = *model->Parts[0];
+    ASSERT_EQ(part.Vertices.Count(), 3);
+    part.Draw();
+    part.DrawImmediate();
+    EXPECT_TRUE(Near(LowerLeft(), kBlack));
+    EXPECT_EQ(::glGetError(), GLenum(GL_NO_ERROR));
+}
+
+// Feedback captures each vertex with its texture coordinate, so it shows
+// which attributes DrawImmediate sent with which position, in which order.
+TEST_F(ModelGL, DrawImmediateSendsEachCornersAttributesWithItsPosition) {
+    const Bytes mesh = Join({VertexChunk({{-0.5f, 0, -0.5f}, {0.5f, 0, -0.5f}, {-0.5f, 0, 0.5f}}), FaceChunk({{2, 0, 1}}),
+                             TexCoordChunk({{0.1f, 0.2f}, {0.3f, 0.4f}, {0.5f, 0.6f}})});
+    Loaded model(FromBytes(MainChunk(Chunk3ds(0x3D3D, MeshObject("m", mesh)))));
+    std::vector<GLfloat> buffer(256);
+    ::glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), GL_3D_COLOR_TEXTURE, buffer.data());
+    ::glRenderMode(GL_FEEDBACK);
+    model->Parts[0]->DrawImmediate();
+    const GLint used = ::glRenderMode(GL_RENDER);
+    // polygon token, count, then 3 x (x, y, z, r, g, b, a, s, t, r, q)
+    ASSERT_EQ(used, 2 + 3 * 11);
+    EXPECT_EQ(buffer[0], GLfloat(GL_POLYGON_TOKEN));
+    const int width = window().DrawableWidth();
+    const float expected[3][4] = {{-0.5f, 0.5f, 0.5f, 0.6f}, {-0.5f, -0.5f, 0.1f, 0.2f}, {0.5f, -0.5f, 0.3f, 0.4f}};
+    for (int corner = 0; corner < 3; ++corner) {
+        const GLfloat* v = &buffer[2 + corner * 11];
+        EXPECT_NEAR(v[0], (expected[corner][0] + 1) * width / 2, 1.0) << corner;
+        EXPECT_NEAR(v[7], expected[corner][2], 1e-6) << corner;
+        EXPECT_NEAR(v[8], expected[corner][3], 1e-6) << corner;
+    }
+}
+
+} // namespace
