@@ -191,6 +191,7 @@ protected:
         Bind(engine_, q.qListenerVel, "qListenerVel");
         Bind(engine_, q.qListenerOrientation, "qListenerOrientation");
         Bind(engine_, q.qGetLastError, "qGetLastError");
+        createdAtStart_ = q.isOpenALCreated();
 
         openal_ = dlopen(kOpenAL, RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(openal_, nullptr) << dlerror();
@@ -235,6 +236,7 @@ protected:
     static inline Probe al;
     static inline void* engine_ = nullptr;
     static inline void* openal_ = nullptr;
+    static inline qbool createdAtStart_ = 2;
 };
 
 struct Played {
@@ -258,8 +260,8 @@ void Prepare(const Exports& q, Played& played, const std::string& file) {
 // ---- Tests ----
 
 TEST_F(OpenALSound, CreatedFlagAndBufferContents) {
-    // Runs first: the flag is process-wide and nothing clears it.
-    EXPECT_EQ(q.isOpenALCreated(), 0);
+    // Read before any test opened the device: the flag is process-wide and nothing clears it.
+    EXPECT_EQ(createdAtStart_, 0);
     ASSERT_EQ(q.qInitOpenAL(kOpenAL), 1);
     EXPECT_EQ(q.isOpenALCreated(), 1);
 
@@ -333,7 +335,16 @@ TEST_F(OpenALSound, ObjectsLiveAsLongAsTheirReferences) {
                                         (std::filesystem::current_path() / "no-such-sound.wav").string() +
                                         "\". No such file or directory");
     std::free(message);
+
+    // References the application still holds when the device closes die quietly.
+    q.qCreateSound(&sound, "short.wav");
+    q.qCreateSource(&source);
+    ASSERT_NE(sound, nullptr);
+    ASSERT_NE(source, nullptr);
     q.qDoneOpenAL();
+    source->Play();
+    EXPECT_EQ(source->Release(), 0);
+    EXPECT_EQ(sound->Release(), 0);
 }
 
 TEST_F(OpenALSound, StateReachesOpenAL) {
