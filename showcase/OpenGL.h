@@ -49,6 +49,8 @@
     X(void, glBufferDataARB, (GLenum target, GLsizeiptrARB size, const GLvoid* data, GLenum usage)) \
     X(void, glGetBufferParameterivARB, (GLenum target, GLenum pname, GLint * params))              \
     X(GLboolean, glIsBufferARB, (GLuint buffer))                                                   \
+    X(void, glGetBufferSubDataARB, (GLenum target, GLintptrARB offset, GLsizeiptrARB size,          \
+                                    GLvoid* data))                                                 \
     X(void, glPixelStorei, (GLenum pname, GLint param))                                            \
     X(void, glReadBuffer, (GLenum mode))                                                           \
     X(void, glReadPixels, (GLint x, GLint y, GLsizei w, GLsizei h, GLenum format, GLenum type,     \
