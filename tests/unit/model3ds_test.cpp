@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <dlfcn.h>
 #include <cstring>
 #include <limits>
 
@@ -128,6 +129,44 @@ TEST(Model3ds, OnlyTheLowerCaseExtensionLoads) {
     Loaded missing(quelt::LoadModel(0, "nowhere/none.3ds"));
     ASSERT_TRUE(missing.Valid());
     EXPECT_EQ(missing->PartCount(), 0);
+}
+
+// Through the library as an application reaches it: the slot is cleared
+// first, and the object answers in the interface's slot order (query, add
+// reference, release, DrawFrame, BuildLists) with the object first.
+TEST(Model3ds, ExportedLoaderHandsOutOneReferenceOrNull) {
+    struct Slots {
+        void* query;
+        std::int32_t (*addRef)(void*);
+        std::int32_t (*release)(void*);
+        void (*drawFrame)(void*, std::int32_t);
+        std::uint32_t (*buildLists)(void*, std::int32_t, std::int32_t);
+    };
+    void* library = dlopen(QUELT_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    using LoadFn = void (*)(IAnimation**, std::int32_t, const char*);
+    const auto load = reinterpret_cast<LoadFn>(dlsym(library, "qLoadModel"));
+    ASSERT_NE(load, nullptr);
+
+    WriteFile("exported.3ds", Scene(OneTriangle()));
+    WriteFile("exported.3DS", Scene(OneTriangle()));
+    IAnimation* model = reinterpret_cast<IAnimation*>(&model);
+    load(&model, 0, "exported.3DS");
+    EXPECT_EQ(model, nullptr);
+    model = reinterpret_cast<IAnimation*>(&model);
+    load(&model, 0, nullptr);
+    EXPECT_EQ(model, nullptr);
+    load(nullptr, 1, "exported.3ds"); // nowhere to put it: released at once
+
+    load(&model, 1, "exported.3ds");
+    ASSERT_NE(model, nullptr);
+    const Slots* slots = *reinterpret_cast<const Slots* const*>(model);
+    EXPECT_EQ(slots->addRef(model), 2);
+    EXPECT_EQ(slots->buildLists(model, 1, 0), 0u);
+    slots->drawFrame(model, 5);
+    EXPECT_EQ(slots->release(model), 1);
+    EXPECT_EQ(slots->release(model), 0);
+    dlclose(library);
 }
 
 TEST(Model3ds, InterfaceAnswersForItsZeroIdAndCountsReferences) {
