@@ -166,6 +166,42 @@ TEST_F(ModelGL, DrawRestoresTheCallersClientArrays) {
     EXPECT_EQ(::glGetError(), GLenum(GL_NO_ERROR));
 }
 
+TEST_F(ModelGL, ListsEnableTheirArraysOrDisableThemWhenEmpty) {
+    quelt::TVertexList vertices;
+    quelt::TNormalList normals;
+    quelt::TTexCoord2D uv;
+    vertices.Allocate(2);
+    normals.Allocate(2);
+    uv.Allocate(2);
+    vertices.Enable();
+    normals.Enable();
+    uv.Enable();
+    GLint size = 0;
+    void* pointer = nullptr;
+    EXPECT_TRUE(::glIsEnabled(GL_VERTEX_ARRAY));
+    ::glGetIntegerv(GL_VERTEX_ARRAY_SIZE, &size);
+    EXPECT_EQ(size, 3);
+    ::glGetPointerv(GL_VERTEX_ARRAY_POINTER, &pointer);
+    EXPECT_EQ(pointer, vertices.Cursor());
+    EXPECT_TRUE(::glIsEnabled(GL_NORMAL_ARRAY));
+    ::glGetPointerv(GL_NORMAL_ARRAY_POINTER, &pointer);
+    EXPECT_EQ(pointer, normals.Cursor());
+    EXPECT_TRUE(::glIsEnabled(GL_TEXTURE_COORD_ARRAY));
+    ::glGetIntegerv(GL_TEXTURE_COORD_ARRAY_SIZE, &size);
+    EXPECT_EQ(size, 2);
+
+    vertices.Allocate(0);
+    normals.Clear();
+    uv.Allocate(0);
+    vertices.Enable();
+    normals.Enable();
+    uv.Enable();
+    EXPECT_FALSE(::glIsEnabled(GL_VERTEX_ARRAY));
+    EXPECT_FALSE(::glIsEnabled(GL_NORMAL_ARRAY));
+    EXPECT_FALSE(::glIsEnabled(GL_TEXTURE_COORD_ARRAY));
+    EXPECT_EQ(::glGetError(), GLenum(GL_NO_ERROR));
+}
+
 TEST_F(ModelGL, BufferObjectsDrawTheSamePixelsAsClientArrays) {
     Loaded model(FromBytes(TwoHalves()));
     TModel& part = *model->Parts[1];
@@ -216,6 +252,14 @@ TEST_F(ModelGL, DrawImmediateSendsEachCornersAttributesWithItsPosition) {
         EXPECT_NEAR(v[7], expected[corner][2], 1e-6) << corner;
         EXPECT_NEAR(v[8], expected[corner][3], 1e-6) << corner;
     }
+    // The last corner's normal and texture coordinate stay current.
+    GLfloat normal[3], uv[4];
+    ::glGetFloatv(GL_CURRENT_NORMAL, normal);
+    ::glGetFloatv(GL_CURRENT_TEXTURE_COORDS, uv);
+    const TVec3D n = model->Parts[0]->Normals.GetItem(1);
+    EXPECT_FLOAT_EQ(normal[2], n.z);
+    EXPECT_NEAR(normal[2], 1, 1e-6);
+    EXPECT_FLOAT_EQ(uv[0], 0.3f);
 }
 
 } // namespace
