@@ -341,9 +341,22 @@ public:
         return true;
     }
 
+    // Over our window the event-tracked position is the fresh one (SDL's
+    // global state is cached and misses warped pointers); elsewhere ask X.
     void GetCursorPos(std::int32_t& x, std::int32_t& y) override {
         int gx = 0, gy = 0;
-        if (registered_) SDL_GetGlobalMouseState(&gx, &gy);
+        if (registered_) {
+            SDL_Window* focus = SDL_GetMouseFocus();
+            if (focus && windows_.count(focus)) {
+                int wx = 0, wy = 0;
+                SDL_GetMouseState(&gx, &gy);
+                SDL_GetWindowPosition(focus, &wx, &wy);
+                gx += wx;
+                gy += wy;
+            } else {
+                SDL_GetGlobalMouseState(&gx, &gy);
+            }
+        }
         x = gx;
         y = gy;
     }
