@@ -412,10 +412,15 @@ TEST(Model3dsRobustness, GeometryBeforeAnyObjectAndCountsPastTheDataAreContained
     Bytes track;
     PutU16(track, 0);
     track.resize(track.size() + 8, 0);
-    PutU32(track, 0xFFFFFFFFu);
-    PutU32(track, 1);
+    PutU32(track, 0xFFFFFFFFu); // keys announced; one is there
+    PutU32(track, 3);
+    PutU16(track, 0);
+    for (float f : {0.5f, 1.f, 2.f, 3.f}) PutF32(track, f);
     Loaded keys(FromBytes(Join({Chunk3ds(0x4000, NameBody("o")), NodeHeader("o", 0xFFFF), Chunk3ds(0xB021, track)})));
-    EXPECT_LE(keys->Nodes.at(0).RotationKeys.size(), 1u);
+    const quelt::TNodeTracks& node = keys->Nodes.at(0);
+    ASSERT_EQ(node.RotationKeys.size(), 1u);
+    EXPECT_EQ(node.RotationParams[0].Frame, 3);
+    ExpectVec(node.RotationKeys[0].Axis, 1, 3, 2);
 }
 
 TEST(Model3dsRobustness, FacesIndexingPastTheVerticesAreDropped) {
