@@ -1,10 +1,12 @@
 // BMP and TGA files are built byte by byte here, so every expectation comes
 // from the file layout rather than from the readers themselves.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <malloc.h>
 
 #include <array>
 #include <cstring>
+#include <fstream>
 #include <random>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "TBmpLoader.h"
 #include "TTextureLib.h"
 #include "TTgaLoader.h"
+#include <quelt/quelt.h>
 
 namespace {
 
@@ -566,6 +569,49 @@ TEST(TgaReader, DensestRunLengthFileIsNotRejected) {
     ASSERT_NE(texture, nullptr);
     EXPECT_EQ(texture->Pixels()[0], 3);
     EXPECT_EQ(texture->Pixels()[texture->PixelBytes() - 1], 4);
+}
+
+// ---- The texture exports, loaded as an application loads them (no window) ----
+
+class TextureExports : public ::testing::Test {
+protected:
+    void SetUp() override {
+        library_ = dlopen(QUELT_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(library_, nullptr) << dlerror();
+    }
+    void TearDown() override {
+        if (library_) dlclose(library_);
+    }
+    template <typename F>
+    F Bind(const char* name) {
+        void* symbol = dlsym(library_, name);
+        EXPECT_NE(symbol, nullptr) << name;
+        return reinterpret_cast<F>(symbol);
+    }
+    void* library_ = nullptr;
+};
+
+TEST_F(TextureExports, BadArgumentsGiveNeutralResults) {
+    auto load = Bind<decltype(&qLoadTexture)>("qLoadTexture");
+    auto cube = Bind<decltype(&qCreateCubeMap)>("qCreateCubeMap");
+    auto norm = Bind<decltype(&qCreateNormCubeMap)>("qCreateNormCubeMap");
+    ASSERT_TRUE(load && cube && norm);
+
+    const Bytes file = Bmp(RandomImage(2, 2, 3, 50));
+    std::ofstream("export.bmp", std::ios::binary).write(reinterpret_cast<const char*>(file.data()),
+                                                        static_cast<std::streamsize>(file.size()));
+    EXPECT_EQ(load(0x0DE1, 0, "export.bmp"), 1);  // decoded; the upload has no context to go to
+    EXPECT_EQ(load(0x0DE1, 0, "export.BMP"), 0);
+    EXPECT_EQ(load(0x0DE1, 0, nullptr), 0);
+
+    const char* names[6] = {"export.bmp", "export.bmp", "export.bmp", "export.bmp", "export.bmp", "export.bmp"};
+    EXPECT_EQ(cube(0, names, 5), 0u);
+    EXPECT_EQ(cube(0, names, -1), 0u);
+    EXPECT_EQ(cube(0, nullptr, 6), 0u);
+    const char* withNull[6] = {"export.bmp", nullptr, "export.bmp", "export.bmp", "export.bmp", "export.bmp"};
+    EXPECT_EQ(cube(0, withNull, 6), 0u);
+    EXPECT_EQ(norm(-1, 0), 0u);
+    EXPECT_EQ(norm(INT32_MIN, 1), 0u);
 }
 
 } // namespace
