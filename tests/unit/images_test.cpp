@@ -153,15 +153,6 @@ TEST(BmpReader, Decodes24BitRowsWithPaddingForWidthsOneToFive) {
     }
 }
 
-TEST(BmpReader, PaddingConsumedPerRowForWidthOneAndFour) {
-    TData one = Data(Bmp(RandomImage(1, 5, 3, 1)));
-    ASSERT_NE(LoadBmp(one), nullptr);
-    EXPECT_EQ(one.Position(), 54u + 5 * 4);
-    TData four = Data(Bmp(RandomImage(4, 5, 3, 2)));
-    ASSERT_NE(LoadBmp(four), nullptr);
-    EXPECT_EQ(four.Position(), 54u + 5 * 12);
-}
-
 TEST(BmpReader, Decodes32BitWithAlphaAndNoPadding) {
     const Image image = RandomImage(3, 4, 4, 7);
     TData data = Data(Bmp(image));
@@ -453,23 +444,6 @@ TEST(TgaReader, PacketHeadersAtTheirLimitsAndPacketsAcrossRows) {
         ExpectImage(texture.get(), file.Expected(100, 3, descriptor & 0x20));
         EXPECT_EQ(data.Position(), file.bytes.size());
     }
-}
-
-TEST(TgaReader, RunLengthAndPlainOfTheSamePictureAgree) {
-    const Image image = RandomImage(7, 5, 4, 31);
-    TgaHeader h;
-    h.type = 10;
-    h.width = 7;
-    h.height = 5;
-    Bytes rle = TgaHeaderBytes(h);
-    const auto order = FileOrder(image, false);
-    for (std::size_t k = 0; k < order.size(); k += 4) {  // raw packets of 4, crossing rows of 7
-        const std::size_t n = std::min<std::size_t>(4, order.size() - k);
-        rle.push_back(static_cast<std::uint8_t>(n - 1));
-        for (std::size_t i = 0; i < n; ++i) AppendBgra(rle, order[k + i]);
-    }
-    ExpectImage(DecodeTga(rle).get(), image);
-    ExpectImage(DecodeTga(PlainTga(image, 0x08)).get(), image);
 }
 
 TEST(TgaReader, RunPastTheImageIsCutAtItsEnd) {

@@ -93,11 +93,6 @@ TEST(TData, ReadStringStopsAtZeroOrEnd) {
     EXPECT_EQ(data.ReadString(), "");
 }
 
-TEST(TData, ReadStringKeepsHighBytes) {
-    TData data = Bytes({0xCE, 0xF8, 0xE8, 0, 'x'});
-    EXPECT_EQ(data.ReadString(), "\xCE\xF8\xE8");
-}
-
 TEST(TData, CurrentPtrFollowsCursorAndIsNullAtEnd) {
     TData data = Bytes({1, 2, 3});
     ASSERT_NE(data.CurrentPtr(), nullptr);
@@ -160,14 +155,6 @@ TEST(TData, MissingEmptyOrFolderGivesEmptyObject) {
     TData folder("a-folder");
     EXPECT_TRUE(folder.AtEnd());
     EXPECT_EQ(folder.Size(), 0u);
-}
-
-TEST(TData, ReadOnlyFileStillLoads) {
-    WriteFile("readonly.bin", "abc");
-    ::chmod("readonly.bin", 0444);
-    TData data("readonly.bin");
-    EXPECT_EQ(data.Size(), 3u);
-    ::chmod("readonly.bin", 0644);
 }
 
 TEST(TData, SaveToFileWritesAllBytesAndRewinds) {
