@@ -81,6 +81,7 @@ void DemoUpdate() {
     vec3D(500 * std::cos(float(t1) / 500), 200, 500 * std::sin(float(t2) / 500) - 5, &lightPosition);
 }
 
+// Reads the frame just drawn, before the engine presents it.
 void CaptureFrame() {
     GLint viewport[4] = {0, 0, 0, 0};
     glGetIntegerv(GL_VIEWPORT, viewport);
@@ -130,7 +131,11 @@ void DemoRender() {
     qSolidSphere(10);
 
     ++renderedFrames;
-    if (!options.screenshot.empty()) CaptureFrame();
+    // The frame drawn while Escape is down is the last one: the updates that
+    // follow in this pass stop the loop. Reading only that one keeps the
+    // frame rate.
+    const bool last = (options.frames > 0 && renderedFrames >= options.frames) || qIsKeyPressed(QK_ESCAPE);
+    if (last && !options.screenshot.empty()) CaptureFrame();
     if (options.frames > 0 && renderedFrames >= options.frames) qStopMainLoop();
 }
 
@@ -144,7 +149,8 @@ void DemoDone() {
 
 bool WriteScreenshot(const std::string& fileName) {
     if (lastFrame.empty()) {
-        std::fprintf(stderr, "Showcase: no frame was rendered, so no screenshot was written\n");
+        std::fprintf(stderr, "Showcase: the demo ended without a last frame to save (it was not stopped "
+                             "by Escape or --frames), so no screenshot was written\n");
         return false;
     }
     stbi_flip_vertically_on_write(1);

@@ -1,0 +1,229 @@
+// Showcase end to end under the X server the tests run on: full screen,
+// frames rendered, Escape typed with xdotool ending it with status 0, and a
+// screenshot showing sky, textured landscape, character and shadow. Also its
+// options and its refusal to start without a usable engine.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#define STB_IMAGE_IMPLEMENTATION
+#include <stb/stb_image.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kShowcase = std::string(QUELT_BIN_DIR) + "/Showcase";
+
+std::string ReadText(const std::string& path) {
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// A child process with its output in files.
+class Child {
+public:
+    Child(const std::string& program, const std::vector<std::string>& args, const std::string& tag) {
+        out_ = fs::absolute(tag + ".out").string();
+        err_ = fs::absolute(tag + ".err").string();
+        pid_ = fork();
+        if (pid_ == 0) {
+            if (!freopen(out_.c_str(), "w", stdout) || !freopen(err_.c_str(), "w", stderr)) _exit(126);
+            std::vector<char*> argv{const_cast<char*>(program.c_str())};
+            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(program.c_str(), argv.data());
+            _exit(127);
+        }
+    }
+    ~Child() {
+        if (pid_ > 0 && !done_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+
+    // Exit status, or -1 when it had not ended within the time (it is then killed).
+    int Wait(std::chrono::seconds limit) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < end) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                done_ = true;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return -1;
+    }
+
+    pid_t pid() const { return pid_; }
+    std::string Out() const { return ReadText(out_); }
+    std::string Err() const { return ReadText(err_); }
+
+private:
+    pid_t pid_ = -1;
+    bool done_ = false;
+    std::string out_, err_;
+};
+
+std::string Command(const std::string& command) {
+    std::string output;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (fgets(buffer, sizeof buffer, pipe)) output += buffer;
+        pclose(pipe);
+    }
+    while (!output.empty() && (output.back() == '\n' || output.back() == ' ')) output.pop_back();
+    return output;
+}
+
+struct Screenshot {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgb;
+    const uint8_t* At(int x, int y) const { return &rgb[(std::size_t(y) * std::size_t(width) + std::size_t(x)) * 3]; }
+};
+
+bool LoadPng(const std::string& path, Screenshot& shot) {
+    int components = 0;
+    unsigned char* data = stbi_load(path.c_str(), &shot.width, &shot.height, &components, 3);
+    if (!data) return false;
+    shot.rgb.assign(data, data + std::size_t(shot.width) * std::size_t(shot.height) * 3);
+    stbi_image_free(data);
+    return true;
+}
+
+class Demo : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "run under xvfb-run"; }
+};
+
+} // namespace
+
+TEST_F(Demo, RunsFullScreenUntilEscapeAndShowsTheScene) {
+    fs::remove("running.png");
+    Child demo(kShowcase, {"--screenshot", "running.png"}, "escape");
+
+    // Wait for the window, then let it render for a while.
+    std::string window;
+    for (int i = 0; i < 300 && window.empty(); ++i) {
+        window = Command("xdotool search --pid " + std::to_string(demo.pid()) + " 2>/dev/null | head -n 1");
+        if (window.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_FALSE(window.empty()) << "no window appeared; stderr: " << demo.Err();
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+
+    // Full screen: the window covers the whole display.
+    const std::string display = Command("xdotool getdisplaygeometry");
+    const std::string geometry = Command("xdotool getwindowgeometry " + window);
+    std::istringstream size(display);
+    int screenWidth = 0, screenHeight = 0;
+    size >> screenWidth >> screenHeight;
+    EXPECT_NE(geometry.find("Position: 0,0"), std::string::npos) << geometry;
+    EXPECT_NE(geometry.find("Geometry: " + std::to_string(screenWidth) + "x" + std::to_string(screenHeight)),
+              std::string::npos)
+        << geometry << " on a display of " << display;
+
+    Command("xdotool windowfocus " + window);
+    // Held like a finger would: the demo polls the key state between frames.
+    Command("xdotool keydown Escape");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Command("xdotool keyup Escape");
+    const int status = demo.Wait(std::chrono::seconds(30));
+    ASSERT_EQ(status, 0) << "stderr: " << demo.Err();
+
+    Screenshot shot;
+    ASSERT_TRUE(LoadPng("running.png", shot));
+    ASSERT_EQ(shot.width, screenWidth);
+    ASSERT_EQ(shot.height, screenHeight);
+
+    std::size_t sky = 0, skyInTopRow = 0, litGround = 0, shadowedGround = 0, character = 0;
+    std::set<int> groundShades;
+    for (int y = 0; y < shot.height; ++y)
+        for (int x = 0; x < shot.width; ++x) {
+            const uint8_t* p = shot.At(x, y);
+            const int r = p[0], g = p[1], b = p[2];
+            if (std::abs(r - 0) <= 2 && std::abs(g - 128) <= 2 && std::abs(b - 179) <= 2) {
+                ++sky;
+                skyInTopRow += y == 0;
+            } else if (g > r + 15 && g > b + 15) {
+                // Grass: lit texels keep green above 120, the shadow halves it.
+                if (g >= 120) {
+                    ++litGround;
+                    groundShades.insert(r << 16 | g << 8 | b);
+                } else if (g <= 100) {
+                    ++shadowedGround;
+                }
+            } else if (r > g + 40 && r > b + 40) {
+                ++character;
+            }
+        }
+    const std::size_t total = std::size_t(shot.width) * std::size_t(shot.height);
+    EXPECT_GT(sky, total / 20) << "sky colour";
+    EXPECT_EQ(skyInTopRow, std::size_t(shot.width)) << "the top row shows only sky";
+    EXPECT_GT(litGround, total / 4) << "landscape";
+    EXPECT_GT(groundShades.size(), 200u) << "the landscape is textured, not flat";
+    EXPECT_GT(character, 500u) << "the character's tunic and skin";
+    EXPECT_GT(shadowedGround, 2000u) << "the shadow on the landscape";
+}
+
+TEST_F(Demo, FramesOptionStopsAndWritesTheLastFrame) {
+    fs::remove("windowed.png");
+    Child demo(kShowcase, {"--windowed", "--frames", "20", "--screenshot", "windowed.png"}, "frames");
+    ASSERT_EQ(demo.Wait(std::chrono::seconds(60)), 0) << demo.Err();
+    Screenshot shot;
+    ASSERT_TRUE(LoadPng("windowed.png", shot));
+    EXPECT_EQ(shot.width, 1024);
+    EXPECT_EQ(shot.height, 768);
+    // The sky fills the top of the first frames.
+    const uint8_t* corner = shot.At(5, 5);
+    EXPECT_NEAR(corner[0], 0, 2);
+    EXPECT_NEAR(corner[1], 128, 2);
+    EXPECT_NEAR(corner[2], 179, 2);
+}
+
+TEST_F(Demo, HelpAndBadOptions) {
+    Child help(kShowcase, {"--help"}, "help");
+    ASSERT_EQ(help.Wait(std::chrono::seconds(10)), 0);
+    for (const char* option : {"--windowed", "--frames", "--screenshot"})
+        EXPECT_NE(help.Out().find(option), std::string::npos) << option;
+
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--frames", "many"}, {"--frames", "0"}, {"--frames"}, {"--screenshot"}, {"--fullscreen"}}) {
+        Child bad(kShowcase, args, "bad");
+        EXPECT_EQ(bad.Wait(std::chrono::seconds(10)), 2) << args[0];
+        EXPECT_NE(bad.Err().find("Showcase:"), std::string::npos) << bad.Err();
+    }
+}
+
+TEST_F(Demo, RefusesToStartWithoutAUsableEngine) {
+    // Alone in a folder: no libQuelt.so beside it.
+    fs::create_directories("alone");
+    fs::copy_file(kShowcase, "alone/Showcase", fs::copy_options::overwrite_existing);
+    Child alone(fs::absolute("alone/Showcase").string(), {"--windowed"}, "alone");
+    EXPECT_EQ(alone.Wait(std::chrono::seconds(10)), 1);
+    EXPECT_NE(alone.Err().find("libQuelt.so"), std::string::npos) << alone.Err();
+
+    // Beside a library that lacks qSetUPS.
+    fs::create_directories("partial");
+    fs::copy_file(kShowcase, "partial/Showcase", fs::copy_options::overwrite_existing);
+    fs::copy_file(SHOWCASE_PARTIAL_LIBRARY, "partial/libQuelt.so", fs::copy_options::overwrite_existing);
+    Child partial(fs::absolute("partial/Showcase").string(), {"--windowed"}, "partial");
+    EXPECT_EQ(partial.Wait(std::chrono::seconds(10)), 1);
+    EXPECT_NE(partial.Err().find("qSetUPS"), std::string::npos) << partial.Err();
+}
