@@ -299,8 +299,13 @@ public:
         if (display < 0 || !SDL_GetClosestDisplayMode(display, &wanted, &closest)) return false;
         if (SDL_SetWindowDisplayMode(w, &closest) != 0) return false;
         // Without a window manager the X window keeps its size unless told.
+        int oldWidth = 0, oldHeight = 0;
+        SDL_GetWindowSize(w, &oldWidth, &oldHeight);
         SDL_SetWindowSize(w, closest.w, closest.h);
-        if (SDL_SetWindowFullscreen(w, SDL_WINDOW_FULLSCREEN) != 0) return false;
+        if (SDL_SetWindowFullscreen(w, SDL_WINDOW_FULLSCREEN) != 0) {
+            SDL_SetWindowSize(w, oldWidth, oldHeight); // a refused mode changes nothing
+            return false;
+        }
         fullscreen_ = w;
         return true;
     }
