@@ -141,6 +141,20 @@ TEST_F(GLInputTest, RealKeysReachTheTableAfterTheKeyProcedure) {
     EXPECT_EQ(keyCalls.front().key, 27);
 }
 
+TEST_F(GLInputTest, HeldKeyRepeatsTheProcedureAndStaysPressed) {
+    ASSERT_TRUE(Xdotool("keydown x"));
+    // The X server repeats after about 660 ms, then every 40 ms or so.
+    PumpUntil([] { return keyCalls.size() >= 3; });
+    ASSERT_TRUE(Xdotool("keyup x"));
+    ASSERT_TRUE(PumpUntil([] { return !quelt::IsKeyPressed('X'); }));
+    ASSERT_GE(keyCalls.size(), 3u);
+    EXPECT_FALSE(keyCalls[0].pressedDuringCall);
+    for (std::size_t i = 1; i < keyCalls.size(); ++i) {
+        EXPECT_EQ(keyCalls[i].key, 'X');
+        EXPECT_TRUE(keyCalls[i].pressedDuringCall) << "repeat " << i;
+    }
+}
+
 TEST_F(GLInputTest, RealMouseMovesAndButtons) {
     ASSERT_TRUE(Xdotool("mousemove 100 200"));
     ASSERT_TRUE(PumpUntil([] { return !moves.empty() && moves.back() == std::make_pair(100, 200); }));

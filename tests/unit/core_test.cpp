@@ -218,6 +218,14 @@ TEST_F(MainLoop, ClosingTheWindowEndsTheLoopAndDoneStillRuns) {
     quelt::StartMainLoop();
     EXPECT_EQ(pass, 3) << "the pass that pumped the close request still renders";
     EXPECT_EQ(s.trace.back(), "done");
+
+    // A quit request (the last window closed, or an interrupt) does the same.
+    pass = 0;
+    s.render = [&] {
+        if (++pass == 1) fake.Post(quelt::PlatformMessage::Kind::Quit);
+    };
+    quelt::StartMainLoop();
+    EXPECT_EQ(pass, 2);
 }
 
 TEST_F(MainLoop, CallbackExceptionPassesThroughAndLeavesTheLoopIdle) {

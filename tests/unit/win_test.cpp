@@ -107,6 +107,18 @@ TEST_F(WindowLogic, EachLaterCreationFailureHasItsMessageAfterTheTeardown) {
     }
 }
 
+// The class is still registered, so a second window is refused as the first
+// registration step fails; the open window is left alone.
+TEST_F(WindowLogic, SecondCreateWindowIsRefusedAndKeepsTheFirst) {
+    ASSERT_TRUE(quelt::CreateWindow());
+    const std::uint32_t token = quelt::GetHDC();
+    fake.Clear();
+    EXPECT_FALSE(quelt::CreateWindow());
+    EXPECT_EQ(fake.boxes, (std::vector<Box>{{"Error", "Failed to register the window class!"}}));
+    EXPECT_EQ(quelt::GetHDC(), token);
+    EXPECT_FALSE(fake.Called("DestroyWindow"));
+}
+
 TEST_F(WindowLogic, TeardownOrderAndTheSecondKillWindow) {
     ASSERT_TRUE(quelt::CreateWindow());
     fake.Clear();
