@@ -16,8 +16,8 @@ using Handle = std::uintptr_t;
 struct PlatformMessage {
     enum class Kind {
         Destroyed,    // the window was destroyed
-        CloseRequest, // the user asked to close the window
-        Quit,         // a quit request (removed and dispatched like the rest)
+        CloseRequest, // the user asked to close the window: ends the main loop
+        Quit,         // the last window closed or the process was interrupted: the same
         KeyDown,      // code: virtual key; repeat set for auto-repeat
         KeyUp,        // code: virtual key
         SysKeyDown,   // Alt-chords and F10: left to the default procedure
