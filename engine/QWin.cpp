@@ -141,6 +141,9 @@ void KillWindow() {
         state.window = 0;
     }
     if (!platform.UnregisterWindowClass()) ShowError(kTeardownCaption, "Unable to unregister window class!");
+    // The GL library may be gone with the video subsystem: with no window the
+    // platform resolves nothing, which puts the do-nothing stubs back.
+    if (!platform.CurrentContext()) BindGL();
 }
 
 // Without a window there is nothing to switch: false, and no message.
