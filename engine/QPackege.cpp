@@ -1,5 +1,9 @@
 #include "QPackege.h"
 
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -113,16 +117,146 @@ std::optional<TData> LoadPackage(const std::string& package) {
     return std::nullopt;
 }
 
-// Creates (or truncates) the file and writes the bytes. False when it cannot
-// be created; a failure after that throws.
-bool WriteWholeFile(const std::string& fileName, const std::uint8_t* bytes, std::uint32_t size,
-                    Problems& problems) {
+// Large enough that a big entry moves in few calls, small enough to stay in cache.
+constexpr std::size_t kCopyChunk = std::size_t{1} << 20;
+
+// Moves exactly `size` bytes from `in` to `out`; a short read means the
+// source failed or changed while being read.
+void CopyBytes(std::FILE* in, const std::string& inName, std::FILE* out, const std::string& outName,
+               std::uint64_t size, std::vector<char>& buffer) {
+    buffer.resize(kCopyChunk);
+    while (size > 0) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(size, buffer.size()));
+        if (std::fread(buffer.data(), 1, n, in) != n) {
+            if (std::ferror(in)) ThrowIo("Cannot read", inName);
+            throw IoError(Quoted(inName) + " ended before its stated size");
+        }
+        if (std::fwrite(buffer.data(), 1, n, out) != n) ThrowIo("Cannot write", outName);
+        size -= n;
+    }
+}
+
+// The size of an open file, leaving it positioned at its start.
+std::uint64_t SizeOf(std::FILE* file, const std::string& fileName) {
+    if (fseeko(file, 0, SEEK_END) != 0) ThrowIo("Cannot size", fileName);
+    const off_t size = ftello(file);
+    if (size < 0 || fseeko(file, 0, SEEK_SET) != 0) ThrowIo("Cannot size", fileName);
+    return static_cast<std::uint64_t>(size);
+}
+
+// A package read front to back from its file, never held whole: what
+// unpacking a package far larger than memory needs. Accepts exactly the
+// entries WalkEntries accepts.
+class PackageStream {
+public:
+    // Nothing, with the reason kept for the last error, when it is not a package.
+    static std::optional<PackageStream> Open(const std::string& package) {
+        std::string why;
+        if (!IsRegularFile(package, why)) {
+            SetLastError("Cannot open package " + Quoted(package) + ": " + why);
+            return std::nullopt;
+        }
+        File file(std::fopen(package.c_str(), "rb"));
+        if (!file) {
+            SetLastError("Cannot open package " + Quoted(package) + ": " + std::strerror(errno));
+            return std::nullopt;
+        }
+        std::setvbuf(file.get(), nullptr, _IOFBF, 1 << 16);
+        PackageStream stream(std::move(file), package);
+        stream.size_ = SizeOf(stream.file_.get(), package);
+        std::uint8_t header[6] = {};
+        const std::size_t got = std::fread(header, 1, sizeof header, stream.file_.get());
+        if (got < sizeof header && std::ferror(stream.file_.get())) ThrowIo("Cannot read package", package);
+        if (got < 2 || header[0] != 0x51 || header[1] != 0x50) {
+            SetLastError(Quoted(package) + " is not a package");
+            return std::nullopt;
+        }
+        stream.entriesLeft_ = got == sizeof header ? ReadLe32(header + 2) : 0;
+        stream.position_ = got;
+        struct stat info {};
+        if (fstat(fileno(stream.file_.get()), &info) == 0) {
+            stream.device_ = info.st_dev;
+            stream.inode_ = info.st_ino;
+        }
+        return stream;
+    }
+
+    // Whether `path` names this package: opening it for writing would cut
+    // the package short while it is being read.
+    bool IsThisPackage(const std::string& path) const {
+        struct stat info {};
+        return stat(path.c_str(), &info) == 0 && info.st_dev == device_ && info.st_ino == inode_;
+    }
+
+    // Moves to the next whole entry; false after the last one or at the first
+    // that does not fit. Content not copied is skipped.
+    bool Next(std::string& name, std::uint32_t& size) {
+        if (contentLeft_ > 0) {
+            position_ += contentLeft_;
+            contentLeft_ = 0;
+            if (fseeko(file_.get(), static_cast<off_t>(position_), SEEK_SET) != 0) ThrowIo("Cannot read package", name_);
+        }
+        if (entriesLeft_ == 0) return false;
+        name.clear();
+        for (;;) {
+            const int c = std::getc(file_.get());
+            if (c == EOF) {
+                if (std::ferror(file_.get())) ThrowIo("Cannot read package", name_);
+                return false;
+            }
+            ++position_;
+            if (c == 0) break;
+            name.push_back(static_cast<char>(c));
+        }
+        std::uint8_t bytes[4];
+        if (size_ - position_ < 4 || std::fread(bytes, 1, 4, file_.get()) != 4) return false;
+        position_ += 4;
+        size = ReadLe32(bytes);
+        if (size > size_ - position_) return false;
+        contentLeft_ = size;
+        --entriesLeft_;
+        return true;
+    }
+
+    void CopyContent(std::FILE* out, const std::string& outName, std::vector<char>& buffer) {
+        CopyBytes(file_.get(), name_, out, outName, contentLeft_, buffer);
+        position_ += contentLeft_;
+        contentLeft_ = 0;
+    }
+
+    TData ReadContent() {
+        TData content(static_cast<std::uint32_t>(contentLeft_));
+        if (contentLeft_ > 0 && std::fread(content.Data(), 1, content.Size(), file_.get()) != content.Size()) {
+            if (std::ferror(file_.get())) ThrowIo("Cannot read package", name_);
+            throw IoError(Quoted(name_) + " ended before its stated size");
+        }
+        position_ += contentLeft_;
+        contentLeft_ = 0;
+        return content;
+    }
+
+private:
+    PackageStream(File file, std::string name) : file_(std::move(file)), name_(std::move(name)) {}
+
+    File file_;
+    std::string name_;
+    std::uint64_t size_ = 0;
+    std::uint64_t position_ = 0;
+    std::uint64_t contentLeft_ = 0;
+    std::uint32_t entriesLeft_ = 0;
+    dev_t device_ = 0;
+    ino_t inode_ = 0;
+};
+
+// Writes the stream's current entry to a new (or truncated) file. False when
+// the file cannot be created.
+bool WriteEntry(PackageStream& stream, const std::string& fileName, std::vector<char>& buffer, Problems& problems) {
     File file(std::fopen(fileName.c_str(), "wb"));
     if (!file) {
         problems.Note("Cannot create " + Quoted(fileName) + ": " + std::strerror(errno));
         return false;
     }
-    if (size > 0 && std::fwrite(bytes, 1, size, file.get()) != size) ThrowIo("Cannot write", fileName);
+    stream.CopyContent(file.get(), fileName, buffer);
     if (std::fclose(file.release()) != 0) ThrowIo("Cannot close", fileName);
     return true;
 }
@@ -140,6 +274,9 @@ public:
                                        static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
         Bytes(bytes, sizeof bytes);
     }
+    void Content(std::FILE* source, const std::string& sourceName, std::uint32_t size, std::vector<char>& buffer) {
+        CopyBytes(source, sourceName, file_.get(), fileName_, size, buffer);
+    }
     void Close() {
         if (std::fclose(file_.release()) != 0) ThrowIo("Cannot close package", fileName_);
     }
@@ -149,18 +286,29 @@ private:
     std::string fileName_;
 };
 
-TData LoadSource(const std::string& fileName, Problems& problems) {
+// A source opened for packing; no file and size 0 when it cannot be read.
+struct Source {
+    File file;
+    std::uint32_t size = 0;
+};
+
+Source OpenSource(const std::string& fileName, Problems& problems) {
     std::string why;
     if (!IsRegularFile(fileName, why)) {
         problems.Note("Cannot read " + Quoted(fileName) + " (" + why + "): stored as an empty entry");
-        return TData();
+        return {};
     }
-    try {
-        return TData(fileName);
-    } catch (const IoError& error) {
-        problems.Note(std::string(error.what()) + ": stored as an empty entry");
-        return TData();
+    File file(std::fopen(fileName.c_str(), "rb"));
+    if (!file) {
+        problems.Note("Cannot read " + Quoted(fileName) + " (" + std::strerror(errno) + "): stored as an empty entry");
+        return {};
     }
+    const std::uint64_t size = SizeOf(file.get(), fileName);
+    if (size > 0xFFFFFFFFu) {
+        problems.Note("Cannot pack " + Quoted(fileName) + " (4 GiB or more): stored as an empty entry");
+        return {};
+    }
+    return {std::move(file), static_cast<std::uint32_t>(size)};
 }
 
 bool IsAmongSources(const std::string& package, const std::vector<std::string>& fileNames) {
@@ -227,13 +375,14 @@ void CreatePackege(const std::string& package, const std::vector<std::string>& f
     writer.Bytes("QP", 2);
     writer.DWord(static_cast<std::uint32_t>(fileNames.size()));
     Problems problems;
+    std::vector<char> buffer;
     for (const std::string& fileName : fileNames) {
-        const TData content = LoadSource(fileName, problems);
+        const Source source = OpenSource(fileName, problems);
         std::string stored = ExtractName(fileName);
         stored.resize(std::strlen(stored.c_str()));
         writer.Bytes(stored.c_str(), stored.size() + 1);
-        writer.DWord(content.Size());
-        writer.Bytes(content.Data(), content.Size());
+        writer.DWord(source.size);
+        if (source.file) writer.Content(source.file.get(), fileName, source.size, buffer);
     }
     writer.Close();
     problems.Report();
@@ -263,36 +412,61 @@ void Extract(const std::string& package, const std::string& entryName, const std
         SetLastError("Entry name " + Quoted(entryName) + " would leave the package's folder: not extracted");
         return;
     }
-    const std::optional<TData> data = LoadPackage(package);
-    if (!data) return;
-    const std::optional<PackageEntry> entry = FirstNamed(*data, entryName);
-    if (!entry) {
-        SetLastError("No entry " + Quoted(entryName) + " in package " + Quoted(package));
+    std::optional<PackageStream> stream = PackageStream::Open(package);
+    if (!stream) return;
+    std::string name;
+    std::uint32_t size = 0;
+    while (stream->Next(name, size)) {
+        if (name != entryName) continue;
+        const std::string target = destination.empty() ? ExtractFolder(package) + entryName : destination;
+        Problems problems;
+        if (stream->IsThisPackage(target)) {
+            // The caller replaces the package by one of its entries: read it all first.
+            TData content = stream->ReadContent();
+            if (!content.SaveToFile(target)) problems.Note("Cannot create " + Quoted(target) + ": " + std::strerror(errno));
+        } else {
+            std::vector<char> buffer;
+            WriteEntry(*stream, target, buffer, problems);
+        }
+        problems.Report();
         return;
     }
-    const std::string target = destination.empty() ? ExtractFolder(package) + entryName : destination;
-    Problems problems;
-    WriteWholeFile(target, data->Data() + entry->offset, entry->size, problems);
-    problems.Report();
+    SetLastError("No entry " + Quoted(entryName) + " in package " + Quoted(package));
 }
 
 void Unpack(const std::string& package, const std::string& destinationFolder) {
     const std::string folder = destinationFolder.empty() ? ExtractFolder(package) : destinationFolder;
-    const std::optional<TData> data = LoadPackage(package);
-    if (!data) return;
-    std::unordered_set<std::string_view> seen;
+    std::optional<PackageStream> stream = PackageStream::Open(package);
+    if (!stream) return;
+    std::unordered_set<std::string> seen;
+    std::vector<char> buffer;
     Problems problems;
-    WalkEntries(*data, [&](const PackageEntry& entry) {
+    std::string name;
+    std::uint32_t size = 0;
+    while (stream->Next(name, size)) {
         // A repeated name would overwrite the first entry's file with a later one.
-        if (!seen.insert(entry.name).second) return true;
-        if (!IsSafeEntryName(entry.name)) {
-            problems.Note("Skipped entry " + Quoted(std::string(entry.name)) + ": it would leave the target folder");
-            return true;
+        if (!seen.insert(name).second) continue;
+        if (!IsSafeEntryName(name)) {
+            problems.Note("Skipped entry " + Quoted(name) + ": it would leave the target folder");
+            continue;
         }
-        WriteWholeFile(folder + std::string(entry.name), data->Data() + entry.offset, entry.size, problems);
-        return true;
-    });
+        const std::string target = folder + name;
+        if (stream->IsThisPackage(target)) {
+            problems.Note("Skipped entry " + Quoted(name) + ": it would overwrite the package being unpacked");
+            continue;
+        }
+        WriteEntry(*stream, target, buffer, problems);
+    }
     problems.Report();
+}
+
+std::optional<std::vector<EntryInfo>> ScanPackage(const std::string& package) {
+    std::optional<PackageStream> stream = PackageStream::Open(package);
+    if (!stream) return std::nullopt;
+    std::vector<EntryInfo> entries;
+    EntryInfo entry;
+    while (stream->Next(entry.name, entry.size)) entries.push_back(entry);
+    return entries;
 }
 
 } // namespace quelt

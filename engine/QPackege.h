@@ -9,6 +9,10 @@
 // The first entry that does not fit ends the walk, so a cut-short package
 // lists (and unpacks) exactly the entries that survived whole.
 //
+// Listing and lookups hold the package in memory; extracting and unpacking
+// read it once, front to back, so an entry far larger than memory still
+// comes out.
+//
 // Failures that leave nothing done (a missing package, an entry not found,
 // a file that cannot be created) keep a text for the last-error export;
 // write errors after a file was created throw IoError.
@@ -61,5 +65,13 @@ void Extract(const std::string& package, const std::string& entryName, const std
 // given is empty. Unsafe names are skipped; where names repeat, the first
 // entry's content is the one written, as a lookup by name would find it.
 void Unpack(const std::string& package, const std::string& destinationFolder);
+
+// What Unpack walks: the whole entries of a package file, read front to back
+// without holding the file in memory.
+struct EntryInfo {
+    std::string name;
+    std::uint32_t size = 0;
+};
+std::optional<std::vector<EntryInfo>> ScanPackage(const std::string& package);
 
 } // namespace quelt

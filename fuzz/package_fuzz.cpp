@@ -1,5 +1,6 @@
 // Arbitrary bytes as a package: listing and lookups must stay inside the
-// data, agree with each other, and agree between memory and file.
+// data, agree with each other, and agree between memory, file and the
+// front-to-back walk that unpacking uses.
 #include <unistd.h>
 
 #include <cstdint>
@@ -79,9 +80,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     if (!WriteScratch(bytes, size)) return 0;
     const auto names = quelt::Content(ScratchFile());
     Require(static_cast<bool>(names) == magic);
+    Require(static_cast<bool>(quelt::ScanPackage(ScratchFile())) == magic);
     if (names) {
         Require(names->size() == entries->size());
         for (std::size_t i = 0; i < names->size(); ++i) Require((*names)[i] == (*entries)[i].name);
+        // The streaming walk that unpacking uses accepts exactly the same entries.
+        const auto scanned = quelt::ScanPackage(ScratchFile());
+        Require(scanned && scanned->size() == entries->size());
+        for (std::size_t i = 0; i < scanned->size(); ++i)
+            Require((*scanned)[i].name == (*entries)[i].name && (*scanned)[i].size == (*entries)[i].size);
         if (!names->empty()) {
             const auto found = quelt::FindEntry(ScratchFile(), names->front());
             Require(found && found->Size() == entries->front().size);

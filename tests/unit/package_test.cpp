@@ -242,6 +242,26 @@ TEST_F(PackageTest, DestinationThatCannotBeCreatedIsReportedAndUnpackGoesOn) {
     EXPECT_EQ(ReadFile("out/b.txt"), Bytes({'b', 'b'}));
 }
 
+TEST_F(PackageTest, ThePackageItselfAsATarget) {
+    WriteFile("a.txt", "abc");
+    WriteFile("p.pak", "inner");
+    MakeFolder("src");
+    fs::rename("p.pak", "src/p.pak");
+    CreatePackege("p.pak", {"a.txt", "src/p.pak"});
+    const Bytes package = ReadFile("p.pak");
+
+    // Unpacking beside the package must not cut it short under its own feet.
+    fs::remove("a.txt");
+    Unpack("p.pak", "");
+    EXPECT_EQ(ReadFile("a.txt"), kAbc);
+    EXPECT_EQ(ReadFile("p.pak"), package);
+    EXPECT_NE(TakeError().find("p.pak"), std::string::npos);
+
+    // Asked for explicitly, an entry replaces the package whole.
+    Extract("p.pak", "p.pak", "./p.pak");
+    EXPECT_EQ(ReadFile("p.pak"), Bytes({'i', 'n', 'n', 'e', 'r'}));
+}
+
 // ---- Hostile packages ----
 
 TEST(PackageNames, SafeNamesStayInsideTheTargetFolder) {
@@ -304,6 +324,13 @@ TEST_F(PackageTest, TruncatedPackagesKeepOnlyWholeEntriesAtEveryOffset) {
             if (found) {
                 EXPECT_EQ(BytesOf(*found), contents[i]);
             }
+        }
+        const auto scanned = ScanPackage("cut.pak");
+        ASSERT_TRUE(scanned);
+        ASSERT_EQ(scanned->size(), expected.size());
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            EXPECT_EQ((*scanned)[i].name, names[i]);
+            EXPECT_EQ((*scanned)[i].size, contents[i].size());
         }
         fs::remove_all("out");
         MakeFolder("out");
