@@ -140,9 +140,10 @@ TEST_F(Demo, RunsFullScreenUntilEscapeAndShowsTheScene) {
         << geometry << " on a display of " << display;
 
     Command("xdotool windowfocus " + window);
-    // Held like a finger would: the demo polls the key state between frames.
+    // Held like a finger would: the demo polls the key state between frames,
+    // so a press and release inside one slow frame would go unseen.
     Command("xdotool keydown Escape");
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    std::this_thread::sleep_for(std::chrono::seconds(1));
     Command("xdotool keyup Escape");
     const int status = demo.Wait(std::chrono::seconds(30));
     ASSERT_EQ(status, 0) << "stderr: " << demo.Err();
