@@ -1,11 +1,43 @@
 #include "FakePlatform.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace quelt::test {
 
-FakePlatform::FakePlatform() { SetPlatform(this); }
-FakePlatform::~FakePlatform() { SetPlatform(nullptr); }
+namespace {
+
+FakePlatform* active = nullptr;
+
+void Record(const std::string& call) {
+    if (active) active->calls.push_back(call);
+}
+void RecordFlush() { Record("glFlush"); }
+void RecordFinish() { Record("glFinish"); }
+void RecordViewport(int x, int y, int width, int height) {
+    Record("glViewport(" + std::to_string(x) + "," + std::to_string(y) + "," + std::to_string(width) + "," +
+           std::to_string(height) + ")");
+}
+
+} // namespace
+
+FakePlatform::FakePlatform() {
+    active = this;
+    SetPlatform(this);
+}
+
+FakePlatform::~FakePlatform() {
+    SetPlatform(nullptr);
+    active = nullptr;
+}
+
+void* FakePlatform::GetGLProcAddress(const char* name) {
+    if (!currentContext_ || !name) return nullptr;
+    if (std::strcmp(name, "glFlush") == 0) return reinterpret_cast<void*>(&RecordFlush);
+    if (std::strcmp(name, "glFinish") == 0) return reinterpret_cast<void*>(&RecordFinish);
+    if (std::strcmp(name, "glViewport") == 0) return reinterpret_cast<void*>(&RecordViewport);
+    return nullptr;
+}
 
 void FakePlatform::Post(PlatformMessage::Kind kind, std::int32_t code, std::uint32_t position, bool repeat) {
     PlatformMessage message;

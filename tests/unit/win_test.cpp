@@ -191,6 +191,33 @@ TEST_F(WindowLogic, ScreenModesSwitchStyleCursorAndReportRefusal) {
     EXPECT_TRUE(fake.boxes.empty());
 }
 
+TEST_F(WindowLogic, FinishRenderCompletesGLWorkBeforeSwapping) {
+    ASSERT_TRUE(quelt::CreateWindow());
+    fake.Clear();
+    quelt::FinishRender();
+    EXPECT_EQ(fake.calls, (std::vector<std::string>{"glFlush", "glFinish", "SwapBuffers"}));
+    // After the teardown GL calls fall back to stubs that reach nothing.
+    quelt::KillWindow();
+    fake.Clear();
+    quelt::FinishRender();
+    EXPECT_EQ(fake.calls, (std::vector<std::string>{"SwapBuffers"}));
+}
+
+TEST_F(WindowLogic, ViewportFollowsTheGrantedDrawableNotTheRequest) {
+    ASSERT_TRUE(quelt::CreateWindow());
+    fake.drawableWidth = 800;
+    fake.drawableHeight = 600;
+    fake.Clear();
+    EXPECT_TRUE(quelt::ScreenMode(800, 600, 32, 60, false));
+    EXPECT_TRUE(fake.Called("glViewport(0,0,800,600)"));
+    // A full-screen request the display could only approximate.
+    fake.drawableWidth = 1024;
+    fake.drawableHeight = 768;
+    fake.Clear();
+    EXPECT_TRUE(quelt::ScreenMode(1000, 700, 32, 60, true));
+    EXPECT_TRUE(fake.Called("glViewport(0,0,1024,768)"));
+}
+
 // What the key procedure saw: key, x, y and the key's table entry at that moment.
 struct KeyCall {
     int key, x, y;
