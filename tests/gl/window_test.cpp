@@ -282,11 +282,19 @@ TEST_F(GLWindowTest, FullScreenTakesTheGrantedModeAndHidesTheCursor) {
     EXPECT_EQ(viewport[3], window().DrawableHeight());
     EXPECT_EQ(window().DrawableWidth(), 1024);
     EXPECT_EQ(window().DrawableHeight(), 768);
+    auto* sdlWindow = reinterpret_cast<SDL_Window*>(quelt::WindowDeviceContext());
+    EXPECT_TRUE(SDL_GetWindowFlags(sdlWindow) & SDL_WINDOW_FULLSCREEN);
+    EXPECT_TRUE(SDL_GetWindowFlags(sdlWindow) & SDL_WINDOW_BORDERLESS);
+    int x = -1, y = -1;
+    SDL_GetWindowPosition(sdlWindow, &x, &y);
+    EXPECT_EQ(x, 0);
+    EXPECT_EQ(y, 0);
     if (quelt::CursorDisplayCounter() < 0) {
         EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_DISABLE);
     }
     // Back to a window: the desktop mode returns and the window takes the size.
     ASSERT_TRUE(quelt::ScreenMode(640, 480, 32, 60, false));
+    EXPECT_FALSE(SDL_GetWindowFlags(sdlWindow) & SDL_WINDOW_FULLSCREEN);
     EXPECT_EQ(window().DrawableWidth(), 640);
     EXPECT_EQ(window().DrawableHeight(), 480);
 }
