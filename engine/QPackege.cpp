@@ -248,17 +248,31 @@ private:
     ino_t inode_ = 0;
 };
 
-// Writes the stream's current entry to a new (or truncated) file. False when
-// the file cannot be created.
-bool WriteEntry(PackageStream& stream, const std::string& fileName, std::vector<char>& buffer, Problems& problems) {
-    File file(std::fopen(fileName.c_str(), "wb"));
+// Opens the file an entry goes to, created or truncated; no file when it
+// cannot be created or when it is the package being read (`isPackage`).
+File CreateForEntry(const PackageStream& stream, const std::string& fileName, bool& isPackage, Problems& problems) {
+    isPackage = false;
+    // Most targets are new files; only an existing one can be the package.
+    File file(std::fopen(fileName.c_str(), "wbx"));
+    if (!file && errno == EEXIST) {
+        if (stream.IsThisPackage(fileName)) {
+            isPackage = true;
+            return nullptr;
+        }
+        file.reset(std::fopen(fileName.c_str(), "wb"));
+    }
     if (!file) {
         problems.Note("Cannot create " + Quoted(fileName) + ": " + std::strerror(errno));
-        return false;
+        return nullptr;
     }
+    // Content goes out in whole chunks; a stdio buffer would only copy it again.
+    std::setvbuf(file.get(), nullptr, _IONBF, 0);
+    return file;
+}
+
+void WriteEntry(PackageStream& stream, File file, const std::string& fileName, std::vector<char>& buffer) {
     stream.CopyContent(file.get(), fileName, buffer);
     if (std::fclose(file.release()) != 0) ThrowIo("Cannot close", fileName);
-    return true;
 }
 
 class PackageWriter {
@@ -293,9 +307,19 @@ struct Source {
 };
 
 Source OpenSource(const std::string& fileName, Problems& problems) {
-    std::string why;
-    if (!IsRegularFile(fileName, why)) {
+    // Looked at before opening: opening a FIFO for reading would wait for a writer.
+    struct stat info {};
+    if (stat(fileName.c_str(), &info) != 0) {
+        problems.Note("Cannot read " + Quoted(fileName) + " (" + std::strerror(errno) + "): stored as an empty entry");
+        return {};
+    }
+    if (!S_ISREG(info.st_mode)) {
+        const char* why = S_ISDIR(info.st_mode) ? "it is a folder" : "it is not a regular file";
         problems.Note("Cannot read " + Quoted(fileName) + " (" + why + "): stored as an empty entry");
+        return {};
+    }
+    if (static_cast<std::uint64_t>(info.st_size) > 0xFFFFFFFFu) {
+        problems.Note("Cannot pack " + Quoted(fileName) + " (4 GiB or more): stored as an empty entry");
         return {};
     }
     File file(std::fopen(fileName.c_str(), "rb"));
@@ -303,19 +327,18 @@ Source OpenSource(const std::string& fileName, Problems& problems) {
         problems.Note("Cannot read " + Quoted(fileName) + " (" + std::strerror(errno) + "): stored as an empty entry");
         return {};
     }
-    const std::uint64_t size = SizeOf(file.get(), fileName);
-    if (size > 0xFFFFFFFFu) {
-        problems.Note("Cannot pack " + Quoted(fileName) + " (4 GiB or more): stored as an empty entry");
-        return {};
-    }
-    return {std::move(file), static_cast<std::uint32_t>(size)};
+    std::setvbuf(file.get(), nullptr, _IONBF, 0);
+    return {std::move(file), static_cast<std::uint32_t>(info.st_size)};
 }
 
 bool IsAmongSources(const std::string& package, const std::vector<std::string>& fileNames) {
-    std::error_code error;
-    if (!fs::exists(package, error)) return false;
-    for (const std::string& source : fileNames)
-        if (fs::equivalent(package, source, error)) return true;
+    struct stat target {};
+    if (stat(package.c_str(), &target) != 0) return false;
+    for (const std::string& source : fileNames) {
+        struct stat info {};
+        if (stat(source.c_str(), &info) == 0 && info.st_dev == target.st_dev && info.st_ino == target.st_ino)
+            return true;
+    }
     return false;
 }
 
@@ -420,13 +443,15 @@ void Extract(const std::string& package, const std::string& entryName, const std
         if (name != entryName) continue;
         const std::string target = destination.empty() ? ExtractFolder(package) + entryName : destination;
         Problems problems;
-        if (stream->IsThisPackage(target)) {
+        bool isPackage = false;
+        File file = CreateForEntry(*stream, target, isPackage, problems);
+        if (isPackage) {
             // The caller replaces the package by one of its entries: read it all first.
             TData content = stream->ReadContent();
             if (!content.SaveToFile(target)) problems.Note("Cannot create " + Quoted(target) + ": " + std::strerror(errno));
-        } else {
+        } else if (file) {
             std::vector<char> buffer;
-            WriteEntry(*stream, target, buffer, problems);
+            WriteEntry(*stream, std::move(file), target, buffer);
         }
         problems.Report();
         return;
@@ -451,11 +476,10 @@ void Unpack(const std::string& package, const std::string& destinationFolder) {
             continue;
         }
         const std::string target = folder + name;
-        if (stream->IsThisPackage(target)) {
-            problems.Note("Skipped entry " + Quoted(name) + ": it would overwrite the package being unpacked");
-            continue;
-        }
-        WriteEntry(*stream, target, buffer, problems);
+        bool isPackage = false;
+        File file = CreateForEntry(*stream, target, isPackage, problems);
+        if (isPackage) problems.Note("Skipped entry " + Quoted(name) + ": it would overwrite the package being unpacked");
+        if (file) WriteEntry(*stream, std::move(file), target, buffer);
     }
     problems.Report();
 }
