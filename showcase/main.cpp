@@ -58,19 +58,27 @@ void FindAssetFolder() {
 // The idle animation plays at ten frames per second of engine time.
 constexpr int32_t kAnimationMilliseconds = 100;
 
+// A missing or damaged asset leaves that part of the scene out; the demo
+// goes on, but says which file it could not use.
+void Warn(bool ok, const std::string& what) {
+    if (!ok) std::fprintf(stderr, "Showcase: cannot use %s; the demo goes on without it\n", what.c_str());
+}
+
 void DemoInit() {
-    BindOpenGL();
+    Warn(BindOpenGL(), "every OpenGL entry point of libGL.so.1");
     glEnable(GL_DEPTH_TEST);
     character = std::make_unique<TKeyFrameModel>();
-    character->Load(Asset("Morrek.qmm"));
+    Warn(character->Load(Asset("Morrek.qmm")), Asset("Morrek.qmm"));
     characterTexture = qCreateTexture2D(1, Asset("Morrek.tga").c_str());
+    Warn(characterTexture != 0, Asset("Morrek.tga"));
     shadow = std::make_unique<TVolume>(*character);
     TVec3D start;
     vec3D(0, 100, 0, &start);
     shadow->Update(start);
     landscape = std::make_unique<TKeyFrameModel>();
-    landscape->Load(Asset("LandScape.qmm"));
+    Warn(landscape->Load(Asset("LandScape.qmm")), Asset("LandScape.qmm"));
     landscapeTexture = qCreateTexture2D(1, Asset("Land.bmp").c_str());
+    Warn(landscapeTexture != 0, Asset("Land.bmp"));
 }
 
 void DemoUpdate() {

@@ -228,3 +228,21 @@ TEST_F(Demo, RefusesToStartWithoutAUsableEngine) {
     EXPECT_EQ(partial.Wait(std::chrono::seconds(10)), 1);
     EXPECT_NE(partial.Err().find("qSetUPS"), std::string::npos) << partial.Err();
 }
+
+TEST_F(Demo, GoesOnWithoutItsAssetsAndNamesThem) {
+    fs::create_directories("bare");
+    fs::copy_file(kShowcase, "bare/Showcase", fs::copy_options::overwrite_existing);
+    fs::copy_file(std::string(QUELT_BIN_DIR) + "/libQuelt.so", "bare/libQuelt.so", fs::copy_options::overwrite_existing);
+    fs::remove("bare.png");
+    Child bare(fs::absolute("bare/Showcase").string(), {"--windowed", "--frames", "5", "--screenshot", "bare.png"},
+               "bare");
+    ASSERT_EQ(bare.Wait(std::chrono::seconds(60)), 0) << bare.Err();
+    EXPECT_NE(bare.Err().find("Morrek.qmm"), std::string::npos) << bare.Err();
+    EXPECT_NE(bare.Err().find("LandScape.qmm"), std::string::npos) << bare.Err();
+    // Only the sky and the light's marker remain.
+    Screenshot shot;
+    ASSERT_TRUE(LoadPng("bare.png", shot));
+    const uint8_t* centre = shot.At(shot.width / 2, shot.height / 2);
+    EXPECT_NEAR(centre[1], 128, 2);
+    EXPECT_NEAR(centre[2], 179, 2);
+}
