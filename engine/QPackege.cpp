@@ -199,6 +199,8 @@ public:
         if (entriesLeft_ == 0) return false;
         name.clear();
         for (;;) {
+            // Bytes past the size measured at opening (a growing file) are not part of it.
+            if (position_ >= size_) return false;
             const int c = std::getc(file_.get());
             if (c == EOF) {
                 if (std::ferror(file_.get())) ThrowIo("Cannot read package", name_);
