@@ -5,6 +5,7 @@
 
 #include "QLogger.h"
 #include "QUtils.h"
+#include "FakePlatform.h"
 #include "TestFiles.h"
 
 namespace quelt {
@@ -46,6 +47,17 @@ TEST_F(LoggerTest, TimeStampedLinesEndWithCrLf) {
     Log("plain");
     const std::string text = Contents("log.txt");
     EXPECT_TRUE(std::regex_match(text, std::regex("\\[(0|-?[1-9][0-9]*)\\] ready\r\n\r\nplain\r\n"))) << text;
+}
+
+TEST_F(LoggerTest, StampsAreTheEngineClockInSignedMilliseconds) {
+    test::FakePlatform platform;
+    ClearLog();
+    platform.SetMilliseconds(123456);
+    Log("ready");
+    // The 32-bit millisecond count has wrapped: the stamp goes negative.
+    platform.SetMilliseconds((std::int64_t{1} << 32) - 5);
+    Log("x");
+    EXPECT_EQ(Contents("log.txt"), "[123456] ready\r\n[-5] x\r\n");
 }
 
 TEST_F(LoggerTest, SetLogKeepsAnExistingFileAndClearLogEmptiesIt) {
