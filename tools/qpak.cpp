@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <set>
 #include <string>
@@ -99,29 +98,32 @@ bool ReadNames(const std::string& package, std::vector<std::string>& names, std:
 }
 
 // The content sizes, in order; the library lists names only. Walks the same
-// way the library does: whole entries only, stopping at the first that does
-// not fit.
+// way the library does (whole entries only, stopping at the first that does
+// not fit) and seeks over content, so a huge package lists quickly.
 std::vector<std::uint32_t> ReadSizes(const std::string& package) {
-    std::ifstream in(package, std::ios::binary);
-    const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    auto le32 = [&](std::size_t at) {
-        return static_cast<std::uint32_t>(bytes[at]) | (static_cast<std::uint32_t>(bytes[at + 1]) << 8) |
-               (static_cast<std::uint32_t>(bytes[at + 2]) << 16) | (static_cast<std::uint32_t>(bytes[at + 3]) << 24);
-    };
     std::vector<std::uint32_t> sizes;
-    if (bytes.size() < 6) return sizes;
-    const std::uint32_t count = le32(2);
-    std::size_t at = 6;
-    for (std::uint32_t i = 0; i < count && at < bytes.size(); ++i) {
-        const void* zero = std::memchr(bytes.data() + at, 0, bytes.size() - at);
-        if (!zero) break;
-        at = static_cast<std::size_t>(static_cast<const unsigned char*>(zero) - bytes.data()) + 1;
-        if (bytes.size() - at < 4) break;
-        const std::uint32_t size = le32(at);
-        at += 4;
-        if (size > bytes.size() - at) break;
+    std::ifstream in(package, std::ios::binary | std::ios::ate);
+    if (!in) return sizes;
+    const auto total = static_cast<std::uint64_t>(in.tellg());
+    in.seekg(0);
+    auto le32 = [&](std::uint32_t& value) {
+        unsigned char b[4];
+        if (!in.read(reinterpret_cast<char*>(b), 4)) return false;
+        value = b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
+        return true;
+    };
+    std::uint32_t count = 0;
+    if (total < 6 || !in.seekg(2) || !le32(count)) return sizes;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        int c = 0;
+        while ((c = in.get()) > 0) {
+        }
+        std::uint32_t size = 0;
+        if (c != 0 || !le32(size)) break;
+        const auto at = static_cast<std::uint64_t>(in.tellg());
+        if (size > total - at) break;
         sizes.push_back(size);
-        at += size;
+        in.seekg(static_cast<std::streamoff>(at + size));
     }
     return sizes;
 }

@@ -133,13 +133,6 @@ TEST_F(PackageTest, PackageThatCannotBeCreatedIsReportedNotThrown) {
     EXPECT_NE(TakeError().find("no/such/folder/p.pak"), std::string::npos);
 }
 
-TEST_F(PackageTest, WriteFailureAfterCreationThrowsIoError) {
-    WriteFile("a.txt", "abc");
-    EXPECT_THROW(CreatePackege("/dev/full", {"a.txt"}), IoError);
-    CreatePackege("p.pak", {"a.txt"});
-    EXPECT_THROW(Extract("p.pak", "a.txt", "/dev/full"), IoError);
-}
-
 // ---- Reading: not a package, lookups ----
 
 TEST_F(PackageTest, MissingEmptyForeignAndFolderAreNotPackages) {
