@@ -388,9 +388,11 @@ QUELT_API void qLoadModel(IAnimation** model, int32_t mode, const char* fileName
 
 /* ---- Beyond the 91 ---------------------------------------------------- */
 
-/* The text of the last input/output error an export met (an error while
- * writing a file it had opened, a sound file that could not be opened), and
- * whether there was one since the last call. The error is cleared. */
+/* Why the last export that failed quietly did so: an input/output error
+ * after a file was opened (a full disk while writing the log or a package),
+ * a sound file that could not be opened, or why a package call did nothing
+ * (not a package, no such entry, an unsafe entry name skipped). Returns
+ * whether there was such an error since the last call, and clears it. */
 QUELT_API qbool qGetLastError(char** message);
 
 #ifdef __cplusplus
