@@ -37,7 +37,7 @@ public:
         Int(v);
     }
     void Header(int32_t vertices, int32_t faces, int32_t animations, int32_t frames) {
-        bytes.insert(bytes.end(), {'T', 'E', 'S', 'T', 'Q', 'M', 'M', '0'});
+        for (char c : {'T', 'E', 'S', 'T', 'Q', 'M', 'M', '0'}) bytes.push_back(c);
         Int(vertices);
         Int(faces);
         Int(animations);
