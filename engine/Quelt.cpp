@@ -5,6 +5,7 @@
 // exports that call back (qStartMainLoop, qMsg) untouched.
 #include <quelt/quelt.h>
 
+#include <cfenv>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -85,6 +86,19 @@ Record* NewRecord(const Record& value) {
 }
 
 std::string Text(const char* text) { return text ? std::string(text) : std::string(); }
+
+// At load: floating-point exceptions are masked for the whole process, so
+// infinities and NaNs propagate instead of trapping; the x87 unit gets the
+// classic control word (all masked, 64-bit extended precision, round to
+// nearest). Every other module starts from its static initial state.
+__attribute__((constructor)) void SetUpOnLoad() {
+    fedisableexcept(FE_ALL_EXCEPT);
+    fesetround(FE_TONEAREST);
+#if defined(__i386__) || defined(__x86_64__)
+    const unsigned short controlWord = 0x133F;
+    __asm__ volatile("fldcw %0" : : "m"(controlWord));
+#endif
+}
 
 } // namespace
 

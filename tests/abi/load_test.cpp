@@ -1,0 +1,45 @@
+// What loading the library does to the process, seen from a fresh process.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <quelt/quelt.h>
+
+#include <cfenv>
+#include <cmath>
+
+namespace {
+
+#if defined(__i386__) || defined(__x86_64__)
+unsigned short X87ControlWord() {
+    unsigned short word = 0;
+    __asm__ volatile("fnstcw %0" : "=m"(word));
+    return word;
+}
+#endif
+
+TEST(Load, MasksFloatingPointTrapsAndStartsIdle) {
+    // An application that trapped on division by zero before loading us.
+    feenableexcept(FE_DIVBYZERO | FE_INVALID);
+    ASSERT_NE(fegetexcept(), 0);
+    void* library = dlopen(QUELT_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    EXPECT_EQ(fegetexcept(), 0);
+    EXPECT_EQ(fegetround(), FE_TONEAREST);
+#if defined(__i386__) || defined(__x86_64__)
+    EXPECT_EQ(X87ControlWord() & 0x1F3F, 0x133F);
+#endif
+    volatile float zero = 0.0f;
+    EXPECT_TRUE(std::isinf(1.0f / zero)); // no trap
+
+    auto fps = reinterpret_cast<int32_t (*)()>(dlsym(library, "qGetFPS"));
+    auto hdc = reinterpret_cast<uint32_t (*)()>(dlsym(library, "qGetHDC"));
+    auto key = reinterpret_cast<qbool (*)(int32_t)>(dlsym(library, "qIsKeyPressed"));
+    auto created = reinterpret_cast<qbool (*)()>(dlsym(library, "isOpenALCreated"));
+    ASSERT_TRUE(fps && hdc && key && created);
+    EXPECT_EQ(fps(), 0);
+    EXPECT_EQ(hdc(), 0u); // no window is opened at load
+    EXPECT_EQ(key(27), 0);
+    EXPECT_EQ(created(), 0);
+    dlclose(library);
+}
+
+} // namespace
