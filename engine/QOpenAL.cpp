@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <utility>
 
 #include "QUtils.h"
@@ -122,8 +123,10 @@ struct SoundState {
 };
 
 SoundState& State() {
-    // Never destroyed: buffers released during process exit still find it.
-    static SoundState* state = new SoundState;
+    // Never destroyed, so buffers released during process exit still find it;
+    // kept in static storage so that unloading the library leaves no heap block.
+    alignas(SoundState) static unsigned char storage[sizeof(SoundState)];
+    static SoundState* state = new (storage) SoundState;
     return *state;
 }
 
