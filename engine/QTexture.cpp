@@ -101,13 +101,14 @@ TVec3D CubeVector(std::int32_t face, std::int32_t size, std::int32_t x, std::int
 }
 
 std::uint8_t DirectionByte(float component) {
-    // Explicit half-to-even: independent of the caller's rounding mode.
-    const float value = 127.0f * component + 128.0f;
-    float whole = std::floor(value);
-    const float fraction = value - whole;
-    if (fraction > 0.5f || (fraction == 0.5f && std::fmod(whole, 2.0f) != 0.0f)) whole += 1.0f;
-    if (whole < 0.0f) return 0;
-    if (whole > 255.0f) return 255;
+    // Explicit half-to-even: independent of the caller's rounding mode. In
+    // double the sum is exact; a float product could round onto a false half.
+    const double value = 127.0 * static_cast<double>(component) + 128.0;
+    double whole = std::floor(value);
+    const double fraction = value - whole;
+    if (fraction > 0.5 || (fraction == 0.5 && std::fmod(whole, 2.0) != 0.0)) whole += 1.0;
+    if (whole < 0.0) return 0;
+    if (whole > 255.0) return 255;
     return static_cast<std::uint8_t>(whole);
 }
 

@@ -278,6 +278,22 @@ TEST_F(TextureTest, NormalisationCubeMapOfSizeTwoRoundsHalvesToEven) {
     EXPECT_EQ(TexImage(kFace0 + 5, 0, GL_RGB, 3), (Bytes{192, 192, 1, 64, 192, 1, 192, 64, 1, 64, 64, 1}));
 }
 
+TEST_F(TextureTest, NormalisationBytesRoundTheExactProductNotAFloatOne) {
+    // Size 254, +Z pixel (0, 0): sc = -tc = float(-253/254), a hair beyond
+    // -0.99606299. 127 * sc + 128 is then just under 1.5 (byte 1) and -127 * tc
+    // + 128 just over 254.5 (byte 255); a float product lands on the halves.
+    const TVec3D v = quelt::CubeVector(4, 254, 0, 0);
+    EXPECT_EQ(quelt::DirectionByte(v.x), 1);
+    EXPECT_EQ(quelt::DirectionByte(v.y), 255);
+    const GLuint name = quelt::CreateNormCubeMap(254, false);
+    ASSERT_NE(name, 0u);
+    const Bytes posZ = TexImage(kFace0 + 4, 0, GL_RGB, 3);
+    ASSERT_EQ(posZ.size(), 254u * 254u * 3u);
+    EXPECT_EQ(Bytes(posZ.begin(), posZ.begin() + 3), (Bytes{1, 255, 255}));
+    // The last pixel mirrors it: sc = -tc = 253/254.
+    EXPECT_EQ(Bytes(posZ.end() - 3, posZ.end()), (Bytes{255, 1, 255}));
+}
+
 TEST_F(TextureTest, MipmappedNormalisationCubeMapHasEveryLevel) {
     const GLuint name = quelt::CreateNormCubeMap(4, true);
     ASSERT_NE(name, 0u);
