@@ -98,6 +98,13 @@ __attribute__((constructor)) void SetUpOnLoad() {
     const unsigned short controlWord = 0x133F;
     __asm__ volatile("fldcw %0" : : "m"(controlWord));
 #endif
+#if defined(__x86_64__) || defined(__SSE__)
+    // fenv leaves the SSE denormal trap alone; mask all six there too.
+    unsigned int mxcsr = 0;
+    __asm__ volatile("stmxcsr %0" : "=m"(mxcsr));
+    mxcsr |= 0x1F80u;
+    __asm__ volatile("ldmxcsr %0" : : "m"(mxcsr));
+#endif
 }
 
 } // namespace
