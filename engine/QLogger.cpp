@@ -70,7 +70,8 @@ void AddToLog(const std::string& fileName, const std::string& text) {
 
 void SetLog(const std::string& fileName) {
     logFileName = fileName;
-    LogFile existing(fileName, O_RDONLY);
+    // Opened as the log is used, for appending: a write-only log keeps its lines too.
+    LogFile existing(fileName, O_WRONLY | O_APPEND);
     if (!existing.IsOpen()) CreateLog(logFileName);
 }
 
