@@ -81,9 +81,10 @@ bool TKeyFrameModel::Load(const std::string& fileName) {
 
     // Every count is checked against the bytes left before anything is
     // allocated, so a hostile header cannot ask for more than the file holds.
-    const uint64_t positionBytes = uint64_t(frames) * uint64_t(vertices) * 12;
-    const uint64_t needed = positionBytes + uint64_t(vertices) * 8 + uint64_t(faces) * 12 +
-                            uint64_t(animations) * 9;
+    // Two 31-bit counts times 12 can pass 2^64, so the total is kept in 128 bits.
+    using Wide = unsigned __int128;
+    const Wide positionBytes = Wide(frames) * Wide(vertices) * 12;
+    const Wide needed = positionBytes + Wide(vertices) * 8 + Wide(faces) * 12 + Wide(animations) * 9;
     if (needed > reader.Left()) return false;
 
     std::vector<TVec3D> positions(std::size_t(frames) * std::size_t(vertices));

@@ -205,6 +205,9 @@ TEST_F(KeyFrameModel, HostileHeadersAndIndicesAreRejected) {
         {"huge vertices times frames", 0x10000, 0, 0, 0x10000},
         {"huge face count", 0, INT_MAX, 0, 0},
         {"huge animation count", 0, 0, INT_MAX, 0},
+        // Counts whose byte total wraps 64 bits to 1, which would pass a
+        // plain 64-bit check and ask for an impossible allocation.
+        {"byte total wrapping 64 bits", INT_MAX, 715827882, 1, 715827882},
     };
     for (const Case& c : cases) {
         QmmBytes bytes;
