@@ -217,9 +217,9 @@ void TPBuffer::FreeResources() {
 std::int32_t TPBuffer::SetAttribute(std::int32_t attribute, std::int32_t value) {
     if (!pbuffer_ || freed_) return 0;
     if (attribute == kCubeMapFace) {
-        const std::int32_t face = value - QPB_CUBE_POSITIVE_X;
-        if (target_ != GL_TEXTURE_CUBE_MAP || face < 0 || face > 5) return 0;
-        cubeFace_ = static_cast<std::uint32_t>(face);
+        // Range-check before subtracting: any int32 may come in.
+        if (target_ != GL_TEXTURE_CUBE_MAP || value < QPB_CUBE_POSITIVE_X || value > QPB_CUBE_NEGATIVE_Z) return 0;
+        cubeFace_ = static_cast<std::uint32_t>(value - QPB_CUBE_POSITIVE_X);
     } else if (attribute == kMipmapLevel) {
         if (value < 0 || target_ == 0) return 0;
         mipLevel_ = value;

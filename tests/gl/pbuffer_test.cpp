@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdint>
 #include <vector>
 
 #include "GLTestWindow.h"
@@ -121,6 +122,12 @@ TEST_F(PBufferTest, CubeFacesReceiveTheirOwnRendering) {
         glClearColor(colours[face][0] / 255.0f, colours[face][1] / 255.0f, colours[face][2] / 255.0f, 1);
         glClear(GL_COLOR_BUFFER_BIT);
     }
+    // Faces outside the six, down to the most negative value, are refused and
+    // leave -Z selected.
+    for (int32_t bad : {INT32_MIN, QPB_CUBE_POSITIVE_X - 1, QPB_CUBE_NEGATIVE_Z + 1, INT32_MAX})
+        EXPECT_EQ(pbuffer->SetAttribute(0x207C, bad), 0) << bad;
+    pbuffer->SetCubeFace(INT32_MIN);
+    glClear(GL_COLOR_BUFFER_BIT);
     ASSERT_TRUE(pbuffer->Disable());
     glBindTexture(GL_TEXTURE_CUBE_MAP, pbuffer->GetTexture());
     for (int face = 0; face < 6; ++face) {
