@@ -53,8 +53,10 @@ struct FileCloser {
 
 std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName) {
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(fileName.c_str(), "rb"));
-    if (!file)
-        throw IoError("Cannot open file \"" + FullPath(fileName) + "\". " + std::strerror(errno));
+    if (!file) {
+        const int reason = errno; // before building the path can change it
+        throw IoError("Cannot open file \"" + FullPath(fileName) + "\". " + std::strerror(reason));
+    }
     std::vector<std::uint8_t> bytes;
     std::uint8_t block[65536];
     std::size_t got;
