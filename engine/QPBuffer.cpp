@@ -98,6 +98,15 @@ void TPBuffer::BuildRequests() {
 }
 
 qbool TPBuffer::Initialize() {
+    // A second call would strand the first surface; after FreeResources a new one may be made.
+    if (pbufferRC_ && !freed_) return 0;
+    if (freed_) {
+        freed_ = false;
+        pbufferRC_ = 0;
+        pbuffer_ = texture_ = colourBuffer_ = depthStencil_ = 0;
+        cubeFace_ = 0;
+        mipLevel_ = 0;
+    }
     if (!CheckSupport()) return 0;
     const Handle windowDC = platform().CurrentDeviceContext();
     const Handle windowRC = platform().CurrentContext();

@@ -177,6 +177,12 @@ TEST_F(PBufferTest, RefusalsAndCleanUp) {
     pbuffer->SetCubeFace(QPB_CUBE_NEGATIVE_Z); // a 2D pbuffer ignores it
     EXPECT_EQ(pbuffer->SetAttribute(0x207C, QPB_CUBE_NEGATIVE_Z), 0);
     EXPECT_EQ(pbuffer->BindToTexture(0x1234), 0);
+    const GLuint first = pbuffer->GetTexture();
+    EXPECT_FALSE(pbuffer->Initialize()); // once is enough
+    EXPECT_EQ(pbuffer->GetTexture(), first);
+    pbuffer->FreeResources();
+    EXPECT_FALSE(glIsTexture(first));
+    ASSERT_TRUE(pbuffer->Initialize()); // a fresh surface after freeing
     const GLuint texture = pbuffer->GetTexture();
     ASSERT_TRUE(glIsTexture(texture));
     EXPECT_EQ(pbuffer->Release(), 0); // without FreeResources: nothing may be left behind
