@@ -89,10 +89,15 @@ std::uint32_t FittingKeyCount(TData& data, std::uint32_t count, std::uint32_t va
     return std::min(count, data.Remaining() / (4 + 2 + valueSize));
 }
 
-void ReadPositionTrack(TData& data, TNodeTracks& node) {
+// Track header: a word and 8 bytes that are not used, then the key count.
+std::uint32_t ReadTrackHeader(TData& data, std::uint32_t valueSize) {
     data.ReadWord();
     data.Skip(8);
-    const std::uint32_t count = FittingKeyCount(data, data.ReadDWord(), 12);
+    return FittingKeyCount(data, data.ReadDWord(), valueSize);
+}
+
+void ReadPositionTrack(TData& data, TNodeTracks& node) {
+    const std::uint32_t count = ReadTrackHeader(data, 12);
     node.PositionKeys.resize(count);
     node.PositionParams.resize(count);
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -102,9 +107,7 @@ void ReadPositionTrack(TData& data, TNodeTracks& node) {
 }
 
 void ReadRotationTrack(TData& data, TNodeTracks& node) {
-    data.ReadWord();
-    data.Skip(8);
-    const std::uint32_t count = FittingKeyCount(data, data.ReadDWord(), 16);
+    const std::uint32_t count = ReadTrackHeader(data, 16);
     node.RotationKeys.resize(count);
     node.RotationParams.resize(count);
     for (std::uint32_t i = 0; i < count; ++i) {

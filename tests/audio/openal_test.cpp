@@ -23,6 +23,8 @@
 
 #include <quelt/quelt.h>
 
+#include "SoundExports.h"
+
 namespace {
 
 constexpr const char* kOpenAL = "libopenal.so.1";
@@ -30,17 +32,7 @@ constexpr int kRate = 44100;
 
 // ---- Engine and OpenAL bindings ----
 
-struct Exports {
-    qbool (*qInitOpenAL)(const char*) = nullptr;
-    void (*qDoneOpenAL)() = nullptr;
-    qbool (*isOpenALCreated)() = nullptr;
-    void (*qCreateSound)(ISound**, const char*) = nullptr;
-    void (*qCreateSource)(ISource**) = nullptr;
-    void (*qListenerPos)(const TVec3D*) = nullptr;
-    void (*qListenerVel)(const TVec3D*) = nullptr;
-    void (*qListenerOrientation)(const TVec3D*, const TVec3D*) = nullptr;
-    qbool (*qGetLastError)(char**) = nullptr;
-};
+using Exports = quelt::test::SoundExports;
 
 // What the tests read back from OpenAL itself.
 struct Probe {
@@ -49,12 +41,6 @@ struct Probe {
     void (*alGetBufferi)(ALuint, ALenum, ALint*) = nullptr;
     void (*alGetSourcei)(ALuint, ALenum, ALint*) = nullptr;
 };
-
-template <typename F>
-void Bind(void* library, F& function, const char* name) {
-    function = reinterpret_cast<F>(dlsym(library, name));
-    ASSERT_NE(function, nullptr) << name;
-}
 
 std::string OutputPath() { return (std::filesystem::current_path() / "rendered.wav").string(); }
 
@@ -178,23 +164,15 @@ protected:
 
         engine_ = dlopen(QUELT_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(engine_, nullptr) << dlerror();
-        Bind(engine_, q.qInitOpenAL, "qInitOpenAL");
-        Bind(engine_, q.qDoneOpenAL, "qDoneOpenAL");
-        Bind(engine_, q.isOpenALCreated, "isOpenALCreated");
-        Bind(engine_, q.qCreateSound, "qCreateSound");
-        Bind(engine_, q.qCreateSource, "qCreateSource");
-        Bind(engine_, q.qListenerPos, "qListenerPos");
-        Bind(engine_, q.qListenerVel, "qListenerVel");
-        Bind(engine_, q.qListenerOrientation, "qListenerOrientation");
-        Bind(engine_, q.qGetLastError, "qGetLastError");
+        ASSERT_NO_FATAL_FAILURE(q.Bind(engine_));
         createdAtStart_ = q.isOpenALCreated();
 
         openal_ = dlopen(kOpenAL, RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(openal_, nullptr) << dlerror();
-        Bind(openal_, al.alIsBuffer, "alIsBuffer");
-        Bind(openal_, al.alIsSource, "alIsSource");
-        Bind(openal_, al.alGetBufferi, "alGetBufferi");
-        Bind(openal_, al.alGetSourcei, "alGetSourcei");
+        quelt::test::BindSymbol(openal_, al.alIsBuffer, "alIsBuffer");
+        quelt::test::BindSymbol(openal_, al.alIsSource, "alIsSource");
+        quelt::test::BindSymbol(openal_, al.alGetBufferi, "alGetBufferi");
+        quelt::test::BindSymbol(openal_, al.alGetSourcei, "alGetSourcei");
     }
 
     void SetUp() override {

@@ -9,6 +9,7 @@
 #include "OpenGL.h"
 #include "QKeyFrameModel.h"
 #include "Quelt.h"
+#include "ShowcaseWindow.h"
 #include "ShowcaseQmm.h"
 
 using showcase::TKeyFrameModel;
@@ -17,16 +18,8 @@ namespace sc = showcase;
 
 namespace {
 
-// The engine's own window, opened through the bound library as Showcase does.
-class KeyFrameGL : public ::testing::Test {
+class KeyFrameGL : public showcase_test::ShowcaseWindowTest {
 protected:
-    static void SetUpTestSuite() {
-        ASSERT_TRUE(sc::BindQuelt(QUELT_LIBRARY_PATH));
-        ASSERT_TRUE(sc::qCreateWindow());
-        ASSERT_TRUE(sc::BindOpenGL());
-    }
-    static void TearDownTestSuite() { sc::qKillWindow(); }
-
     static GLint BufferSize(GLenum target, GLuint buffer) {
         GLint size = -1;
         sc::glBindBufferARB(target, buffer);

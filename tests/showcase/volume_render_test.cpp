@@ -11,6 +11,7 @@
 #include "QKeyFrameModel.h"
 #include "QVolume.h"
 #include "Quelt.h"
+#include "ShowcaseWindow.h"
 
 using showcase::TKeyFrameModel;
 using showcase::TTriangle;
@@ -22,15 +23,8 @@ namespace {
 constexpr float kPlaneZ = -10;
 constexpr float kAspect = 1024.0f / 768.0f;
 
-class VolumeRender : public ::testing::Test {
+class VolumeRender : public showcase_test::ShowcaseWindowTest {
 protected:
-    static void SetUpTestSuite() {
-        ASSERT_TRUE(sc::BindQuelt(QUELT_LIBRARY_PATH));
-        ASSERT_TRUE(sc::qCreateWindow());
-        ASSERT_TRUE(sc::BindOpenGL());
-    }
-    static void TearDownTestSuite() { sc::qKillWindow(); }
-
     void SetUp() override {
         sc::glGetIntegerv(GL_VIEWPORT, viewport_);
         ASSERT_GT(viewport_[2], 0);

@@ -19,6 +19,7 @@
 
 #include "QOpenAL.h"
 #include "QUtils.h"
+#include "SoundExports.h"
 #include "TestFiles.h"
 #include "platform/Platform.h"
 
@@ -29,36 +30,13 @@ using quelt::Platform;
 using quelt::PlatformMessage;
 namespace test = quelt::test;
 
-struct SoundExports {
+struct SoundExports : test::SoundExports {
     void* library = nullptr;
-    qbool (*qInitOpenAL)(const char*) = nullptr;
-    void (*qDoneOpenAL)() = nullptr;
-    qbool (*isOpenALCreated)() = nullptr;
-    void (*qCreateSound)(ISound**, const char*) = nullptr;
-    void (*qCreateSource)(ISource**) = nullptr;
-    void (*qListenerPos)(const TVec3D*) = nullptr;
-    void (*qListenerVel)(const TVec3D*) = nullptr;
-    void (*qListenerOrientation)(const TVec3D*, const TVec3D*) = nullptr;
-    qbool (*qGetLastError)(char**) = nullptr;
-
-    template <typename F>
-    void Bind(F& function, const char* name) {
-        function = reinterpret_cast<F>(dlsym(library, name));
-        ASSERT_NE(function, nullptr) << name;
-    }
 
     void Load() {
         library = dlopen(QUELT_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(library, nullptr) << dlerror();
-        Bind(qInitOpenAL, "qInitOpenAL");
-        Bind(qDoneOpenAL, "qDoneOpenAL");
-        Bind(isOpenALCreated, "isOpenALCreated");
-        Bind(qCreateSound, "qCreateSound");
-        Bind(qCreateSource, "qCreateSource");
-        Bind(qListenerPos, "qListenerPos");
-        Bind(qListenerVel, "qListenerVel");
-        Bind(qListenerOrientation, "qListenerOrientation");
-        Bind(qGetLastError, "qGetLastError");
+        Bind(library);
     }
 };
 
