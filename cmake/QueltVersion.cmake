@@ -1,12 +1,12 @@
 # The version lives in project() and in the public header; refuse to build
 # when they disagree, so a release never ships two numbers.
 file(STRINGS ${PROJECT_SOURCE_DIR}/include/quelt/quelt.h quelt_version_lines
-  REGEX "^#define QUELT_VERSION_(MAJOR|MINOR|PATCH) [0-9]+$")
+  REGEX "^#define QUELT_VERSION_(MAJOR|MINOR|PATCH) +[0-9]+")
 set(quelt_header_version "")
 foreach(part MAJOR MINOR PATCH)
   set(number "")
   foreach(line ${quelt_version_lines})
-    if(line MATCHES "^#define QUELT_VERSION_${part} ([0-9]+)$")
+    if(line MATCHES "^#define QUELT_VERSION_${part} +([0-9]+)")
       set(number ${CMAKE_MATCH_1})
     endif()
   endforeach()
