@@ -317,43 +317,6 @@ TEST_F(OpenALSound, ObjectsLiveAsLongAsTheirReferences) {
     EXPECT_EQ(sound->Release(), 0);
 }
 
-TEST_F(OpenALSound, ASoundKeptPastItsDeviceLeavesTheNextDevicesBuffers) {
-    WriteTone("short.wav", 440, 0.05);
-    ASSERT_EQ(q.qInitOpenAL(kOpenAL), 1);
-    ISound* old = nullptr;
-    q.qCreateSound(&old, "short.wav");
-    ASSERT_NE(old, nullptr);
-    q.qDoneOpenAL();
-    ASSERT_EQ(q.qInitOpenAL(kOpenAL), 1);
-    ISound* fresh = nullptr;
-    q.qCreateSound(&fresh, "short.wav");
-    ASSERT_NE(fresh, nullptr);
-    const ALuint buffer = fresh->GetBuffer();
-    EXPECT_EQ(old->Release(), 0);
-    EXPECT_TRUE(al.alIsBuffer(buffer)) << "released through the old sound";
-    EXPECT_EQ(fresh->Release(), 0);
-    EXPECT_FALSE(al.alIsBuffer(buffer));
-    q.qDoneOpenAL();
-}
-
-TEST_F(OpenALSound, OggVorbisFillsItsBufferAtTheFilesRate) {
-    WriteTone("tone.wav", 440, 0.5, 2);
-    ASSERT_EQ(std::system("oggenc -Q -o tone.ogg tone.wav"), 0);
-    ASSERT_EQ(q.qInitOpenAL(kOpenAL), 1);
-    ISound* sound = nullptr;
-    q.qCreateSound(&sound, "tone.ogg");
-    ASSERT_NE(sound, nullptr);
-    ALint size = 0, frequency = 0, channels = 0;
-    al.alGetBufferi(sound->GetBuffer(), AL_SIZE, &size);
-    al.alGetBufferi(sound->GetBuffer(), AL_FREQUENCY, &frequency);
-    al.alGetBufferi(sound->GetBuffer(), AL_CHANNELS, &channels);
-    EXPECT_EQ(size, kRate / 2 * 4);
-    EXPECT_EQ(frequency, kRate);
-    EXPECT_EQ(channels, 2);
-    sound->Release();
-    q.qDoneOpenAL();
-}
-
 TEST_F(OpenALSound, PlaysA440HzTone) {
     WriteTone("tone.wav", 440, 2.0);
     const Recording r = Render([&] {

@@ -13,9 +13,6 @@
 #include <string>
 #include <vector>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "QOpenAL.h"
 #include "QUtils.h"
 #include "TestFiles.h"
@@ -129,62 +126,28 @@ TEST(WavReader, ChunkWalkFollowsFormatSizeAndSkipsOtherChunks) {
 }
 
 TEST(WavReader, OddChunkIsFollowedWithOrWithoutItsPadByte) {
-    struct Row {
-        const char* what;
-        Bytes between; // after the odd chunk's body, before "data"
-    };
-    const Row rows[] = {{"padded, as RIFF asks", {0}},
-                        {"no pad byte", {}},
-                        {"padded with a non-zero byte", {0x7F}}};
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
-        Bytes file = Header(1, 8000, 8);
-        Bytes list;
+    // After a 15-byte LIST: the zero pad RIFF asks for, none, a non-zero one.
+    for (const Bytes& pad : {Bytes{0}, Bytes{}, Bytes{0x7F}}) {
+        Bytes file = Header(1, 8000, 8), list;
         PutId(list, "INFO");
         PutChunk(list, "ICMT", Bytes{'a', 'b', 'c'});
-        PutChunk(file, "LIST", list); // 15 bytes
-        file.insert(file.end(), row.between.begin(), row.between.end());
+        PutChunk(file, "LIST", list);
+        file.insert(file.end(), pad.begin(), pad.end());
         const Bytes samples = Samples(9, 5);
         PutChunk(file, "data", samples);
-        EXPECT_EQ(Parse(file).data, samples);
+        EXPECT_EQ(Parse(file).data, samples) << pad.size();
     }
 }
 
-TEST(WavReader, FormatTagsDecodeOrGiveNoData) {
-    struct Row {
-        std::uint16_t tag, bits;
-        Bytes stored;
-        std::vector<std::int16_t> expected; // empty: no data
-    };
-    auto f32 = [](std::initializer_list<float> values) {
-        Bytes out;
-        for (float v : values) test::PutF32(out, v);
-        return out;
-    };
-    const Row rows[] = {
-        {3, 32, f32({0.5f, -1.0f, 2.0f, -3.0f, std::nanf("")}), {16384, -32768, 32767, -32768, 0}},
-        {7, 8, {0xFF, 0x00, 0x80, 0x7F}, {0, -32124, 32124, 0}},
-        {6, 8, {0xD5, 0x55, 0xAA, 0x2A}, {8, -8, 32256, -32256}},
-        {1, 24, {0x80, 0xFF, 0x7F, 0x00, 0x00, 0x80}, {32767, -32768}},
-        {2, 4, {1, 2, 3, 4}, {}},   // MS ADPCM
-        {0x55, 8, {1, 2}, {}},      // MPEG layer 3
-        {3, 64, Bytes(16, 0), {}},  // 64-bit float
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(testing::Message() << "tag " << row.tag << ", " << row.bits << " bits");
-        Bytes file = Header(1, 8000, row.bits);
-        file[20] = static_cast<std::uint8_t>(row.tag);
-        file[21] = static_cast<std::uint8_t>(row.tag >> 8);
-        PutChunk(file, "data", row.stored);
-        const quelt::SoundData wav = Parse(file);
-        EXPECT_EQ(wav.hasData, !row.expected.empty());
-        Bytes expected;
-        for (std::int16_t v : row.expected) PutWord(expected, static_cast<std::uint16_t>(v));
-        EXPECT_EQ(wav.data, expected);
-        if (wav.hasData) {
-            EXPECT_EQ(wav.format, AL_FORMAT_MONO16);
-        }
-    }
+TEST(WavReader, FloatSamplesClipAndNaNIsSilence) {
+    Bytes file = Header(1, 8000, 32);
+    file[20] = 3;
+    Bytes samples;
+    for (float v : {0.5f, -1.0f, 2.0f, -3.0f, std::nanf("")}) test::PutF32(samples, v);
+    PutChunk(file, "data", samples);
+    Bytes expected;
+    for (std::int16_t v : {16384, -32768, 32767, -32768, 0}) PutWord(expected, static_cast<std::uint16_t>(v));
+    EXPECT_EQ(Parse(file).data, expected);
 }
 
 TEST(WavReader, LastDataChunkWins) {
@@ -297,19 +260,9 @@ TEST_F(WavFile, UnopenableFileNamesItsFullPathAndTheReason) {
     }
 }
 
-TEST_F(WavFile, WhatIsNotARegularFileIsRefusedWithoutReadingIt) {
+TEST_F(WavFile, EndlessOrNonRegularFilesAreRefusedUnread) {
     std::filesystem::create_directory("folder.wav");
-    ::unlink("fifo.wav");
-    ASSERT_EQ(::mkfifo("fifo.wav", 0600), 0); // no writer: a blocking open would never return
-    for (const char* name : {"/dev/zero", "fifo.wav", "folder.wav"}) {
-        SCOPED_TRACE(name);
-        try {
-            quelt::LoadWavFile(name);
-            ADD_FAILURE() << "no error";
-        } catch (const quelt::IoError& error) {
-            EXPECT_NE(std::string(error.what()).find("Not a regular file"), std::string::npos) << error.what();
-        }
-    }
+    for (const char* name : {"/dev/zero", "folder.wav"}) EXPECT_THROW(quelt::LoadWavFile(name), quelt::IoError) << name;
 }
 
 // ---- Files as other programs write them ----
