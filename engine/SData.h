@@ -17,7 +17,6 @@ struct FileBytes {
     Outcome outcome = Outcome::NotOpened;
     int openError = 0; // errno of a failed open
     std::vector<std::uint8_t> bytes;
-    bool Read() const { return outcome == Outcome::Read; }
 };
 // Throws IoError when reading fails after the checks.
 FileBytes ReadRegularFile(const std::string& fileName, std::uint64_t maxSize);
