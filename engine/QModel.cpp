@@ -31,6 +31,7 @@ enum : std::uint16_t {
 };
 
 constexpr std::uint32_t kHeaderSize = 6;
+constexpr std::uint16_t kNoParent = 0xFFFF;
 
 // Chunks that only nest others or are read field by field: their length is never used.
 bool IsReadInPlace(std::uint16_t id) {
@@ -42,7 +43,6 @@ bool IsReadInPlace(std::uint16_t id) {
         return false;
     }
 }
-constexpr std::uint16_t kNoParent = 0xFFFF;
 
 float LoadFloat(const std::uint8_t* p) {
     const std::uint32_t bits = std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |

@@ -82,13 +82,12 @@ bool CoversLanguage(FcPattern* match, const std::string& language) {
 }
 
 bool MatchFace(const std::string& family, const FontRequest& request, FaceMatch& result) {
-    const bool bold = request.bold;
     FcConfig* config = FontConfig();
     if (!config) return false;
     PatternPtr pattern(FcPatternCreate());
     if (!pattern) return false;
     FcPatternAddString(pattern.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
-    FcPatternAddInteger(pattern.get(), FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+    FcPatternAddInteger(pattern.get(), FC_WEIGHT, request.bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
     FcPatternAddInteger(pattern.get(), FC_SLANT, FC_SLANT_ROMAN);
     FcPatternAddBool(pattern.get(), FC_SCALABLE, FcTrue); // outline fonts preferred
     // Among the family's faces, one that covers the language wins over style.

@@ -41,8 +41,8 @@ struct RasterFont {
 
 // Renders `codePoints` (0 means "no character": an empty glyph) with the face
 // that best fits `request`. A face name that is not installed, or whose faces
-// lack the requested language, falls back to DejaVu Sans. False, with `font` untouched, when no face can be loaded or
-// the size is unusable.
+// lack the requested language, falls back to DejaVu Sans. False, with `font`
+// untouched, when no face can be loaded or the size is unusable.
 bool RasterizeFont(const FontRequest& request, const std::vector<char32_t>& codePoints, RasterFont& font);
 
 // Largest |width| or |height| accepted, in pixels; beyond it a font is refused

@@ -135,7 +135,8 @@ TEST_F(ModelGL, EveryDrawPathLightsThePartWithItsNormals) {
         path.draw(part, list);
         ::glDisable(GL_LIGHTING);
         const Rgba lit = LowerLeft();
-        EXPECT_TRUE(Near(Rgba{lit[0], lit[1], lit[2], 255}, Rgba{204, 204, 204, 255})) << path.name << ": " << int(lit[0]);
+        // Diffuse 0.8 of a full-strength light, whatever alpha the window keeps.
+        EXPECT_TRUE(Near(Rgba{lit[0], lit[1], lit[2], 255}, Rgba{204, 204, 204, 255})) << path.name;
     }
     ::glDisable(GL_LIGHT0);
     ::glDeleteLists(list, 1);

@@ -418,10 +418,13 @@ TEST(Model3dsRobustness, AShortLengthStopsOnlyWhereTheLengthIsUsed) {
             if ((chunk[0] | chunk[1] << 8) == c.id) std::fill(chunk.begin() + 2, chunk.begin() + 6, 0);
             return chunk;
         };
-        const Bytes mesh = z(Chunk3ds(0x4100, Join({z(VertexChunk({{0, 0, 0}, {1, 0, 0}, {0, 0, 1}})), z(FaceChunk({{0, 1, 2}}))})));
-        const Bytes node = z(Chunk3ds(0xB002, Join({z(NodeHeader("m", 0xFFFF)), z(Chunk3ds(0xB013, pivot)), z(Chunk3ds(0xB020, track))})));
+        const Bytes mesh =
+            z(Chunk3ds(0x4100, Join({z(VertexChunk({{0, 0, 0}, {1, 0, 0}, {0, 0, 1}})), z(FaceChunk({{0, 1, 2}}))})));
+        const Bytes node = z(Chunk3ds(
+            0xB002, Join({z(NodeHeader("m", 0xFFFF)), z(Chunk3ds(0xB013, pivot)), z(Chunk3ds(0xB020, track))})));
         const Bytes keys = z(Chunk3ds(0xB000, Join({z(FrameSegment(0, 20)), node})));
-        Loaded model(FromBytes(z(MainChunk(Join({z(Chunk3ds(0x3D3D, z(Chunk3ds(0x4000, Join({NameBody("m"), mesh}))))), keys})))));
+        const Bytes objects = z(Chunk3ds(0x3D3D, z(Chunk3ds(0x4000, Join({NameBody("m"), mesh})))));
+        Loaded model(FromBytes(z(MainChunk(Join({objects, keys})))));
         SCOPED_TRACE(c.id);
         ASSERT_EQ(model->PartCount(), 1);
         EXPECT_EQ(model->Parts[0]->Vertices.Count(), c.vertices);
