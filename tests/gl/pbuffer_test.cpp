@@ -214,7 +214,6 @@ struct Observed {
     GLint alphaBits = -1, alphaRead = -1;
     std::vector<GLint> parameters; // wrap S, wrap T, mag, min, generate mipmap, unpack alignment
     GLint internalFormat = 0, levelOneWidth = -1;
-    Rgba blended{};
 };
 
 void WhileEnabled(void* user) {
