@@ -3,6 +3,7 @@
 // signals and where the screen modes put the window.
 #include <GL/gl.h>
 #include <SDL.h>
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -440,6 +441,28 @@ TEST(GLWindowSignals, OutsideTheLoopInterruptsActAsOnAnyProgram) {
             },
             ::testing::KilledBySignal(signal), "");
     }
+}
+
+// A program that unloads the library while full screen, without
+// qKillWindow, gets its desktop mode back; the window itself stays.
+TEST(GLWindowUnload, UnloadingTheLibraryLeavesFullScreen) {
+    void* library = dlopen(QUELT_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    auto create = reinterpret_cast<qbool (*)()>(dlsym(library, "qCreateWindow"));
+    auto screenMode = reinterpret_cast<qbool (*)(int32_t, int32_t, int32_t, int32_t, qbool)>(dlsym(library, "qScreenMode"));
+    ASSERT_TRUE(create && screenMode);
+    ASSERT_TRUE(create());
+    SDL_Window* window = SDL_GL_GetCurrentWindow(); // the library's, sharing this process's SDL
+    SDL_GLContext context = SDL_GL_GetCurrentContext();
+    ASSERT_TRUE(screenMode(1024, 768, 32, 70, 1));
+    ASSERT_TRUE(SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN);
+    dlclose(library);
+    EXPECT_FALSE(SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN);
+    // What the library left behind goes, so later tests start clean.
+    SDL_GL_MakeCurrent(window, nullptr);
+    SDL_GL_DeleteContext(context);
+    SDL_DestroyWindow(window);
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
 } // namespace
