@@ -258,7 +258,7 @@ public:
     void SetWindowStyle(Handle, bool, int, int) override {}
     void ShowCursor(bool) override {}
     bool PeekMessage(PlatformMessage&) override { return false; }
-    void GetCursorPos(std::int32_t& x, std::int32_t& y) override { x = y = 0; }
+    bool GetCursorPos(std::int32_t&, std::int32_t&) override { return false; }
     std::uint64_t PerformanceCounter() override { return 0; }
     std::uint64_t PerformanceFrequency() override { return 1; }
     void MessageBox(const std::string&, const std::string&) override {}
