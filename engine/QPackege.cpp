@@ -308,8 +308,11 @@ public:
     // there. No file, with the reason noted, when the name would leave the
     // folder, passes through a link or is the package being read.
     Fd Create(const std::string& name, const PackageReader& package, Problems& problems) const {
+        // Most names are a file right in the folder, with nothing to walk.
+        const bool plain =
+            !name.empty() && name != "." && name != ".." && name.find_first_of("\\/") == std::string::npos;
         std::vector<std::string> parts;
-        if (!IsSafeEntryName(name) || !FileParts(name, parts)) {
+        if (!plain && (!IsSafeEntryName(name) || !FileParts(name, parts))) {
             problems.Note("Skipped entry " + Quoted(name) + ": it would leave the target folder or names no file");
             return Fd();
         }
@@ -324,7 +327,7 @@ public:
             }
             at = inner.Get();
         }
-        const char* last = parts.back().c_str();
+        const char* last = plain ? name.c_str() : parts.back().c_str();
         Fd file(NewFile(at, last));
         struct stat info {};
         if (!file && errno == EEXIST && fstatat(at, last, &info, AT_SYMLINK_NOFOLLOW) == 0) {
