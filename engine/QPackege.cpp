@@ -1,28 +1,51 @@
 #include "QPackege.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <memory>
-#include <system_error>
 #include <unordered_set>
+#include <utility>
 
 #include "QUtils.h"
 
 namespace quelt {
 namespace {
 
-namespace fs = std::filesystem;
-
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// A file descriptor closed when it goes out of scope.
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Fd& operator=(Fd&& other) noexcept {
+        if (this != &other) {
+            if (fd_ >= 0) close(fd_);
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
+    ~Fd() {
+        if (fd_ >= 0) close(fd_);
+    }
+    int Get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    // Closes now, so that a failing close is seen.
+    bool Close() { return close(std::exchange(fd_, -1)) == 0; }
+
+private:
+    int fd_;
+};
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
@@ -35,47 +58,38 @@ std::uint32_t ReadLe32(const std::uint8_t* p) {
            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
-// Calls visit(entry) for each whole entry until it returns false. False when
-// the data does not start with the magic. Bounds are checked before every
-// read, so a hostile count or size only ends the walk early.
-template <typename Visit>
-bool WalkEntries(const TData& data, Visit&& visit) {
-    const std::uint8_t* bytes = data.Data();
-    const std::uint32_t size = data.Size();
-    if (size < 2 || bytes[0] != 0x51 || bytes[1] != 0x50) return false;
-    // "QP" with a cut-off count reads the count as 0, as a short typed read does.
-    if (size - 2 < 4) return true;
-    const std::uint32_t count = ReadLe32(bytes + 2);
-    std::uint32_t position = 6;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const void* zero = std::memchr(bytes + position, 0, size - position);
-        if (!zero) break;
-        const auto nameLength = static_cast<std::uint32_t>(static_cast<const std::uint8_t*>(zero) - (bytes + position));
-        std::uint32_t contentAt = position + nameLength + 1;
-        if (size - contentAt < 4) break;
-        const std::uint32_t contentSize = ReadLe32(bytes + contentAt);
-        contentAt += 4;
-        if (contentSize > size - contentAt) break;
-        const PackageEntry entry{
-            std::string_view(reinterpret_cast<const char*>(bytes + position), nameLength), contentAt, contentSize};
-        position = contentAt + contentSize;
-        if (!visit(entry)) break;
+// The parts of a stored name between separators ("\\" and "/" both), empty
+// ones included; never empty itself.
+std::vector<std::string_view> Components(std::string_view name) {
+    std::vector<std::string_view> parts;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = name.find_first_of("\\/", start);
+        parts.push_back(name.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+        if (end == std::string_view::npos) return parts;
+        start = end + 1;
     }
-    return true;
 }
 
+// No file system takes a path this long; a longer "name" is damage, and
+// bounding it keeps a package without zero bytes from filling memory.
+constexpr std::size_t kMaxNameLength = std::size_t{1} << 20;
+
 // Some failures do not stop the operation; the first is kept for the
-// last-error text, with a count of the others.
+// last-error text, with a count of the others, after the damage if any.
 class Problems {
 public:
     void Note(const std::string& message) {
         if (count_++ == 0) first_ = message;
     }
-    void Report() const {
-        if (count_ == 0) return;
-        std::string text = first_;
-        if (count_ > 1) text += " (and " + std::to_string(count_ - 1) + " more)";
-        SetLastError(text);
+    void Report(const std::string& damage) const {
+        std::string text = damage;
+        if (count_ > 0) {
+            if (!text.empty()) text += "; ";
+            text += first_;
+            if (count_ > 1) text += " (and " + std::to_string(count_ - 1) + " more)";
+        }
+        if (!text.empty()) SetLastError(text);
     }
 
 private:
@@ -83,41 +97,287 @@ private:
     std::size_t count_ = 0;
 };
 
-// A FIFO or device would block or never end, and a folder has no content.
-bool IsRegularFile(const std::string& fileName, std::string& why) {
-    std::error_code error;
-    const fs::file_status status = fs::status(fileName, error);
-    if (error) {
-        why = error.message();
-        return false;
+void WriteAll(int fd, const std::uint8_t* bytes, std::size_t size, const std::string& fileName) {
+    while (size > 0) {
+        const ssize_t written = write(fd, bytes, size);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            ThrowIo("Cannot write", fileName);
+        }
+        bytes += written;
+        size -= static_cast<std::size_t>(written);
     }
-    if (fs::is_regular_file(status)) return true;
-    why = fs::is_directory(status) ? "it is a folder" : "it is not a regular file";
-    return false;
 }
 
-// The package whole, or nothing with the reason kept for the last error.
-std::optional<TData> LoadPackage(const std::string& package) {
-    std::string why;
-    if (!IsRegularFile(package, why)) {
-        SetLastError("Cannot open package " + Quoted(package) + ": " + why);
-        return std::nullopt;
-    }
-    TData data(package);
-    if (data.Size() >= 2 && data.Data()[0] == 0x51 && data.Data()[1] == 0x50) return data;
-    if (data.Size() == 0) {
-        errno = 0;
-        File probe(std::fopen(package.c_str(), "rb"));
-        if (!probe) {
+// The one walker over a package file: a buffered front-to-back read that
+// only trusts what fits. An entry counts when its name, zero byte, size and
+// all of its content lie inside the file as it was when opened.
+class PackageReader {
+public:
+    // Nothing, with the reason kept for the last error, when it is not a package.
+    static std::optional<PackageReader> Open(const std::string& package) {
+        // Non-blocking, so that a FIFO is refused instead of waited on.
+        Fd fd(open(package.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        struct stat info {};
+        if (!fd || fstat(fd.Get(), &info) != 0) {
             SetLastError("Cannot open package " + Quoted(package) + ": " + std::strerror(errno));
             return std::nullopt;
         }
+        if (!S_ISREG(info.st_mode)) {
+            const char* why = S_ISDIR(info.st_mode) ? "it is a folder" : "it is not a regular file";
+            SetLastError("Cannot open package " + Quoted(package) + ": " + why);
+            return std::nullopt;
+        }
+        PackageReader reader(std::move(fd), package, info);
+        std::uint8_t header[6] = {};
+        const std::size_t got = reader.Take(header, sizeof header);
+        if (got < 2 || header[0] != 0x51 || header[1] != 0x50) {
+            SetLastError(Quoted(package) + " is not a package");
+            return std::nullopt;
+        }
+        // "QP" with a cut-off count reads the count as 0, as a short typed read does.
+        reader.headerCut_ = got < sizeof header;
+        reader.count_ = reader.headerCut_ ? 0 : ReadLe32(header + 2);
+        return reader;
     }
-    SetLastError(Quoted(package) + " is not a package");
+
+    // Moves to the next whole entry, skipping the content of the last one;
+    // false after the last entry or at the first that does not fit.
+    bool Next(PackageEntry& entry) {
+        Skip(contentLeft_);
+        contentLeft_ = 0;
+        if (whole_ == count_ || !ReadName(entry.name)) return false;
+        std::uint8_t size[4];
+        if (Take(size, sizeof size) < sizeof size) return false;
+        entry.size = ReadLe32(size);
+        entry.offset = Position();
+        if (entry.size > size_ - entry.offset) return false;
+        contentLeft_ = entry.size;
+        ++whole_;
+        return true;
+    }
+
+    // The content of the entry Next gave, written to `fd`.
+    void CopyContent(int fd, const std::string& fileName) {
+        while (contentLeft_ > 0) {
+            if (begin_ == end_ && Fill() == 0) throw IoError(Quoted(name_) + " ended before its stated size");
+            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(contentLeft_, end_ - begin_));
+            WriteAll(fd, buffer_.get() + begin_, n, fileName);
+            begin_ += n;
+            contentLeft_ -= n;
+        }
+    }
+
+    TData ReadContent() {
+        TData content(static_cast<std::uint32_t>(contentLeft_));
+        if (Take(content.Data(), content.Size()) != content.Size())
+            throw IoError(Quoted(name_) + " ended before its stated size");
+        contentLeft_ = 0;
+        return content;
+    }
+
+    // After Next returned false: empty when the package was whole, else why not.
+    std::string Damage() {
+        const std::string damaged = "Package " + Quoted(name_) + " damaged: ";
+        if (headerCut_) return damaged + "its header is cut short";
+        if (whole_ < count_)
+            return damaged + std::to_string(whole_) + " of " + std::to_string(count_) + " entries are whole";
+        if (Position() < size_) return damaged + std::to_string(size_ - Position()) + " bytes follow the last entry";
+        return {};
+    }
+
+    bool IsThisPackage(const struct stat& info) const { return info.st_dev == device_ && info.st_ino == inode_; }
+
+private:
+    PackageReader(Fd fd, std::string name, const struct stat& info)
+        : fd_(std::move(fd)), name_(std::move(name)), size_(static_cast<std::uint64_t>(info.st_size)),
+          device_(info.st_dev), inode_(info.st_ino), capacity_(static_cast<std::size_t>(std::min<std::uint64_t>(kBufferSize, size_))),
+          buffer_(new std::uint8_t[capacity_]) {}
+
+    // Large enough that small entries cost no read of their own.
+    static constexpr std::size_t kBufferSize = std::size_t{1} << 18;
+
+    std::uint64_t Position() const { return fileOffset_ - (end_ - begin_); }
+
+    // Refills the empty buffer; the number of bytes read, 0 at the end.
+    // Bytes past the size measured at opening (a growing file) are not part of it.
+    std::size_t Fill() {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(capacity_, size_ - fileOffset_));
+        ssize_t got = 0;
+        do {
+            got = want == 0 ? 0 : pread(fd_.Get(), buffer_.get(), want, static_cast<off_t>(fileOffset_));
+        } while (got < 0 && errno == EINTR);
+        if (got < 0) ThrowIo("Cannot read package", name_);
+        begin_ = 0;
+        end_ = static_cast<std::size_t>(got);
+        fileOffset_ += end_;
+        return end_;
+    }
+
+    // Copies up to `size` bytes out; fewer only at the end of the package.
+    std::size_t Take(std::uint8_t* out, std::size_t size) {
+        std::size_t done = 0;
+        while (done < size) {
+            if (begin_ == end_ && Fill() == 0) break;
+            const std::size_t n = std::min(size - done, end_ - begin_);
+            std::memcpy(out + done, buffer_.get() + begin_, n);
+            begin_ += n;
+            done += n;
+        }
+        return done;
+    }
+
+    void Skip(std::uint64_t size) {
+        if (size <= end_ - begin_) {
+            begin_ += static_cast<std::size_t>(size);
+            return;
+        }
+        fileOffset_ = Position() + size;
+        begin_ = end_ = 0;
+    }
+
+    bool ReadName(std::string& name) {
+        name.clear();
+        for (;;) {
+            if (begin_ == end_ && Fill() == 0) return false;
+            const std::uint8_t* start = buffer_.get() + begin_;
+            const auto* zero = static_cast<const std::uint8_t*>(std::memchr(start, 0, end_ - begin_));
+            const std::size_t n = zero ? static_cast<std::size_t>(zero - start) : end_ - begin_;
+            if (name.size() + n >= kMaxNameLength) return false;
+            name.append(reinterpret_cast<const char*>(start), n);
+            begin_ += n;
+            if (zero) {
+                ++begin_;
+                return true;
+            }
+        }
+    }
+
+    Fd fd_;
+    std::string name_;
+    std::uint64_t size_;
+    dev_t device_;
+    ino_t inode_;
+    std::size_t capacity_;
+    std::unique_ptr<std::uint8_t[]> buffer_; // left uninitialised: only bytes read are used
+    std::size_t begin_ = 0, end_ = 0;
+    std::uint64_t fileOffset_ = 0; // of buffer_[end_]
+    std::uint64_t contentLeft_ = 0;
+    std::uint32_t count_ = 0;
+    std::uint32_t whole_ = 0;
+    bool headerCut_ = false;
+};
+
+// Finds the first entry named `entryName`; with the reason kept for the last
+// error when there is none.
+std::optional<PackageReader> OpenAtEntry(const std::string& package, const std::string& entryName) {
+    std::optional<PackageReader> reader = PackageReader::Open(package);
+    if (!reader) return std::nullopt;
+    PackageEntry entry;
+    while (reader->Next(entry))
+        if (entry.name == entryName) return reader;
+    const std::string damage = reader->Damage();
+    SetLastError("No entry " + Quoted(entryName) + " in package " + Quoted(package) +
+                 (damage.empty() ? "" : " (" + damage + ")"));
     return std::nullopt;
 }
 
-// Large enough that a big entry moves in few calls, small enough to stay in cache.
+// The folder entries are written into, held open; every name is resolved
+// from it one component at a time without following links.
+class TargetFolder {
+public:
+    // "\" separates as "/" does, and the folder is named with or without its
+    // final separator. Links on the way to the folder are the caller's own.
+    static std::optional<TargetFolder> Open(const std::string& folder) {
+        std::string path = folder;
+        std::replace(path.begin(), path.end(), '\\', '/');
+        Fd fd(open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!fd) {
+            SetLastError("Cannot use folder " + Quoted(folder) + ": " +
+                         (errno == ENOTDIR ? "it is not a folder" : std::strerror(errno)));
+            return std::nullopt;
+        }
+        const bool separated = folder.empty() || folder.back() == '/' || folder.back() == '\\';
+        return TargetFolder(std::move(fd), separated ? folder : folder + "/");
+    }
+
+    // How a file inside it is named in messages.
+    std::string PathOf(const std::string& name) const { return shown_ + name; }
+
+    // A new, empty regular file at `name`, replacing whatever non-folder was
+    // there. No file, with the reason noted, when the name would leave the
+    // folder, passes through a link or is the package being read.
+    Fd Create(const std::string& name, const PackageReader& package, Problems& problems) const {
+        // Most names are a file right in the folder, with nothing to walk.
+        const bool plain =
+            !name.empty() && name != "." && name != ".." && name.find_first_of("\\/") == std::string::npos;
+        std::vector<std::string> parts;
+        if (!plain && (!IsSafeEntryName(name) || !FileParts(name, parts))) {
+            problems.Note("Skipped entry " + Quoted(name) + ": it would leave the target folder or names no file");
+            return Fd();
+        }
+        Fd inner;
+        int at = fd_.Get();
+        for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+            inner = Fd(openat(at, parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (!inner) {
+                problems.Note("Cannot create " + Quoted(PathOf(name)) + ": " + Quoted(parts[i]) +
+                              " is not a folder here (" + std::strerror(errno) + ")");
+                return Fd();
+            }
+            at = inner.Get();
+        }
+        const char* last = plain ? name.c_str() : parts.back().c_str();
+        Fd file(NewFile(at, last));
+        struct stat info {};
+        if (!file && errno == EEXIST && fstatat(at, last, &info, AT_SYMLINK_NOFOLLOW) == 0) {
+            if (package.IsThisPackage(info)) {
+                problems.Note("Skipped entry " + Quoted(name) + ": it would overwrite the package being read");
+                return Fd();
+            }
+            errno = EISDIR;
+            if (!S_ISDIR(info.st_mode) && unlinkat(at, last, 0) == 0) file = Fd(NewFile(at, last));
+        }
+        if (!file) problems.Note("Cannot create " + Quoted(PathOf(name)) + ": " + std::strerror(errno));
+        return file;
+    }
+
+private:
+    TargetFolder(Fd fd, std::string shown) : fd_(std::move(fd)), shown_(std::move(shown)) {}
+
+    // Never follows a link at the name and never opens what exists there.
+    static int NewFile(int at, const char* name) {
+        return openat(at, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
+    }
+
+    // The folders and file `name` goes through ("." dropped); false when it
+    // ends at a folder.
+    static bool FileParts(const std::string& name, std::vector<std::string>& parts) {
+        const std::vector<std::string_view> components = Components(name);
+        for (const std::string_view part : components)
+            if (!part.empty() && part != ".") parts.emplace_back(part);
+        return !components.back().empty() && components.back() != ".";
+    }
+
+    Fd fd_;
+    std::string shown_;
+};
+
+// The first entry of each name goes out; a repeated name would overwrite it.
+void WriteEntries(PackageReader& reader, const TargetFolder& folder, Problems& problems) {
+    std::unordered_set<std::string> seen;
+    PackageEntry entry;
+    while (reader.Next(entry)) {
+        if (!seen.insert(entry.name).second) continue;
+        Fd file = folder.Create(entry.name, reader, problems);
+        if (!file) continue;
+        const std::string path = folder.PathOf(entry.name);
+        reader.CopyContent(file.Get(), path);
+        if (!file.Close()) ThrowIo("Cannot close", path);
+    }
+}
+
+// Large enough that a big source moves in few calls, small enough to stay in cache.
 constexpr std::size_t kCopyChunk = std::size_t{1} << 20;
 
 // Moves exactly `size` bytes from `in` to `out`; a short read means the
@@ -134,147 +394,6 @@ void CopyBytes(std::FILE* in, const std::string& inName, std::FILE* out, const s
         if (std::fwrite(buffer.data(), 1, n, out) != n) ThrowIo("Cannot write", outName);
         size -= n;
     }
-}
-
-// The size of an open file, leaving it positioned at its start.
-std::uint64_t SizeOf(std::FILE* file, const std::string& fileName) {
-    if (fseeko(file, 0, SEEK_END) != 0) ThrowIo("Cannot size", fileName);
-    const off_t size = ftello(file);
-    if (size < 0 || fseeko(file, 0, SEEK_SET) != 0) ThrowIo("Cannot size", fileName);
-    return static_cast<std::uint64_t>(size);
-}
-
-// A package read front to back from its file, never held whole: what
-// unpacking a package far larger than memory needs. Accepts exactly the
-// entries WalkEntries accepts.
-class PackageStream {
-public:
-    // Nothing, with the reason kept for the last error, when it is not a package.
-    static std::optional<PackageStream> Open(const std::string& package) {
-        std::string why;
-        if (!IsRegularFile(package, why)) {
-            SetLastError("Cannot open package " + Quoted(package) + ": " + why);
-            return std::nullopt;
-        }
-        File file(std::fopen(package.c_str(), "rb"));
-        if (!file) {
-            SetLastError("Cannot open package " + Quoted(package) + ": " + std::strerror(errno));
-            return std::nullopt;
-        }
-        std::setvbuf(file.get(), nullptr, _IOFBF, 1 << 16);
-        PackageStream stream(std::move(file), package);
-        stream.size_ = SizeOf(stream.file_.get(), package);
-        std::uint8_t header[6] = {};
-        const std::size_t got = std::fread(header, 1, sizeof header, stream.file_.get());
-        if (got < sizeof header && std::ferror(stream.file_.get())) ThrowIo("Cannot read package", package);
-        if (got < 2 || header[0] != 0x51 || header[1] != 0x50) {
-            SetLastError(Quoted(package) + " is not a package");
-            return std::nullopt;
-        }
-        stream.entriesLeft_ = got == sizeof header ? ReadLe32(header + 2) : 0;
-        stream.position_ = got;
-        struct stat info {};
-        if (fstat(fileno(stream.file_.get()), &info) == 0) {
-            stream.device_ = info.st_dev;
-            stream.inode_ = info.st_ino;
-        }
-        return stream;
-    }
-
-    // Whether `path` names this package: opening it for writing would cut
-    // the package short while it is being read.
-    bool IsThisPackage(const std::string& path) const {
-        struct stat info {};
-        return stat(path.c_str(), &info) == 0 && info.st_dev == device_ && info.st_ino == inode_;
-    }
-
-    // Moves to the next whole entry; false after the last one or at the first
-    // that does not fit. Content not copied is skipped.
-    bool Next(std::string& name, std::uint32_t& size) {
-        if (contentLeft_ > 0) {
-            position_ += contentLeft_;
-            contentLeft_ = 0;
-            if (fseeko(file_.get(), static_cast<off_t>(position_), SEEK_SET) != 0) ThrowIo("Cannot read package", name_);
-        }
-        if (entriesLeft_ == 0) return false;
-        name.clear();
-        for (;;) {
-            // Bytes past the size measured at opening (a growing file) are not part of it.
-            if (position_ >= size_) return false;
-            const int c = std::getc(file_.get());
-            if (c == EOF) {
-                if (std::ferror(file_.get())) ThrowIo("Cannot read package", name_);
-                return false;
-            }
-            ++position_;
-            if (c == 0) break;
-            name.push_back(static_cast<char>(c));
-        }
-        std::uint8_t bytes[4];
-        if (size_ - position_ < 4 || std::fread(bytes, 1, 4, file_.get()) != 4) return false;
-        position_ += 4;
-        size = ReadLe32(bytes);
-        if (size > size_ - position_) return false;
-        contentLeft_ = size;
-        --entriesLeft_;
-        return true;
-    }
-
-    void CopyContent(std::FILE* out, const std::string& outName, std::vector<char>& buffer) {
-        CopyBytes(file_.get(), name_, out, outName, contentLeft_, buffer);
-        position_ += contentLeft_;
-        contentLeft_ = 0;
-    }
-
-    TData ReadContent() {
-        TData content(static_cast<std::uint32_t>(contentLeft_));
-        if (contentLeft_ > 0 && std::fread(content.Data(), 1, content.Size(), file_.get()) != content.Size()) {
-            if (std::ferror(file_.get())) ThrowIo("Cannot read package", name_);
-            throw IoError(Quoted(name_) + " ended before its stated size");
-        }
-        position_ += contentLeft_;
-        contentLeft_ = 0;
-        return content;
-    }
-
-private:
-    PackageStream(File file, std::string name) : file_(std::move(file)), name_(std::move(name)) {}
-
-    File file_;
-    std::string name_;
-    std::uint64_t size_ = 0;
-    std::uint64_t position_ = 0;
-    std::uint64_t contentLeft_ = 0;
-    std::uint32_t entriesLeft_ = 0;
-    dev_t device_ = 0;
-    ino_t inode_ = 0;
-};
-
-// Opens the file an entry goes to, created or truncated; no file when it
-// cannot be created or when it is the package being read (`isPackage`).
-File CreateForEntry(const PackageStream& stream, const std::string& fileName, bool& isPackage, Problems& problems) {
-    isPackage = false;
-    // Most targets are new files; only an existing one can be the package.
-    File file(std::fopen(fileName.c_str(), "wbx"));
-    if (!file && errno == EEXIST) {
-        if (stream.IsThisPackage(fileName)) {
-            isPackage = true;
-            return nullptr;
-        }
-        file.reset(std::fopen(fileName.c_str(), "wb"));
-    }
-    if (!file) {
-        problems.Note("Cannot create " + Quoted(fileName) + ": " + std::strerror(errno));
-        return nullptr;
-    }
-    // Content goes out in whole chunks; a stdio buffer would only copy it again.
-    std::setvbuf(file.get(), nullptr, _IONBF, 0);
-    return file;
-}
-
-void WriteEntry(PackageStream& stream, File file, const std::string& fileName, std::vector<char>& buffer) {
-    stream.CopyContent(file.get(), fileName, buffer);
-    if (std::fclose(file.release()) != 0) ThrowIo("Cannot close", fileName);
 }
 
 class PackageWriter {
@@ -333,62 +452,42 @@ Source OpenSource(const std::string& fileName, Problems& problems) {
     return {std::move(file), static_cast<std::uint32_t>(info.st_size)};
 }
 
-bool IsAmongSources(const std::string& package, const std::vector<std::string>& fileNames) {
+// Why the package cannot be written from these sources, or nothing.
+std::optional<std::string> RefusalToPack(const std::string& package, const std::vector<std::string>& fileNames) {
+    for (const std::string& source : fileNames)
+        if (std::strlen(ExtractName(source).c_str()) >= kMaxNameLength)
+            return "Cannot pack " + Quoted(package) + ": a stored name must be shorter than 1 MiB";
     struct stat target {};
-    if (stat(package.c_str(), &target) != 0) return false;
+    if (stat(package.c_str(), &target) != 0) return std::nullopt;
     for (const std::string& source : fileNames) {
         struct stat info {};
         if (stat(source.c_str(), &info) == 0 && info.st_dev == target.st_dev && info.st_ino == target.st_ino)
-            return true;
+            return "Package " + Quoted(package) + " is also one of its sources: nothing written";
     }
-    return false;
-}
-
-std::optional<PackageEntry> FirstNamed(const TData& data, std::string_view entryName) {
-    std::optional<PackageEntry> found;
-    WalkEntries(data, [&](const PackageEntry& entry) {
-        if (entry.name != entryName) return true;
-        found = entry;
-        return false;
-    });
-    return found;
+    return std::nullopt;
 }
 
 } // namespace
 
-std::optional<std::vector<PackageEntry>> ListEntries(const TData& data) {
-    std::vector<PackageEntry> entries;
-    if (!WalkEntries(data, [&](const PackageEntry& entry) {
-            entries.push_back(entry);
-            return true;
-        }))
-        return std::nullopt;
-    return entries;
-}
-
-std::optional<TData> FindEntryIn(const TData& data, std::string_view entryName) {
-    const std::optional<PackageEntry> entry = FirstNamed(data, entryName);
-    if (!entry) return std::nullopt;
-    TData content(entry->size);
-    if (entry->size > 0) std::memcpy(content.Data(), data.Data() + entry->offset, entry->size);
-    return content;
+bool VisitEntries(const std::string& package, const std::function<void(const PackageEntry&)>& visit) {
+    std::optional<PackageReader> reader = PackageReader::Open(package);
+    if (!reader) return false;
+    PackageEntry entry;
+    while (reader->Next(entry)) visit(entry);
+    const std::string damage = reader->Damage();
+    if (!damage.empty()) SetLastError(damage);
+    return true;
 }
 
 bool IsSafeEntryName(std::string_view name) {
     if (name.empty() || name.front() == '/' || name.front() == '\\') return false;
-    std::size_t start = 0;
-    while (start <= name.size()) {
-        std::size_t end = name.find_first_of("\\/", start);
-        if (end == std::string_view::npos) end = name.size();
-        if (name.substr(start, end - start) == "..") return false;
-        start = end + 1;
-    }
-    return true;
+    const std::vector<std::string_view> parts = Components(name);
+    return std::find(parts.begin(), parts.end(), "..") == parts.end();
 }
 
 void CreatePackege(const std::string& package, const std::vector<std::string>& fileNames) {
-    if (IsAmongSources(package, fileNames)) {
-        SetLastError("Package " + Quoted(package) + " is also one of its sources: nothing written");
+    if (const auto refusal = RefusalToPack(package, fileNames)) {
+        SetLastError(*refusal);
         return;
     }
     File file(std::fopen(package.c_str(), "wb"));
@@ -410,89 +509,72 @@ void CreatePackege(const std::string& package, const std::vector<std::string>& f
         if (source.file) writer.Content(source.file.get(), fileName, source.size, buffer);
     }
     writer.Close();
-    problems.Report();
+    problems.Report({});
 }
 
 std::optional<std::vector<std::string>> Content(const std::string& package) {
-    const std::optional<TData> data = LoadPackage(package);
-    if (!data) return std::nullopt;
     std::vector<std::string> names;
-    WalkEntries(*data, [&](const PackageEntry& entry) {
-        names.emplace_back(entry.name);
-        return true;
-    });
+    if (!VisitEntries(package, [&](const PackageEntry& entry) { names.push_back(entry.name); })) return std::nullopt;
     return names;
 }
 
 std::optional<TData> FindEntry(const std::string& package, const std::string& entryName) {
-    const std::optional<TData> data = LoadPackage(package);
-    if (!data) return std::nullopt;
-    std::optional<TData> content = FindEntryIn(*data, entryName);
-    if (!content) SetLastError("No entry " + Quoted(entryName) + " in package " + Quoted(package));
-    return content;
+    std::optional<PackageReader> reader = OpenAtEntry(package, entryName);
+    if (!reader) return std::nullopt;
+    return reader->ReadContent();
 }
 
 void Extract(const std::string& package, const std::string& entryName, const std::string& destination) {
-    if (destination.empty() && !IsSafeEntryName(entryName)) {
-        SetLastError("Entry name " + Quoted(entryName) + " would leave the package's folder: not extracted");
+    if (destination.empty()) {
+        ExtractInto(package, entryName, ExtractFolder(package), entryName);
         return;
     }
-    std::optional<PackageStream> stream = PackageStream::Open(package);
-    if (!stream) return;
-    std::string name;
-    std::uint32_t size = 0;
-    while (stream->Next(name, size)) {
-        if (name != entryName) continue;
-        const std::string target = destination.empty() ? ExtractFolder(package) + entryName : destination;
-        Problems problems;
-        bool isPackage = false;
-        File file = CreateForEntry(*stream, target, isPackage, problems);
-        if (isPackage) {
-            // The caller replaces the package by one of its entries: read it all first.
-            TData content = stream->ReadContent();
-            if (!content.SaveToFile(target)) problems.Note("Cannot create " + Quoted(target) + ": " + std::strerror(errno));
-        } else if (file) {
-            std::vector<char> buffer;
-            WriteEntry(*stream, std::move(file), target, buffer);
-        }
-        problems.Report();
+    std::optional<PackageReader> reader = OpenAtEntry(package, entryName);
+    if (!reader) return;
+    // Not truncated before it is known not to be the package being read.
+    Fd file(open(destination.c_str(), O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666));
+    struct stat info {};
+    if (!file || fstat(file.Get(), &info) != 0) {
+        SetLastError("Cannot create " + Quoted(destination) + ": " + std::strerror(errno));
         return;
     }
-    SetLastError("No entry " + Quoted(entryName) + " in package " + Quoted(package));
+    if (reader->IsThisPackage(info)) {
+        // The caller replaces the package by one of its entries: read it all first.
+        TData content = reader->ReadContent();
+        if (!content.SaveToFile(destination))
+            SetLastError("Cannot create " + Quoted(destination) + ": " + std::strerror(errno));
+        return;
+    }
+    if (S_ISREG(info.st_mode) && ftruncate(file.Get(), 0) != 0) ThrowIo("Cannot write", destination);
+    reader->CopyContent(file.Get(), destination);
+    if (!file.Close()) ThrowIo("Cannot close", destination);
+}
+
+void ExtractInto(const std::string& package, const std::string& entryName, const std::string& folder,
+                 const std::string& fileName) {
+    std::optional<PackageReader> reader = OpenAtEntry(package, entryName);
+    if (!reader) return;
+    const std::optional<TargetFolder> target = TargetFolder::Open(folder);
+    if (!target) return;
+    Problems problems;
+    Fd file = target->Create(fileName, *reader, problems);
+    if (file) {
+        const std::string path = target->PathOf(fileName);
+        reader->CopyContent(file.Get(), path);
+        if (!file.Close()) ThrowIo("Cannot close", path);
+    }
+    problems.Report({});
 }
 
 void Unpack(const std::string& package, const std::string& destinationFolder) {
-    const std::string folder = destinationFolder.empty() ? ExtractFolder(package) : destinationFolder;
-    std::optional<PackageStream> stream = PackageStream::Open(package);
-    if (!stream) return;
-    std::unordered_set<std::string> seen;
-    std::vector<char> buffer;
+    std::optional<PackageReader> reader = PackageReader::Open(package);
+    if (!reader) return;
+    const std::optional<TargetFolder> folder =
+        TargetFolder::Open(destinationFolder.empty() ? ExtractFolder(package) : destinationFolder);
+    if (!folder) return;
     Problems problems;
-    std::string name;
-    std::uint32_t size = 0;
-    while (stream->Next(name, size)) {
-        // A repeated name would overwrite the first entry's file with a later one.
-        if (!seen.insert(name).second) continue;
-        if (!IsSafeEntryName(name)) {
-            problems.Note("Skipped entry " + Quoted(name) + ": it would leave the target folder");
-            continue;
-        }
-        const std::string target = folder + name;
-        bool isPackage = false;
-        File file = CreateForEntry(*stream, target, isPackage, problems);
-        if (isPackage) problems.Note("Skipped entry " + Quoted(name) + ": it would overwrite the package being unpacked");
-        if (file) WriteEntry(*stream, std::move(file), target, buffer);
-    }
-    problems.Report();
-}
-
-std::optional<std::vector<EntryInfo>> ScanPackage(const std::string& package) {
-    std::optional<PackageStream> stream = PackageStream::Open(package);
-    if (!stream) return std::nullopt;
-    std::vector<EntryInfo> entries;
-    EntryInfo entry;
-    while (stream->Next(entry.name, entry.size)) entries.push_back(entry);
-    return entries;
+    WriteEntries(*reader, *folder, problems);
+    problems.Report(reader->Damage());
 }
 
 } // namespace quelt

@@ -9,9 +9,15 @@
 // The first entry that does not fit ends the walk, so a cut-short package
 // lists (and unpacks) exactly the entries that survived whole.
 //
-// Listing and lookups hold the package in memory; extracting and unpacking
-// read it once, front to back, so an entry far larger than memory still
-// comes out.
+// One walker reads every package, front to back through a small buffer and
+// seeking over content it does not need, so memory use does not grow with
+// the package; packages of 4 GiB and more are read like any other. A count
+// promising more entries than are whole, or bytes after the last entry,
+// leave the whole entries' results and a "damaged" text for the last error.
+//
+// Entries are written into a folder from a handle on it, one name component
+// at a time without following links: nothing lands outside the folder, and
+// a link or special file at an entry's name is replaced, not written through.
 //
 // Failures that leave nothing done (a missing package, an entry not found,
 // a file that cannot be created) keep a text for the last-error export;
@@ -19,6 +25,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,19 +35,15 @@
 
 namespace quelt {
 
-// An entry seen in place: the name and content point into the package data.
 struct PackageEntry {
-    std::string_view name;
-    std::uint32_t offset = 0; // of the content within the package data
+    std::string name;
     std::uint32_t size = 0;
+    std::uint64_t offset = 0; // of the content within the package file
 };
 
-// Every whole entry of `data` in package order; nothing when `data` is not a
-// package. Content is not copied.
-std::optional<std::vector<PackageEntry>> ListEntries(const TData& data);
-
-// The content of the first entry named exactly `entryName`, copied (cursor 0).
-std::optional<TData> FindEntryIn(const TData& data, std::string_view entryName);
+// Calls `visit` for each whole entry in package order. False, with the reason
+// kept for the last error, when the file is not a package.
+bool VisitEntries(const std::string& package, const std::function<void(const PackageEntry&)>& visit);
 
 // A stored name that may be appended to a target folder: not empty, not
 // absolute, and no ".." component ("\" and "/" both separate).
@@ -56,22 +59,21 @@ std::optional<std::vector<std::string>> Content(const std::string& package);
 
 std::optional<TData> FindEntry(const std::string& package, const std::string& entryName);
 
-// An empty destination means the package's folder followed by the entry name
-// (refused for unsafe names). An entry that is not found creates no file.
+// An empty destination means the package's folder followed by the entry
+// name, written as Unpack writes it; any other destination is the caller's
+// own path, opened as given. An entry that is not found creates no file.
 void Extract(const std::string& package, const std::string& entryName, const std::string& destination);
 
-// Reads the package once and writes each entry to the target folder followed
-// directly by its name; the target is the package's folder when the folder
-// given is empty. Unsafe names are skipped; where names repeat, the first
-// entry's content is the one written, as a lookup by name would find it.
-void Unpack(const std::string& package, const std::string& destinationFolder);
+// The first entry named `entryName`, written to `fileName` inside `folder`
+// as Unpack writes an entry.
+void ExtractInto(const std::string& package, const std::string& entryName, const std::string& folder,
+                 const std::string& fileName);
 
-// What Unpack walks: the whole entries of a package file, read front to back
-// without holding the file in memory.
-struct EntryInfo {
-    std::string name;
-    std::uint32_t size = 0;
-};
-std::optional<std::vector<EntryInfo>> ScanPackage(const std::string& package);
+// Writes each entry into the destination folder under its name; the package's
+// folder when the destination is empty. "\" and "/" both separate, and a
+// missing final separator is implied. Unsafe names are skipped; where names
+// repeat, the first entry's content is the one written, as a lookup by name
+// would find it; the package itself is never overwritten.
+void Unpack(const std::string& package, const std::string& destinationFolder);
 
 } // namespace quelt

@@ -1,6 +1,6 @@
-// Arbitrary bytes as a package: listing and lookups must stay inside the
-// data, agree with each other, and agree between memory, file and the
-// front-to-back walk that unpacking uses.
+// Arbitrary bytes as a package file: the walker must stay inside the data,
+// find entries back to back, agree with listing and lookups, and call the
+// package damaged exactly when it is not whole.
 #include <unistd.h>
 
 #include <cstdint>
@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "QPackege.h"
 #include "QUtils.h"
@@ -41,60 +42,50 @@ bool WriteScratch(const std::uint8_t* bytes, std::size_t size) {
     return std::fclose(file) == 0 && written;
 }
 
+std::uint32_t Le32(const std::uint8_t* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
-    if (size > 1u << 24) return 0;
-    quelt::TData data(static_cast<std::uint32_t>(size));
-    if (size > 0) std::memcpy(data.Data(), bytes, size);
+    if (size > 1u << 24 || !WriteScratch(bytes, size)) return 0;
+    std::string error;
+    quelt::TakeLastError(error);
 
-    const auto entries = quelt::ListEntries(data);
-    const bool magic = size >= 2 && bytes[0] == 'Q' && bytes[1] == 'P';
-    Require(static_cast<bool>(entries) == magic);
-    if (entries) {
-        std::uint64_t expectedName = 6;
-        for (std::size_t i = 0; i < entries->size(); ++i) {
-            const quelt::PackageEntry& entry = (*entries)[i];
-            // Entries lie back to back inside the data.
-            const auto nameAt = static_cast<std::uint64_t>(reinterpret_cast<const std::uint8_t*>(entry.name.data()) -
-                                                           data.Data());
-            Require(nameAt == expectedName);
-            Require(entry.offset == nameAt + entry.name.size() + 5);
-            Require(static_cast<std::uint64_t>(entry.offset) + entry.size <= size);
-            Require(entry.name.find('\0') == std::string_view::npos);
-            expectedName = static_cast<std::uint64_t>(entry.offset) + entry.size;
-            if (i < 32) {
-                const auto found = quelt::FindEntryIn(data, entry.name);
-                Require(static_cast<bool>(found));
-                // Duplicates find the first; only check an entry that is its name's first.
-                bool first = true;
-                for (std::size_t j = 0; j < i && first; ++j) first = (*entries)[j].name != entry.name;
-                if (first)
-                    Require(found->Size() == entry.size &&
-                            (entry.size == 0 || std::memcmp(found->Data(), bytes + entry.offset, entry.size) == 0));
-            }
-        }
+    std::vector<quelt::PackageEntry> entries;
+    const bool isPackage =
+        quelt::VisitEntries(ScratchFile(), [&](const quelt::PackageEntry& entry) { entries.push_back(entry); });
+    const bool damaged = quelt::TakeLastError(error) && error.find("damaged") != std::string::npos;
+    Require(isPackage == (size >= 2 && bytes[0] == 'Q' && bytes[1] == 'P'));
+    if (!isPackage) return 0;
+
+    std::uint64_t expectedName = 6;
+    for (const quelt::PackageEntry& entry : entries) {
+        // Entries lie back to back inside the data, each name ended by its zero byte.
+        Require(entry.offset == expectedName + entry.name.size() + 5);
+        Require(entry.offset + entry.size <= size);
+        Require(entry.name.find('\0') == std::string::npos && bytes[expectedName + entry.name.size()] == 0);
+        Require(std::memcmp(bytes + expectedName, entry.name.data(), entry.name.size()) == 0);
+        Require(Le32(bytes + entry.offset - 4) == entry.size);
+        expectedName = entry.offset + entry.size;
     }
-    Require(!quelt::FindEntryIn(data, std::string_view("\0", 1)));
+    const bool whole = size >= 6 && Le32(bytes + 2) == entries.size() && expectedName == size;
+    Require(damaged == !whole);
 
-    if (!WriteScratch(bytes, size)) return 0;
     const auto names = quelt::Content(ScratchFile());
-    Require(static_cast<bool>(names) == magic);
-    Require(static_cast<bool>(quelt::ScanPackage(ScratchFile())) == magic);
-    if (names) {
-        Require(names->size() == entries->size());
-        for (std::size_t i = 0; i < names->size(); ++i) Require((*names)[i] == (*entries)[i].name);
-        // The streaming walk that unpacking uses accepts exactly the same entries.
-        const auto scanned = quelt::ScanPackage(ScratchFile());
-        Require(scanned && scanned->size() == entries->size());
-        for (std::size_t i = 0; i < scanned->size(); ++i)
-            Require((*scanned)[i].name == (*entries)[i].name && (*scanned)[i].size == (*entries)[i].size);
-        if (!names->empty()) {
-            const auto found = quelt::FindEntry(ScratchFile(), names->front());
-            Require(found && found->Size() == entries->front().size);
-        }
+    Require(names && names->size() == entries.size());
+    for (std::size_t i = 0; i < names->size(); ++i) Require((*names)[i] == entries[i].name);
+    // Lookups find the first entry of a name, with its content.
+    for (std::size_t i = 0; i < entries.size() && i < 32; ++i) {
+        bool first = true;
+        for (std::size_t j = 0; j < i && first; ++j) first = entries[j].name != entries[i].name;
+        if (!first) continue;
+        const auto found = quelt::FindEntry(ScratchFile(), entries[i].name);
+        Require(found && found->Size() == entries[i].size &&
+                (entries[i].size == 0 || std::memcmp(found->Data(), bytes + entries[i].offset, entries[i].size) == 0));
     }
-    std::string ignored;
-    quelt::TakeLastError(ignored);
+    Require(!quelt::FindEntry(ScratchFile(), std::string("\0", 1)));
+    quelt::TakeLastError(error);
     return 0;
 }

@@ -1,4 +1,3 @@
-# qpak is a user of the library: it reaches packages only through the
-# exports of libQuelt.so, never the static core.
-set_property(TARGET ${TARGET} PROPERTY LINK_LIBRARIES Quelt)
-target_include_directories(${TARGET} PRIVATE ${PROJECT_SOURCE_DIR}/include)
+# qpak uses the engine's package code from the static core; only what that
+# code needs is linked in, and none of the core's display libraries.
+target_link_options(${TARGET} PRIVATE -Wl,--as-needed)

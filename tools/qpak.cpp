@@ -1,7 +1,6 @@
 // qpak: creates, lists and extracts package files from the command line.
-// Everything it does to a package goes through libQuelt.so's exports; the
-// tool adds the checks a command-line user expects and turns the library's
-// last-error text into messages and exit statuses.
+// It uses the engine's own package code (the walker every export uses) and
+// turns its last-error text into messages and exit statuses.
 #include <quelt/quelt.h>
 
 #include <sys/stat.h>
@@ -9,13 +8,15 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <new>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
+
+#include "QPackege.h"
+#include "QUtils.h"
 
 namespace {
 
@@ -45,87 +46,50 @@ int Usage(const char* problem) {
     return kUsage;
 }
 
+// Control characters and the backslash written as C escapes, as tar and
+// ls do, so that a stored name cannot move the cursor or fake a line.
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        const char* named = byte == '\\' ? "\\\\" : byte == '\n' ? "\\n" : byte == '\t' ? "\\t" : nullptr;
+        if (named) {
+            out += named;
+        } else if (byte < 0x20 || byte == 0x7F) {
+            char octal[5];
+            std::snprintf(octal, sizeof octal, "\\%03o", byte);
+            out += octal;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 int Fail(const std::string& message) {
-    std::fprintf(stderr, "qpak: %s\n", message.c_str());
+    std::fprintf(stderr, "qpak: %s\n", Escaped(message).c_str());
     return kError;
 }
 
 std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
-// The library's last-error text, if any; reading it clears it.
-std::optional<std::string> TakeLibraryError() {
-    char* text = nullptr;
-    const bool had = qGetLastError(&text) != 0;
-    std::string message = text ? text : "";
-    std::free(text);
-    if (!had) return std::nullopt;
+// Runs one command; the engine's input/output failures end it with status 1.
+template <typename F>
+int Guarded(F&& command) {
+    try {
+        return command();
+    } catch (const quelt::IoError& error) {
+        return Fail(error.what());
+    } catch (const std::bad_alloc&) {
+        return Fail("out of memory");
+    }
+}
+
+// The engine's last-error text, if any; reading it clears it.
+std::optional<std::string> TakeEngineError() {
+    std::string message;
+    if (!quelt::TakeLastError(message)) return std::nullopt;
     return message;
-}
-
-std::string LibraryName(const char* path) {
-    char* text = nullptr;
-    qExtractName(path, &text);
-    std::string name = text ? text : "";
-    std::free(text);
-    return name;
-}
-
-// Owns what qContent hands out.
-struct NameList {
-    TArrayString array{nullptr, 0};
-    ~NameList() {
-        for (int32_t i = 0; i < array.count; ++i) std::free(array.items[i]);
-        std::free(array.items);
-    }
-    std::vector<std::string> Names() const {
-        std::vector<std::string> names;
-        for (int32_t i = 0; i < array.count; ++i) names.emplace_back(array.items[i] ? array.items[i] : "");
-        return names;
-    }
-};
-
-// The package's names, or the library's reason why it is not one.
-bool ReadNames(const std::string& package, std::vector<std::string>& names, std::string& error) {
-    TakeLibraryError();
-    NameList list;
-    qContent(package.c_str(), &list.array);
-    if (const auto message = TakeLibraryError()) {
-        error = *message;
-        return false;
-    }
-    names = list.Names();
-    return true;
-}
-
-// The content sizes, in order; the library lists names only. Walks the same
-// way the library does (whole entries only, stopping at the first that does
-// not fit) and seeks over content, so a huge package lists quickly.
-std::vector<std::uint32_t> ReadSizes(const std::string& package) {
-    std::vector<std::uint32_t> sizes;
-    std::ifstream in(package, std::ios::binary | std::ios::ate);
-    if (!in) return sizes;
-    const auto total = static_cast<std::uint64_t>(in.tellg());
-    in.seekg(0);
-    auto le32 = [&](std::uint32_t& value) {
-        unsigned char b[4];
-        if (!in.read(reinterpret_cast<char*>(b), 4)) return false;
-        value = b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
-        return true;
-    };
-    std::uint32_t count = 0;
-    if (total < 6 || !in.seekg(2) || !le32(count)) return sizes;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        int c = 0;
-        while ((c = in.get()) > 0) {
-        }
-        std::uint32_t size = 0;
-        if (c != 0 || !le32(size)) break;
-        const auto at = static_cast<std::uint64_t>(in.tellg());
-        if (size > total - at) break;
-        sizes.push_back(size);
-        in.seekg(static_cast<std::streamoff>(at + size));
-    }
-    return sizes;
 }
 
 int Create(const std::string& package, const std::vector<std::string>& files) {
@@ -141,61 +105,54 @@ int Create(const std::string& package, const std::vector<std::string>& files) {
         if (!probe) return Fail("cannot read " + Quoted(file) + ": " + std::strerror(errno));
         std::fclose(probe);
     }
-    std::vector<const char*> pointers;
-    for (const std::string& file : files) pointers.push_back(file.c_str());
-    TakeLibraryError();
-    qCreatePackege(package.c_str(), pointers.data(), static_cast<int32_t>(pointers.size()));
-    if (const auto message = TakeLibraryError()) return Fail(*message);
+    if (const int status = Guarded([&] {
+            quelt::CreatePackege(package, files);
+            return kOk;
+        }))
+        return status;
+    if (const auto message = TakeEngineError()) return Fail(*message);
     std::set<std::string> stored;
     for (const std::string& file : files) {
-        const std::string name = LibraryName(file.c_str());
+        const std::string name = quelt::ExtractName(file);
         if (!stored.insert(name).second)
             std::fprintf(stderr, "qpak: warning: more than one file is stored as %s; only the first can be extracted\n",
-                         Quoted(name).c_str());
+                         Quoted(Escaped(name)).c_str());
     }
     return kOk;
 }
 
 int List(const std::string& package) {
-    std::vector<std::string> names;
-    std::string error;
-    if (!ReadNames(package, names, error)) return Fail(error);
-    const std::vector<std::uint32_t> sizes = ReadSizes(package);
-    if (sizes.size() != names.size()) return Fail(Quoted(package) + " changed while it was being read");
-    for (std::size_t i = 0; i < names.size(); ++i) std::printf("%10u  %s\n", sizes[i], names[i].c_str());
-    return std::fflush(stdout) == 0 ? kOk : Fail("cannot write the listing");
+    return Guarded([&] {
+        quelt::VisitEntries(package, [](const quelt::PackageEntry& entry) {
+            std::printf("%10u  %s\n", entry.size, Escaped(entry.name).c_str());
+        });
+        // Not a package, or the whole entries of a damaged one and why.
+        const std::optional<std::string> error = TakeEngineError();
+        if (std::fflush(stdout) != 0) return Fail("cannot write the listing");
+        return error ? Fail(*error) : kOk;
+    });
 }
 
+// Without DEST the entry goes to the current folder under the last part of
+// its name, so that a hostile name cannot reach outside it.
 int Extract(const std::string& package, const std::string& name, const std::optional<std::string>& destination) {
-    std::vector<std::string> names;
-    std::string error;
-    if (!ReadNames(package, names, error)) return Fail(error);
-    bool found = false;
-    for (const std::string& stored : names) found = found || stored == name;
-    if (!found) return Fail("no entry " + Quoted(name) + " in " + Quoted(package));
-    // Only the last part of a stored name, so that a hostile name cannot
-    // reach outside the current folder.
-    const std::string target = destination ? *destination : "./" + LibraryName(name.c_str());
-    if (target.empty()) return Fail("the destination is empty");
-    TakeLibraryError();
-    qExtract(package.c_str(), name.c_str(), target.c_str());
-    if (const auto message = TakeLibraryError()) return Fail(*message);
-    return kOk;
+    if (destination && destination->empty()) return Fail("the destination is empty");
+    return Guarded([&] {
+        if (destination)
+            quelt::Extract(package, name, *destination);
+        else
+            quelt::ExtractInto(package, name, ".", quelt::ExtractName(name));
+        const auto message = TakeEngineError();
+        return message ? Fail(*message) : kOk;
+    });
 }
 
 int Unpack(const std::string& package, const std::string& folder) {
-    std::vector<std::string> names;
-    std::string error;
-    if (!ReadNames(package, names, error)) return Fail(error);
-    struct stat info {};
-    if (stat(folder.c_str(), &info) != 0) return Fail("cannot use folder " + Quoted(folder) + ": " + std::strerror(errno));
-    if (!S_ISDIR(info.st_mode)) return Fail(Quoted(folder) + " is not a folder");
-    // The library appends names to the folder as given.
-    const std::string target = folder.back() == '/' ? folder : folder + "/";
-    TakeLibraryError();
-    qUnpack(package.c_str(), target.c_str());
-    if (const auto message = TakeLibraryError()) return Fail(*message);
-    return kOk;
+    return Guarded([&] {
+        quelt::Unpack(package, folder);
+        const auto message = TakeEngineError();
+        return message ? Fail(*message) : kOk;
+    });
 }
 
 } // namespace

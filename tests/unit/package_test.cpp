@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
@@ -77,12 +80,6 @@ Bytes Package(std::uint32_t count, const std::vector<Bytes>& entries) {
     return out;
 }
 
-TData DataOf(const Bytes& bytes) {
-    TData data(static_cast<std::uint32_t>(bytes.size()));
-    if (!bytes.empty()) std::copy(bytes.begin(), bytes.end(), data.Data());
-    return data;
-}
-
 Bytes BytesOf(const TData& data) { return Bytes(data.Data(), data.Data() + data.Size()); }
 
 const Bytes kAbc{'a', 'b', 'c'};
@@ -149,10 +146,10 @@ TEST_F(PackageTest, MissingEmptyForeignAndFolderAreNotPackages) {
     EXPECT_EQ(FilesHere(), (std::set<std::string>{"empty.pak", "foreign.pak", "half.pak"}));
 }
 
-TEST_F(PackageTest, MagicWithoutCountIsAnEmptyPackage) {
+TEST_F(PackageTest, MagicWithoutCountIsADamagedEmptyPackage) {
     WriteFile("qp.pak", Bytes{'Q', 'P', 7});
     EXPECT_EQ(Content("qp.pak"), std::vector<std::string>{});
-    EXPECT_EQ(TakeError(), "");
+    EXPECT_NE(TakeError().find("damaged"), std::string::npos);
 }
 
 TEST_F(PackageTest, LookupsAreExactAndTheFirstOfTwoSameNamesWins) {
@@ -198,14 +195,18 @@ TEST_F(PackageTest, EmptyDestinationMeansThePackagesFolder) {
     EXPECT_EQ(ReadFile("a.txt"), kAbc);
 }
 
-TEST_F(PackageTest, DestinationFolderIsJoinedByPlainConcatenation) {
+TEST_F(PackageTest, DestinationFolderIsAFolderWithOrWithoutItsSeparator) {
     WriteFile("a.txt", "abc");
     CreatePackege("p.pak", {"a.txt"});
     MakeFolder("out");
-    Unpack("p.pak", "out/");
-    Unpack("p.pak", "out/pre-");
+    MakeFolder("win");
+    Unpack("p.pak", "out");
+    Unpack("p.pak", "win\\");
     EXPECT_EQ(ReadFile("out/a.txt"), kAbc);
-    EXPECT_EQ(ReadFile("out/pre-a.txt"), kAbc);
+    EXPECT_EQ(ReadFile("win/a.txt"), kAbc);
+    Unpack("p.pak", "out/pre-");
+    EXPECT_NE(TakeError().find("out/pre-"), std::string::npos);
+    EXPECT_FALSE(FileExists("out/pre-a.txt"));
 }
 
 TEST_F(PackageTest, EntryNotFoundCreatesNoFile) {
@@ -281,6 +282,81 @@ TEST_F(PackageTest, UnpackSkipsTraversalNamesAndWritesTheRest) {
     EXPECT_EQ(ReadFile("chosen.txt"), Bytes{'u'});
 }
 
+// Every destination a caller may pass, joined with names that are harmless
+// alone: each file written lies inside the folder the destination names.
+TEST_F(PackageTest, JoinedPathsNeverLeaveTheDestinationFolder) {
+    const fs::path cwd = root_ / "top/mid/cwd";
+    MakeFolder((cwd / "a").string());
+    MakeFolder((cwd / "p").string());
+    fs::current_path(cwd);
+    const std::vector<std::string> names{"./x", "././y", ".", "./", "z", "/abs", "sub/./w"};
+    std::vector<Bytes> entries;
+    for (const std::string& name : names) entries.push_back(Entry(name, kAbc));
+    WriteFile("p/p.pak", Package(static_cast<std::uint32_t>(names.size()), entries));
+    const std::string abs = cwd.string();
+    std::vector<std::string> destinations;
+    for (const std::string& folder : {std::string("."), std::string(".."), std::string("a/."), std::string("a/.."),
+                                      abs + "/.", abs + "/..", abs + "/a/..", std::string("a"), abs})
+        for (const char* end : {"", "/", "\\"}) destinations.push_back(folder + end);
+    destinations.push_back("");
+
+    for (const std::string& destination : destinations) {
+        SCOPED_TRACE("destination '" + destination + "'");
+        std::string folder = destination.empty() ? "p" : destination;
+        std::replace(folder.begin(), folder.end(), '\\', '/');
+        const fs::path allowed = fs::weakly_canonical(cwd / folder);
+        const std::set<std::string> before = FilesHere();
+        Unpack("p/p.pak", destination);
+        const std::string error = TakeError();
+        for (const std::string& file : FilesHere()) {
+            if (before.count(file)) continue;
+            const fs::path written = fs::weakly_canonical(root_ / file);
+            const auto rest = written.lexically_relative(allowed);
+            EXPECT_TRUE(!rest.empty() && *rest.begin() != "..") << written << " outside " << allowed;
+            fs::remove(written);
+        }
+        EXPECT_NE(error, "");
+    }
+}
+
+// Whatever an entry's name holds in the target folder is replaced, never
+// written through.
+TEST_F(PackageTest, EntriesReplaceLinksAndSpecialFilesAtTheirNames) {
+    MakeFolder("outside");
+    MakeFolder("out");
+    WriteFile("outside/victim", "keep");
+    const std::vector<std::string> names{"sym", "dangling", "hard", "fifo", "plain", "folderlink/x"};
+    std::vector<Bytes> entries;
+    for (const std::string& name : names) entries.push_back(Entry(name, kAbc));
+    WriteFile("p.pak", Package(static_cast<std::uint32_t>(names.size()), entries));
+    const auto plant = [&] {
+        fs::remove_all("out");
+        MakeFolder("out");
+        fs::create_symlink("../outside/victim", "out/sym");
+        fs::create_symlink("../outside/new", "out/dangling");
+        fs::create_hard_link("outside/victim", "out/hard");
+        ASSERT_EQ(mkfifo("out/fifo", 0600), 0);
+        WriteFile("out/plain", "old");
+        fs::create_directory_symlink("../outside", "out/folderlink");
+    };
+    alarm(60); // writing into the FIFO would wait for a reader forever
+    plant();
+    Unpack("p.pak", "out/");
+    for (const char* name : {"sym", "dangling", "hard", "fifo", "plain"}) {
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(std::string("out/") + name))) << name;
+        EXPECT_EQ(ReadFile(std::string("out/") + name), kAbc) << name;
+    }
+    EXPECT_NE(TakeError().find("folderlink/x"), std::string::npos);
+    plant();
+    fs::copy_file("p.pak", "out/p.pak");
+    Extract("out/p.pak", "sym", "");
+    EXPECT_EQ(ReadFile("out/sym"), kAbc);
+    alarm(0);
+    EXPECT_EQ(ReadFile("outside/victim"), Bytes({'k', 'e', 'e', 'p'}));
+    EXPECT_FALSE(FileExists("outside/new"));
+    EXPECT_FALSE(FileExists("outside/x"));
+}
+
 // A three-entry package cut at every length: only whole entries are listed,
 // found and written, and nothing is read or written past the data.
 TEST_F(PackageTest, TruncatedPackagesKeepOnlyWholeEntriesAtEveryOffset) {
@@ -311,6 +387,7 @@ TEST_F(PackageTest, TruncatedPackagesKeepOnlyWholeEntriesAtEveryOffset) {
         }
         ASSERT_TRUE(listed);
         EXPECT_EQ(*listed, expected);
+        EXPECT_EQ(TakeError().find("damaged") != std::string::npos, length != whole.size());
         for (std::size_t i = 0; i < names.size(); ++i) {
             const auto found = FindEntry("cut.pak", names[i]);
             EXPECT_EQ(static_cast<bool>(found), i < expected.size()) << names[i];
@@ -318,27 +395,55 @@ TEST_F(PackageTest, TruncatedPackagesKeepOnlyWholeEntriesAtEveryOffset) {
                 EXPECT_EQ(BytesOf(*found), contents[i]);
             }
         }
-        const auto scanned = ScanPackage("cut.pak");
-        ASSERT_TRUE(scanned);
-        ASSERT_EQ(scanned->size(), expected.size());
+        std::vector<PackageEntry> visited;
+        ASSERT_TRUE(VisitEntries("cut.pak", [&](const PackageEntry& entry) { visited.push_back(entry); }));
+        ASSERT_EQ(visited.size(), expected.size());
         for (std::size_t i = 0; i < expected.size(); ++i) {
-            EXPECT_EQ((*scanned)[i].name, names[i]);
-            EXPECT_EQ((*scanned)[i].size, contents[i].size());
+            EXPECT_EQ(visited[i].name, names[i]);
+            EXPECT_EQ(visited[i].size, contents[i].size());
+            EXPECT_EQ(visited[i].offset, ends[i] - contents[i].size());
         }
         fs::remove_all("out");
         MakeFolder("out");
         Unpack("cut.pak", "out/");
+        EXPECT_EQ(TakeError().find("damaged") != std::string::npos, length != whole.size());
         std::set<std::string> written;
         for (const auto& item : fs::directory_iterator("out")) written.insert(item.path().filename().string());
         EXPECT_EQ(written, std::set<std::string>(expected.begin(), expected.end()));
     }
 }
 
-TEST(PackageData, HostileCountsAndSizesStayWithinTheData) {
+TEST_F(PackageTest, DamageIsReportedWithTheWholeEntriesKept) {
+    const Bytes one = Entry("one", kAbc);
+    Bytes garbage = Package(1, {one});
+    PutText(garbage, "tail");
+    const struct {
+        Bytes package;
+        std::vector<std::string> names;
+        const char* error;
+    } cases[] = {
+        {Package(3, {one, Entry("two", {})}), {"one", "two"}, "2 of 3 entries are whole"},
+        {garbage, {"one"}, "4 bytes"},
+        {Package(1, {one}), {"one"}, ""},
+    };
+    for (const auto& c : cases) {
+        WriteFile("p.pak", c.package);
+        EXPECT_EQ(Content("p.pak"), c.names);
+        const std::string error = TakeError();
+        EXPECT_EQ(error.find("damaged") != std::string::npos, *c.error != 0) << error;
+        EXPECT_NE(error.find(c.error), std::string::npos) << error;
+        fs::remove_all("out");
+        MakeFolder("out");
+        Unpack("p.pak", "out/");
+        EXPECT_NE(TakeError().find(c.error), std::string::npos);
+        EXPECT_EQ(ReadFile("out/one"), kAbc);
+    }
+}
+
+TEST_F(PackageTest, HostileCountsAndSizesStayWithinTheData) {
     // A count of 4 billion over one entry lists one entry.
-    const TData many = DataOf(Package(0xFFFFFFFFu, {Entry("a", {'1'})}));
-    ASSERT_TRUE(ListEntries(many));
-    EXPECT_EQ(ListEntries(many)->size(), 1u);
+    WriteFile("many.pak", Package(0xFFFFFFFFu, {Entry("a", {'1'})}));
+    EXPECT_EQ(Content("many.pak"), std::vector<std::string>{"a"});
 
     // Sizes that wrap a 32-bit position or run past the end are not entries.
     for (std::uint32_t size : {0xFFFFFFFFu, 0xFFFFFFFAu, 0x80000000u, 4u}) {
@@ -347,17 +452,14 @@ TEST(PackageData, HostileCountsAndSizesStayWithinTheData) {
         bytes.push_back(0);
         PutU32(bytes, size);
         PutText(bytes, "xyz");
-        const TData data = DataOf(bytes);
-        const auto entries = ListEntries(data);
-        ASSERT_TRUE(entries);
-        ASSERT_EQ(entries->size(), 1u) << size;
-        EXPECT_EQ((*entries)[0].name, "a");
-        EXPECT_FALSE(FindEntryIn(data, "b")) << size;
+        WriteFile("p.pak", bytes);
+        EXPECT_EQ(Content("p.pak"), std::vector<std::string>{"a"}) << size;
+        EXPECT_FALSE(FindEntry("p.pak", "b")) << size;
     }
 
     // A name with no zero byte before the end.
-    const TData open = DataOf(Package(1, {Bytes{'n', 'a', 'm', 'e'}}));
-    EXPECT_EQ(ListEntries(open)->size(), 0u);
+    WriteFile("open.pak", Package(1, {Bytes{'n', 'a', 'm', 'e'}}));
+    EXPECT_EQ(Content("open.pak"), std::vector<std::string>{});
 }
 
 // ---- Round trips ----
@@ -455,10 +557,17 @@ TEST_F(PackageExports, WriteErrorsReachTheLastErrorInsteadOfEndingTheProcess) {
     create("p.pak", files, 1);
     extract("p.pak", "a.txt", "/dev/full");
     EXPECT_NE(LibraryError().find("/dev/full"), std::string::npos);
-    // An entry named like the full device, unpacked into its folder.
-    WriteFile("full.pak", Package(1, {Entry("full", kAbc)}));
-    unpack("full.pak", "/dev/");
-    EXPECT_NE(LibraryError().find("/dev/full"), std::string::npos);
+    // Unpacking past the file size limit.
+    WriteFile("big.pak", Package(1, {Entry("big", Bytes(8192, 'b'))}));
+    rlimit previous{};
+    getrlimit(RLIMIT_FSIZE, &previous);
+    const rlimit small{4096, previous.rlim_max};
+    signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    unpack("big.pak", "");
+    setrlimit(RLIMIT_FSIZE, &previous);
+    signal(SIGXFSZ, SIG_DFL);
+    EXPECT_NE(LibraryError().find("Cannot write \"big\""), std::string::npos);
     extract(nullptr, nullptr, nullptr);
     unpack(nullptr, nullptr);
     create(nullptr, nullptr, 3);

@@ -2,10 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -25,6 +29,7 @@ struct Outcome {
     int status = -1;
     std::string out;
     std::string err;
+    long peakKiB = 0;
 };
 
 std::string Text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
@@ -57,7 +62,9 @@ protected:
         }
         Outcome outcome;
         int status = 0;
-        if (child < 0 || waitpid(child, &status, 0) != child) return outcome;
+        rusage usage{};
+        if (child < 0 || wait4(child, &status, 0, &usage) != child) return outcome;
+        outcome.peakKiB = usage.ru_maxrss;
         outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         outcome.out = Text(ReadFile(outPath));
         outcome.err = Text(ReadFile(errPath));
@@ -113,10 +120,14 @@ TEST_F(QpakTest, CreateListExtractAndUnpack) {
     cut.pop_back();
     WriteFile(In("cut.pak"), cut);
     const Outcome cutList = Run({"list", "cut.pak"});
-    EXPECT_EQ(cutList.status, 0);
+    EXPECT_EQ(cutList.status, 1);
     EXPECT_EQ(cutList.out, "         3  a.txt\n");
+    EXPECT_TRUE(Contains(cutList.err, "1 of 2 entries are whole")) << cutList.err;
+    fs::create_directories(In("cut"));
+    EXPECT_EQ(Run({"unpack", "cut.pak", "cut"}).status, 1);
+    EXPECT_EQ(Text(ReadFile(In("cut/a.txt"))), "abc");
 
-    // Without DEST the entry lands in the current folder.
+    // Without DEST (or DIR) an entry lands in the current folder, as with tar.
     const Outcome extract = Run({"extract", "p.pak", "a.txt"});
     EXPECT_EQ(extract.status, 0) << extract.err;
     EXPECT_EQ(Text(ReadFile(In("a.txt"))), "abc");
@@ -227,6 +238,54 @@ TEST_F(QpakTest, HostileNamesNeverLeaveTheTarget) {
     // A bare extract keeps only the last part of the name.
     EXPECT_EQ(Run({"extract", "evil.pak", "../escape.txt"}).status, 0);
     EXPECT_EQ(FilesUnderRoot(), (std::set<std::string>{"work/evil.pak", "work/out/ok.txt", "work/escape.txt"}));
+}
+
+// Names are printed with control characters escaped, so a name cannot fake
+// listing lines or reach the terminal as a command.
+TEST_F(QpakTest, ListEscapesControlCharacters) {
+    const std::vector<std::pair<std::string, std::string>> names{
+        {"a\nb", "a\\nb"}, {"\x1b[31mred", "\\033[31mred"}, {"t\tab", "t\\tab"}, {"back\\slash", "back\\\\slash"},
+        {"\x7f\x01", "\\177\\001"}, {"plain \xd0\xaf", "plain \xd0\xaf"}};
+    Bytes package{'Q', 'P', static_cast<std::uint8_t>(names.size()), 0, 0, 0};
+    std::string expected;
+    for (const auto& [raw, shown] : names) {
+        package.insert(package.end(), raw.begin(), raw.end());
+        package.insert(package.end(), {0, 0, 0, 0, 0});
+        expected += "         0  " + shown + "\n";
+    }
+    WriteFile(In("odd.pak"), package);
+    const Outcome list = Run({"list", "odd.pak"});
+    EXPECT_EQ(list.status, 0) << list.err;
+    EXPECT_EQ(list.out, expected);
+}
+
+// Sparse packages whose first entry is huge: listing seeks over it and
+// extracting the last entry reads only what it needs, below and above 4 GiB.
+TEST_F(QpakTest, HugePackagesStreamWithSmallMemory) {
+    for (const std::uint32_t bigSize : {1u << 30, 0xFFFFFFF0u}) {
+        SCOPED_TRACE(bigSize);
+        const std::string package = In("huge.pak");
+        fs::remove(package);
+        Bytes head{'Q', 'P', 2, 0, 0, 0, 'b', 'i', 'g', 0};
+        for (int shift = 0; shift < 32; shift += 8) head.push_back(static_cast<std::uint8_t>(bigSize >> shift));
+        WriteFile(package, head);
+        const std::string tail("tail.txt\0\x03\0\0\0xyz", 16);
+        fs::resize_file(package, head.size() + bigSize);
+        {
+            std::ofstream out(package, std::ios::binary | std::ios::app);
+            out << tail;
+        }
+        const Outcome list = Run({"list", "huge.pak"});
+        EXPECT_EQ(list.status, 0) << list.err;
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "%10u  big\n         3  tail.txt\n", bigSize);
+        EXPECT_EQ(list.out, expected);
+        const Outcome extract = Run({"extract", "huge.pak", "tail.txt"});
+        EXPECT_EQ(extract.status, 0) << extract.err;
+        EXPECT_EQ(Text(ReadFile(In("tail.txt"))), "xyz");
+        EXPECT_LT(std::max(list.peakKiB, extract.peakKiB), 256 * 1024);
+        fs::remove(package);
+    }
 }
 
 } // namespace
