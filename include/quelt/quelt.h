@@ -69,15 +69,15 @@ typedef struct TArrayString {
 /* ---- Procedures ------------------------------------------------------- */
 
 /** A procedure without arguments: main-loop slots 0-3, console kind 101. */
-typedef void (*TProc)(void);                                 /* slots 0-3, console kind 101 */
+typedef void (*TProc)(void);
 /** Slot 4: a key or mouse button went down; key as in qIsKeyPressed, (x, y) the
  *  cursor in screen coordinates. Called again for each auto-repeat. */
-typedef void (*TKeyProc)(int32_t key, int32_t x, int32_t y); /* slot 4 */
+typedef void (*TKeyProc)(int32_t key, int32_t x, int32_t y);
 /** Slot 5: the cursor moved over the window to (x, y), client coordinates. */
-typedef void (*TMouseProc)(int32_t x, int32_t y);            /* slot 5 */
+typedef void (*TMouseProc)(int32_t x, int32_t y);
 /** Console kind 100: called with the text typed after the command's name
  *  (spaces trimmed; the name itself when nothing follows). Valid during the call only. */
-typedef void (*TCommandProc)(const char* argument);          /* console kind 100 */
+typedef void (*TCommandProc)(const char* argument);
 
 /** Callback slots for qSetProcAdress. */
 enum {
@@ -118,7 +118,6 @@ typedef struct QGUID {
     uint8_t data4[8]; /**< Last 64 bits, byte by byte. */
 } QGUID;
 
-/* Query results. */
 /** QueryInterface found the interface. */
 #define Q_OK ((int32_t)0)
 /** QueryInterface does not know the identifier; *object is NULL. */
@@ -373,7 +372,7 @@ QUELT_API qbool qCreateWindow(void);
  *  (textures, fonts, lists) go with it. Call after the loop has returned. */
 QUELT_API void qKillWindow(void);
 /** Full screen (fullscreen true): switches the display to the mode closest to
- *  width x height at bits per pixel (frequency is passed on, not enforced).
+ *  width x height at bits per pixel and frequency Hz (0: any rate).
  *  Windowed: a framed window whose client area is width x height. The viewport
  *  follows the size granted; projections keep the 1024 x 768 logical screen.
  *  False without a window, when full screen is refused (an error box says so)
