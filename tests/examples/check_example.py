@@ -7,6 +7,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import time
 
 from PIL import Image
 
@@ -62,7 +63,8 @@ CHECKS = {
                                                           ((0, 0, 120, 120), (64, 77, 89), 2, 14000),  # room around it
                                                           ((904, 648, 1024, 768), (64, 77, 89), 2, 14000)]),
     "console": (None, [((0, 0, 1024, 200), (128, 128, 128), 2, 100000),        # the grey panel
-                       ((0, 0, 1024, 220), (255, 255, 255), 0, 1000)]),       # its white text
+                       ((0, 0, 1024, 220), (255, 255, 255), 0, 1000),         # its white text
+                       ((0, 230, 1024, 768), (179, 51, 51), 10, 300000)]),    # painted red
     "sound": (make_tone, [((0, 0, 1024, 768), (51, 230, 230), 90, 1000)]),    # the source ball
     "package": (make_package, [((600, 200, 728, 328), (255, 0, 0), 40, 10000),
                                ((728, 328, 856, 456), (255, 255, 0), 40, 10000),
@@ -74,6 +76,9 @@ CHECKS = {
     "particles": (None, [((312, 100, 712, 700), (102, 200, 255), 80, 500)]),
 }
 
+# Typed into the example's window, which then ends on Escape instead of a frame count.
+TYPED = {"console": "paint red"}
+
 # What each example must print (stdout) or write.
 OUTPUT = {
     "hello_window": r"last FPS: \d+",
@@ -81,6 +86,19 @@ OUTPUT = {
     "package": r"entry: tile\.bmp\nentry: notes\.txt",
     "frustum": r"visible (\d+) of 4096 boxes",
 }
+
+
+def type_into_window(text):
+    """Types a line into the example's window once it is up, then holds Escape."""
+    xdotool = lambda *arguments: subprocess.run(["xdotool", *arguments], check=True, capture_output=True, timeout=30)
+    xdotool("search", "--sync", "--name", "OpenGL")
+    time.sleep(1)  # the example's init procedure enables the console
+    xdotool("type", "--delay", "30", text)
+    xdotool("key", "Return")
+    time.sleep(0.5)
+    xdotool("keydown", "Escape")  # held, so that a frame sees it down
+    time.sleep(0.3)
+    xdotool("keyup", "Escape")
 
 
 def count(image, box, colour, tolerance):
@@ -115,14 +133,21 @@ def main():
             conf.write(f"[wave]\nfile = {wave}\n")
         env.update(ALSOFT_DRIVERS="wave", ALSOFT_CONF=os.path.join(folder, "alsoft.conf"))
         shot = os.path.join(folder, "shot.png")
-        run = subprocess.run([os.path.join(bin_dir, name), *arguments, "--frames", "60", "--screenshot", shot],
-                             cwd=folder, env=env, capture_output=True, text=True, timeout=100)
-        print(run.stdout, run.stderr, sep="")
-        failures = [] if run.returncode == 0 else [f"exit status {run.returncode}"]
-        if name in OUTPUT and not re.search(OUTPUT[name], run.stdout, re.M):
+        frames = [] if name in TYPED else ["--frames", "60"]
+        example = subprocess.Popen([os.path.join(bin_dir, name), *arguments, *frames, "--screenshot", shot],
+                                   cwd=folder, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        try:
+            if name in TYPED:
+                type_into_window(TYPED[name])
+            out, err = example.communicate(timeout=100)
+        finally:
+            example.kill()
+        print(out, err, sep="")
+        failures = [] if example.returncode == 0 else [f"exit status {example.returncode}"]
+        if name in OUTPUT and not re.search(OUTPUT[name], out, re.M):
             failures.append(f"output does not match {OUTPUT[name]!r}")
-        if name == "frustum" and run.returncode == 0:
-            visible = int(re.search(OUTPUT[name], run.stdout).group(1))
+        if name == "frustum" and example.returncode == 0:
+            visible = int(re.search(OUTPUT[name], out).group(1))
             if not 0 < visible < 4096:
                 failures.append(f"{visible} boxes visible: culling did nothing")
         if name == "sound" and not sound_was_heard(wave):
