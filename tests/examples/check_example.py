@@ -1,5 +1,6 @@
 """Runs one example for a few frames on the current X display and checks its
 screenshot (and what it printed or wrote) for what that example is about.
+NAME first_program builds and runs the README's first program instead.
 Usage: check_example.py NAME BIN_DIR [--save FILE.png]   (exit 77: skipped)"""
 import os
 import re
@@ -44,9 +45,23 @@ def make_tone(folder, bin_dir):
     return path
 
 
+def build_first_program(folder, bin_dir):
+    """Builds the README's first program with the README's own command line."""
+    section = open(os.path.join(ROOT, "README.md")).read().split("## Your first program")[1]
+    with open(os.path.join(folder, "first.cpp"), "w") as out:
+        out.write(re.search(r"```cpp\n(.*?)```", section, re.S).group(1))
+    os.symlink(os.path.join(ROOT, "include"), os.path.join(folder, "include"))
+    os.mkdir(os.path.join(folder, "build"))
+    os.symlink(bin_dir, os.path.join(folder, "build", "bin"))
+    subprocess.run(["bash", "-c", re.search(r"^    (g\+\+ first\.cpp .*)$", section, re.M).group(1)],
+                   cwd=folder, check=True)
+    return os.path.join(folder, "first")
+
+
 # Each entry: the input maker (or None), and pixel checks: (box, colour,
 # tolerance, fewest pixels); boxes are (left, top, right, bottom).
 CHECKS = {
+    "first_program": (None, [((40, 60, 400, 110), (255, 217, 51), 40, 300)]),
     "hello_window": (None, [((40, 60, 400, 110), (255, 217, 51), 40, 300),   # yellow greeting
                             ((40, 120, 300, 170), (255, 255, 255), 40, 100)]),  # white "FPS:"
     "primitives": (None, [((0, 0, 1024, 768), (210, 45, 45), 80, 3000),       # sphere
@@ -76,8 +91,8 @@ CHECKS = {
     "particles": (None, [((312, 100, 712, 700), (102, 200, 255), 80, 500)]),
 }
 
-# Typed into the example's window, which then ends on Escape instead of a frame count.
-TYPED = {"console": "paint red"}
+# Typed into the window, which then ends on Escape instead of a frame count.
+TYPED = {"console": "paint red", "first_program": ""}
 
 # What each example must print (stdout) or write.
 OUTPUT = {
@@ -88,14 +103,18 @@ OUTPUT = {
 }
 
 
-def type_into_window(text):
-    """Types a line into the example's window once it is up, then holds Escape."""
+def type_into_window(text, screenshot=None):
+    """Types a line into the window once it is up (and takes a picture of the
+    screen when asked), then holds Escape."""
     xdotool = lambda *arguments: subprocess.run(["xdotool", *arguments], check=True, capture_output=True, timeout=30)
     xdotool("search", "--sync", "--name", "OpenGL")
-    time.sleep(1)  # the example's init procedure enables the console
-    xdotool("type", "--delay", "30", text)
-    xdotool("key", "Return")
-    time.sleep(0.5)
+    time.sleep(1)  # the init procedure has run
+    if text:
+        xdotool("type", "--delay", "30", text)
+        xdotool("key", "Return")
+        time.sleep(0.5)
+    if screenshot:
+        subprocess.run(["import", "-window", "root", screenshot], check=True, timeout=30)
     xdotool("keydown", "Escape")  # held, so that a frame sees it down
     time.sleep(0.3)
     xdotool("keyup", "Escape")
@@ -133,12 +152,16 @@ def main():
             conf.write(f"[wave]\nfile = {wave}\n")
         env.update(ALSOFT_DRIVERS="wave", ALSOFT_CONF=os.path.join(folder, "alsoft.conf"))
         shot = os.path.join(folder, "shot.png")
-        frames = [] if name in TYPED else ["--frames", "60"]
-        example = subprocess.Popen([os.path.join(bin_dir, name), *arguments, *frames, "--screenshot", shot],
-                                   cwd=folder, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        if name == "first_program":
+            command = [build_first_program(folder, bin_dir)]
+        else:
+            frames = [] if name in TYPED else ["--frames", "60"]
+            command = [os.path.join(bin_dir, name), *arguments, *frames, "--screenshot", shot]
+        example = subprocess.Popen(command, cwd=folder, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                   text=True)
         try:
             if name in TYPED:
-                type_into_window(TYPED[name])
+                type_into_window(TYPED[name], shot if name == "first_program" else None)
             out, err = example.communicate(timeout=100)
         finally:
             example.kill()
