@@ -1,5 +1,6 @@
-/*
- * Quelt: a small real-time 3D engine for fixed-function OpenGL.
+/**
+ * \file quelt.h
+ * \brief Quelt: a small real-time 3D engine for fixed-function OpenGL.
  *
  * The whole C interface of libQuelt.so. Usable from C and C++.
  *
@@ -17,18 +18,27 @@
  *    are query, add reference and release; the owning module's operations
  *    follow in order. In C++ they are abstract structs; in C a struct whose
  *    first member points to a table of functions taking the object first.
+ *    A creating export stores a new reference (count 1) in the caller's
+ *    variable, or NULL on failure; the caller releases it.
+ *  - Failures come back as results (false, 0, NULL); an export never throws.
+ *  - One thread: call every export from the thread that created the window
+ *    (qCreateWindow), which also runs the main loop and every callback.
+ *    Functions that draw or make GL objects need the window's context.
+ *  - All state is per process: one window, loop, console, log, sound device.
  */
 #ifndef QUELT_QUELT_H
 #define QUELT_QUELT_H
 
-/* The library's version; the major number is the one in its file name
- * (libQuelt.so.1), and changes only when this interface breaks. */
+/** The library's version; the major number is the one in its file name
+ * (libQuelt.so.1), and changes only when this interface breaks. @{ */
 #define QUELT_VERSION_MAJOR 1
 #define QUELT_VERSION_MINOR 0
 #define QUELT_VERSION_PATCH 0
+/** @} */
 
 #include <stdint.h>
 
+/** Marks an export: default visibility, everything else in the library is hidden. */
 #if defined(__GNUC__)
 #define QUELT_API __attribute__((visibility("default")))
 #else
@@ -39,92 +49,110 @@
 extern "C" {
 #endif
 
+/** One-byte boolean: 0 false, 1 true; any non-zero input counts as true. */
 typedef uint8_t qbool;
 
 /* ---- Records ---------------------------------------------------------- */
 
-typedef struct TVec2D { float x, y; } TVec2D;
-typedef struct TVec3D { float x, y, z; } TVec3D;
-typedef struct TVec4D { float x, y, z, w; } TVec4D;
-/* Scalar part first. */
-typedef struct TQuat { float w, x, y, z; } TQuat;
-/* Column-major, as OpenGL takes it: element = column * 4 + row. */
-typedef struct TMatrix4 { float m[16]; } TMatrix4;
+/** A 2D vector or point; plain value, copied freely. */
+typedef struct TVec2D { /** Components. @{ */ float x, y; /** @} */ } TVec2D;
+/** A 3D vector or point; OpenGL's axes: y up, -z into the screen. */
+typedef struct TVec3D { /** Components. @{ */ float x, y, z; /** @} */ } TVec3D;
+/** A 4D vector, built by vec4D only. */
+typedef struct TVec4D { /** Components. @{ */ float x, y, z, w; /** @} */ } TVec4D;
+/** A quaternion. Scalar part first. */
+typedef struct TQuat { /** Scalar part w, then the vector part x, y, z. @{ */ float w, x, y, z; /** @} */ } TQuat;
+/** A 4x4 matrix. Column-major, as OpenGL takes it: element = column * 4 + row. */
+typedef struct TMatrix4 { float m[16]; /**< Elements; 12, 13, 14 hold the translation. */ } TMatrix4;
 
+/** A list of texts filled by qContent. Start from {NULL, 0}; the library frees
+ *  the old items and array before filling it; release each item and then
+ *  items with free() when done. */
 typedef struct TArrayString {
-    char** items;
-    int32_t count;
+    char** items;  /**< count malloc()ed zero-terminated texts, or NULL. */
+    int32_t count; /**< Number of items. */
 } TArrayString;
 
 /* ---- Procedures ------------------------------------------------------- */
 
-typedef void (*TProc)(void);                                 /* slots 0-3, console kind 101 */
-typedef void (*TKeyProc)(int32_t key, int32_t x, int32_t y); /* slot 4 */
-typedef void (*TMouseProc)(int32_t x, int32_t y);            /* slot 5 */
-typedef void (*TCommandProc)(const char* argument);          /* console kind 100 */
+/** A procedure without arguments: main-loop slots 0-3, console kind 101. */
+typedef void (*TProc)(void);
+/** Slot 4: a key or mouse button went down; key as in qIsKeyPressed, (x, y) the
+ *  cursor in screen coordinates. Called again for each auto-repeat. */
+typedef void (*TKeyProc)(int32_t key, int32_t x, int32_t y);
+/** Slot 5: the cursor moved over the window to (x, y), client coordinates. */
+typedef void (*TMouseProc)(int32_t x, int32_t y);
+/** Console kind 100: called with the text typed after the command's name
+ *  (spaces trimmed; the name itself when nothing follows). Valid during the call only. */
+typedef void (*TCommandProc)(const char* argument);
 
+/** Callback slots for qSetProcAdress. */
 enum {
-    PROC_RENDER = 0,
-    PROC_UPDATE = 1,
-    PROC_INIT = 2,
-    PROC_DONE = 3,
-    PROC_KEYDOWN = 4,
-    PROC_MOUSEMOVE = 5
+    PROC_RENDER = 0,   /**< Draws one frame; the engine presents it afterwards. */
+    PROC_UPDATE = 1,   /**< Runs at the fixed rate of qSetUPS, catching up after stalls. */
+    PROC_INIT = 2,     /**< Runs once when the loop starts, before the clocks; may load assets. */
+    PROC_DONE = 3,     /**< Runs once after the loop has ended. */
+    PROC_KEYDOWN = 4,  /**< A TKeyProc, cast to TProc. */
+    PROC_MOUSEMOVE = 5 /**< A TMouseProc, cast to TProc. */
 };
 
-/* Key codes: 0-255 Windows virtual keys, then the mouse buttons. */
+/** Key codes: 0-255 Windows virtual keys, then the mouse buttons. Letters
+ *  are 'A'-'Z', digits '0'-'9', Enter 13, space 32, arrows 37-40, F1-F12 112-123. */
 enum {
-    QK_ESCAPE = 27,
-    QK_CONSOLE = 192,
-    QK_LBUTTON = 256,
-    QK_RBUTTON = 257,
-    QK_MBUTTON = 258
+    QK_ESCAPE = 27,   /**< Escape. */
+    QK_CONSOLE = 192, /**< The backquote key; shows and hides the console. */
+    QK_LBUTTON = 256, /**< Left mouse button. */
+    QK_RBUTTON = 257, /**< Right mouse button. */
+    QK_MBUTTON = 258  /**< Middle mouse button. */
 };
 
-/* Console entry kinds. */
+/** Console entry kinds, for qConsoleVar. */
 enum {
-    QCON_INT = 1,
-    QCON_BOOL = 2,
-    QCON_COMMAND_ARG = 100,
-    QCON_COMMAND = 101
+    QCON_INT = 1,           /**< An int32_t variable; typing "name 25" stores 25. */
+    QCON_BOOL = 2,          /**< A qbool variable; a number above 0 stores 1, else 0. */
+    QCON_COMMAND_ARG = 100, /**< A command given its argument (qConsoleCommand does this). */
+    QCON_COMMAND = 101      /**< A command without argument (qConsoleCommand does this). */
 };
 
 /* ---- Interface objects ------------------------------------------------ */
 
+/** A 128-bit interface identifier for QueryInterface. Every engine object
+ *  answers to the all-zero one and to {00000000-0000-0000-C000-000000000046}. */
 typedef struct QGUID {
-    uint32_t data1;
-    uint16_t data2;
-    uint16_t data3;
-    uint8_t data4[8];
+    uint32_t data1;   /**< First 32 bits. */
+    uint16_t data2;   /**< Next 16 bits. */
+    uint16_t data3;   /**< Next 16 bits. */
+    uint8_t data4[8]; /**< Last 64 bits, byte by byte. */
 } QGUID;
 
-/* Query results. */
+/** QueryInterface found the interface. */
 #define Q_OK ((int32_t)0)
+/** QueryInterface does not know the identifier; *object is NULL. */
 #define Q_NOINTERFACE ((int32_t)0x80004002)
 
-/* Pbuffer creation flags. */
+/** Pbuffer creation flags for qCreatePBuffer; combine with |. */
 enum {
-    QPB_ALPHA = 0x001,
-    QPB_DEPTH = 0x002,
-    QPB_STENCIL = 0x004,
-    QPB_ACCUM = 0x008,
-    QPB_DOUBLE = 0x010,
-    QPB_TEXTURE_1D = 0x020,
-    QPB_TEXTURE_2D = 0x040,
-    QPB_TEXTURE_CUBE = 0x080,
-    QPB_MIPMAP = 0x100
+    QPB_ALPHA = 0x001,        /**< 8-bit alpha channel. */
+    QPB_DEPTH = 0x002,        /**< 24-bit depth buffer. */
+    QPB_STENCIL = 0x004,      /**< 8-bit stencil buffer. */
+    QPB_ACCUM = 0x008,        /**< Accumulation buffer: not available, Initialize fails. */
+    QPB_DOUBLE = 0x010,       /**< Double-buffered (accepted; rendering goes to one surface). */
+    QPB_TEXTURE_1D = 0x020,   /**< Usable as a 1D texture (the surface is one row high). */
+    QPB_TEXTURE_2D = 0x040,   /**< Usable as a 2D texture. */
+    QPB_TEXTURE_CUBE = 0x080, /**< Usable as a cube map; SetCubeFace picks the face drawn into. */
+    QPB_MIPMAP = 0x100        /**< Mipmapped texture, rebuilt by BindToTexture. */
 };
 
-/* Colour buffers for BindToTexture and faces for SetCubeFace. */
+/** Colour buffers for BindToTexture and faces for SetCubeFace. */
 enum {
-    QPB_FRONT_LEFT = 0x2083,
-    QPB_BACK_LEFT = 0x2085,
-    QPB_CUBE_POSITIVE_X = 0x207D,
-    QPB_CUBE_NEGATIVE_X = 0x207E,
-    QPB_CUBE_POSITIVE_Y = 0x207F,
-    QPB_CUBE_NEGATIVE_Y = 0x2080,
-    QPB_CUBE_POSITIVE_Z = 0x2081,
-    QPB_CUBE_NEGATIVE_Z = 0x2082
+    QPB_FRONT_LEFT = 0x2083,      /**< The colour buffer (the only one). */
+    QPB_BACK_LEFT = 0x2085,       /**< Also accepted, same buffer. */
+    QPB_CUBE_POSITIVE_X = 0x207D, /**< Cube face +X. */
+    QPB_CUBE_NEGATIVE_X = 0x207E, /**< Cube face -X. */
+    QPB_CUBE_POSITIVE_Y = 0x207F, /**< Cube face +Y. */
+    QPB_CUBE_NEGATIVE_Y = 0x2080, /**< Cube face -Y. */
+    QPB_CUBE_POSITIVE_Z = 0x2081, /**< Cube face +Z. */
+    QPB_CUBE_NEGATIVE_Z = 0x2082  /**< Cube face -Z. */
 };
 
 #ifdef __cplusplus
@@ -132,55 +160,133 @@ enum {
 
 /* C++: abstract structs, pure virtual functions in slot order, no virtual
  * destructor, so that the table holds exactly these slots. */
+/** The first three slots of every engine object. Counts change atomically;
+ *  everything else about an object belongs to the main-loop thread. */
 struct IQueltUnknown {
+    /** Asks for another interface by identifier. Q_OK with a new reference in
+     *  *object (release it), or Q_NOINTERFACE with *object set to NULL. */
     virtual int32_t QueryInterface(const QGUID* iid, void** object) = 0;
+    /** Adds a reference; returns the new count. */
     virtual int32_t AddRef() = 0;
+    /** Drops a reference; returns the new count. At 0 the object is destroyed. */
     virtual int32_t Release() = 0;
 };
 
+/** A view frustum for visibility tests (qCreateFrustum). Six planes, all zero
+ *  until Calculate or ExtractFromMatrices; a point on a plane counts as outside. */
 struct IFrustum : IQueltUnknown {
+    /** Whether point p lies strictly inside all six planes. */
     virtual qbool PointIn(const TVec3D* p) = 0;
+    /** Whether a sphere may be visible: false only when it lies wholly outside
+     *  one plane (touching from outside counts as outside). */
     virtual qbool SphereIn(const TVec3D* centre, float radius) = 0;
+    /** Whether an axis-aligned box (centre, half its edge lengths) may be
+     *  visible: true when every plane has a corner strictly inside it. May
+     *  answer true for a large box near a corner of the frustum. */
     virtual qbool BoxIn(const TVec3D* centre, const TVec3D* halfSize) = 0;
+    /** Takes the planes from projection x modelView (column-major), normalised.
+     *  No GL needed. */
     virtual void ExtractFromMatrices(const TMatrix4* projection, const TMatrix4* modelView) = 0;
+    /** Takes the planes from the current GL projection and model-view
+     *  matrices; call once a frame after placing the camera. Needs the context. */
     virtual void Calculate() = 0;
 };
 
+/** An off-screen surface to render into and use as a texture (qCreatePBuffer).
+ *  Here a framebuffer object in a second GL context that shares objects with
+ *  the window's. Use: Initialize; each time Enable, draw, Disable, then
+ *  BindToTexture, draw with the texture, ReleaseFromTexture. Main-loop thread
+ *  only; the window's drawing must not run between Enable and Disable.
+ *  Releasing the last reference frees what FreeResources frees. */
 struct IPBuffer : IQueltUnknown {
+    /** Makes the context, surface and texture; needs the window's context
+     *  current. False when CheckSupport fails, QPB_ACCUM is asked for, a size
+     *  is 0 or below, or it was already made (after FreeResources it may be
+     *  made again). Sizes above the driver's limit are clamped. */
     virtual qbool Initialize() = 0;
+    /** Deletes the context, surface and texture; a second call does nothing. */
     virtual void FreeResources() = 0;
+    /** Sets 0x207B (mipmap level drawn into, 0 or more) or 0x207C (cube face,
+     *  a QPB_CUBE_* value). 1 when the surface is complete afterwards; 0 for
+     *  any other attribute, a value out of range, or no surface. */
     virtual int32_t SetAttribute(int32_t attribute, int32_t value) = 0;
+    /** Makes the pbuffer's context current, so drawing goes to the surface.
+     *  Remembers the context to return to. False before Initialize. */
     virtual qbool Enable() = 0;
+    /** Waits for the surface's drawing and returns to the context current at
+     *  Enable. False without a preceding Enable. */
     virtual qbool Disable() = 0;
+    /** Whether the contents were lost: never, here (always 0). */
     virtual qbool IsLost() = 0;
+    /** Binds the surface's texture to GetTarget() in the current context, so
+     *  drawing samples what was rendered (mipmaps rebuilt with QPB_MIPMAP).
+     *  buffer: QPB_FRONT_LEFT or QPB_BACK_LEFT. 1 on success, 0 when there is
+     *  no texture kind or another buffer is named. */
     virtual int32_t BindToTexture(int32_t buffer) = 0;
+    /** Unbinds the texture again (target bound to 0); call before rendering
+     *  into the pbuffer again. 1 on success, 0 as for BindToTexture. */
     virtual int32_t ReleaseFromTexture(int32_t buffer) = 0;
+    /** Cube-map pbuffers: the face (QPB_CUBE_*) the next drawing goes to.
+     *  Does nothing for other kinds. */
     virtual void SetCubeFace(int32_t face) = 0;
+    /** Whether the current context can host a pbuffer (OpenGL 3 or framebuffer
+     *  objects). False with no current context. */
     virtual qbool CheckSupport() = 0;
+    /** Clears the thread's system error code (errno). */
     virtual void ClearError() = 0;
+    /** Width in pixels: as asked until Initialize, then as granted. */
     virtual int32_t GetWidth() = 0;
+    /** Height in pixels: as asked until Initialize, then as granted (1 for 1D). */
     virtual int32_t GetHeight() = 0;
+    /** GL_TEXTURE_1D, GL_TEXTURE_2D or GL_TEXTURE_CUBE_MAP from the flags
+     *  (first of 1D, 2D, cube set), or 0 with no texture flag. */
     virtual uint32_t GetTarget() = 0;
+    /** The GL texture name the surface renders into; 0 until Initialize.
+     *  Owned by the pbuffer: do not delete it. */
     virtual uint32_t GetTexture() = 0;
+    /** The shareLists value given at creation (objects are always shared). */
     virtual qbool GetShareLists() = 0;
 };
 
+/** A sound: an OpenAL buffer holding a WAV file's samples (qCreateSound).
+ *  Releasing the last reference deletes the buffer. */
 struct ISound : IQueltUnknown {
+    /** The OpenAL buffer name, for ISource::SetBuffer. Owned by the sound. */
     virtual uint32_t GetBuffer() = 0;
 };
 
+/** A sound source in 3D (qCreateSource): pitch 1, gain 1, at the origin,
+ *  still. Releasing the last reference deletes the OpenAL source. Positions
+ *  and velocities are in the listener's units (say metres, metres a second). */
 struct ISource : IQueltUnknown {
+    /** Places the source. */
     virtual void SetPosition(const TVec3D* position) = 0;
+    /** Sets the velocity used for the Doppler shift. */
     virtual void SetVelocity(const TVec3D* velocity) = 0;
+    /** Whether Play repeats the sound until Stop. */
     virtual void SetLooping(qbool loop) = 0;
+    /** Attaches a sound: pass ISound::GetBuffer() (0 detaches). */
     virtual void SetBuffer(int32_t buffer) = 0;
+    /** Starts, or restarts, playing. */
     virtual void Play() = 0;
+    /** Pauses; Play resumes. */
     virtual void Pause() = 0;
+    /** Stops and rewinds. */
     virtual void Stop() = 0;
 };
 
+/** A model loaded from a 3DS file (qLoadModel): one part per named object.
+ *  Drawn in the pose of its mesh data; needs the window's context. */
 struct IAnimation : IQueltUnknown {
+    /** Draws every part with its normals and texture coordinates, under the
+     *  current matrix and GL state (bind a texture to see one). frame runs
+     *  from 0 to the file's last minus first key frame (0 without key frames);
+     *  another value draws nothing. */
     virtual void DrawFrame(int32_t frame) = 0;
+    /** Compiles parts first..last (0-based) into consecutive display lists
+     *  and returns the first list's name; part i goes to list base + i - first.
+     *  0 when the range is empty or runs past the parts. The caller deletes
+     *  the lists (glDeleteLists). */
     virtual uint32_t BuildLists(int32_t first, int32_t last) = 0;
 };
 
@@ -198,6 +304,9 @@ typedef struct IAnimation IAnimation;
     int32_t (*AddRef)(T * self);                                       \
     int32_t (*Release)(T * self);
 
+/* C: each interface is a struct whose lpVtbl points to a table of the same
+ * slots, in the same order, as the C++ struct above; every slot takes the
+ * object first: frustum->lpVtbl->Calculate(frustum). */
 typedef struct IFrustumVtbl {
     QUELT_UNKNOWN_SLOTS(IFrustum)
     qbool (*PointIn)(IFrustum* self, const TVec3D* p);
@@ -259,146 +368,331 @@ struct IAnimation { const IAnimationVtbl* lpVtbl; };
 
 /* ---- Window, input, timer --------------------------------------------- */
 
+/** Opens the engine's one window: 1024 x 768 at (0, 0), borderless, with an
+ *  OpenGL compatibility context (RGBA8, double buffer, depth 24, stencil 8,
+ *  no vertical sync) current on the calling thread, which owns it from then on.
+ *  True on success; false after a failure shown in an error box (on standard
+ *  error without a display). Needed before anything that draws. */
 QUELT_API qbool qCreateWindow(void);
+/** Restores the desktop display mode, deletes the context and closes the
+ *  window; teardown failures are shown in error boxes. Objects of the context
+ *  (textures, fonts, lists) go with it. Call after the loop has returned. */
 QUELT_API void qKillWindow(void);
+/** Full screen (fullscreen true): switches the display to the mode closest to
+ *  width x height at bits per pixel and frequency Hz (0: any rate).
+ *  Windowed: a framed window whose client area is width x height. The viewport
+ *  follows the size granted; projections keep the 1024 x 768 logical screen.
+ *  False without a window, when full screen is refused (an error box says so)
+ *  or for a windowed size of 0 or below. */
 QUELT_API qbool qScreenMode(int32_t width, int32_t height, int32_t bits, int32_t frequency, qbool fullscreen);
+/** Handles every pending window event: keys and buttons update the key
+ *  table and call slots 4 and 5, typed characters go to the console, a close
+ *  request ends the main loop. Then samples the cursor. The loop calls it
+ *  each pass; call it yourself only when running without the loop. */
 QUELT_API void qMsg(void);
+/** Whether a key or mouse button is down (as of the last qMsg). key: 0-255
+ *  Windows virtual-key codes or QK_LBUTTON..QK_MBUTTON; other values: false. */
 QUELT_API qbool qIsKeyPressed(int32_t key);
+/** Cursor X in screen pixels, sampled at the end of the last qMsg. */
 QUELT_API int32_t qGetMouseX(void);
+/** Cursor Y in screen pixels (down is positive), sampled at the end of the last qMsg. */
 QUELT_API int32_t qGetMouseY(void);
+/** Finishes the GL work and shows the back buffer. The loop calls it after
+ *  the render procedure; call it yourself only without the loop. */
 QUELT_API void qFinishRender(void);
+/** The engine clock: whole milliseconds on a monotonic clock. It wraps every
+ *  2^32 ms, so compare two readings by subtracting them (in 32 bits). */
 QUELT_API int32_t qGetTimer(void);
+/** An opaque non-zero token while the window exists, 0 otherwise. */
 QUELT_API uint32_t qGetHDC(void);
 
 /* ---- Main loop -------------------------------------------------------- */
 
-/* Slots 4 and 5 take TKeyProc and TMouseProc: cast them to TProc. */
+/** Registers an application procedure in a callback slot (PROC_*); an index
+ *  outside 0-5 is ignored, NULL empties the slot. May be called at any time,
+ *  callbacks included. Procedures run on the main-loop thread.
+ *  Slots 4 and 5 take TKeyProc and TMouseProc: cast them to TProc. */
 QUELT_API void qSetProcAdress(int32_t index, TProc proc);
+/** Runs the main loop on the calling thread (the window's): PROC_INIT, then
+ *  passes of qMsg, PROC_RENDER, qFinishRender and as many PROC_UPDATE calls as
+ *  the fixed rate asks, until qStopMainLoop or the window is closed; then
+ *  PROC_DONE. Never sleeps. qSolidSphere and qSolidCylinder draw only while it
+ *  runs. A C++ exception from a callback passes through it. */
 QUELT_API void qStartMainLoop(void);
+/** Ends the main loop after the current pass. Call it from any callback. */
 QUELT_API void qStopMainLoop(void);
+/** Sets the update rate: PROC_UPDATE every 1000 / ups milliseconds (integer
+ *  division; 200 gives 5 ms). Above 1000: every millisecond. 0 or below pauses
+ *  updates. Call it before qStartMainLoop; updates do not run until you do. */
 QUELT_API void qSetUPS(int32_t ups);
+/** Frames presented in the last completed period of just over a second; 0 before the first. */
 QUELT_API int32_t qGetFPS(void);
 
 /* ---- Log -------------------------------------------------------------- */
 
+/** Creates the text file fileName, or empties it. Does not change the current log. */
 QUELT_API void qCreateLog(const char* fileName);
+/** Appends text and CR LF to the existing file fileName; a missing file gets
+ *  nothing (it is not created). */
 QUELT_API void qAddToLog(const char* fileName, const char* text);
+/** Makes fileName the current log ("log.txt" at start, relative to the working
+ *  folder). Creates it empty when it does not exist; an existing log keeps its lines. */
 QUELT_API void qSetLog(const char* fileName);
+/** Whether qLog stamps each line "[ms] " with qGetTimer (on at start). */
 QUELT_API void qTimeLog(qbool on);
+/** Appends a line to the current log, stamped when qTimeLog is on. The file is
+ *  closed after each line. Nothing is written when the log file does not exist:
+ *  call qSetLog or qClearLog first. A write error is kept for qGetLastError. */
 QUELT_API void qLog(const char* text);
+/** Empties the current log (creates it when missing). */
 QUELT_API void qClearLog(void);
 
 /* ---- Strings and paths ------------------------------------------------ */
 
+/** Writes value as decimal text ("-15", "0") into the string variable *result. */
 QUELT_API void qInttoStr(int32_t value, char** result);
+/** Reads a whole number: leading spaces, an optional sign, decimal digits or
+ *  hexadecimal after "$", "x" or "0x". Reading stops at the first other
+ *  character, or before a digit that would overflow; the value read so far is
+ *  returned without its sign. No digits: 0. There is no error indication. */
 QUELT_API int32_t qStrtoInt(const char* text);
+/** The part of path after its last "/" or "\\" (all of it without one), into *result. */
 QUELT_API void qExtractName(const char* path, char** result);
+/** The part of path up to and including its last "/" or "\\" ("" without
+ *  one), into *result: append a file name to it to name a file beside path. */
 QUELT_API void qExtractFolder(const char* path, char** result);
+/** The last three characters of name (all of it when shorter), into *result. No dot is looked for. */
 QUELT_API void qExtractEXT(const char* name, char** result);
 
 /* ---- Console ---------------------------------------------------------- */
 
+/** Sets the console's font (from qBitmapFont; 0, the start value, draws no
+ *  text), the left edge of its text and the line height, in logical pixels. */
 QUELT_API void qSetConsoleFont(uint32_t font, int32_t x, int32_t lineHeight);
+/** Clears the console and gives it count lines (1 to 65536; 30 at start), then
+ *  prints a three-line banner. The grey panel is (count + 1) line heights tall. */
 QUELT_API void qSetConsoleLines(int32_t count);
+/** Prints a line at the bottom of the console; the oldest line scrolls away. Long lines are not wrapped. */
 QUELT_API void qConsole(const char* text);
-/* With withArgument set, proc is a TCommandProc cast to TProc. */
+/** Registers a command: typing "name" and Enter in the console calls proc and
+ *  prints "Called name". The name is copied and matched exactly.
+ *  With withArgument set, proc is a TCommandProc cast to TProc. */
 QUELT_API void qConsoleCommand(TProc proc, qbool withArgument, const char* name);
+/** Registers a variable the user sets by typing "name value": kind QCON_INT
+ *  for an int32_t, QCON_BOOL for a qbool. The library keeps address, so the
+ *  variable must outlive the console (a global or static). */
 QUELT_API void qConsoleVar(void* address, int32_t kind, const char* name);
+/** Draws the console when shown: a grey panel across the top and white text.
+ *  Call it at the end of PROC_RENDER after qSet2D; it switches depth testing off. */
 QUELT_API void qRenderConsole(void);
+/** Shows or hides the console when QK_CONSOLE is down. qMsg already does this on each key press. */
 QUELT_API void qUpdateConsole(void);
+/** Shows the console; typed characters then go to its command line. */
 QUELT_API void qConsoleEnable(void);
+/** Hides the console. */
 QUELT_API void qConsoleDisable(void);
+/** Empties every line and the command line; the number of lines stays. */
 QUELT_API void qClearConsole(void);
 
 /* ---- Vector helpers --------------------------------------------------- */
+/* Results go to the last argument, which may be one of the inputs. */
 
+/** Sets *result to (x, y). */
 QUELT_API void vec2D(float x, float y, TVec2D* result);
+/** a + b. */
 QUELT_API void add2D(const TVec2D* a, const TVec2D* b, TVec2D* result);
+/** a - b. */
 QUELT_API void sub2D(const TVec2D* a, const TVec2D* b, TVec2D* result);
+/** v scaled by s. */
 QUELT_API void mul2D(const TVec2D* v, float s, TVec2D* result);
+/** -v. */
 QUELT_API void inv2D(const TVec2D* v, TVec2D* result);
+/** The dot product of a and b. */
 QUELT_API float dot2D(const TVec2D* a, const TVec2D* b);
+/** The length of v. */
 QUELT_API float len2D(const TVec2D* v);
+/** v scaled to length 1; a zero (or NaN-length) vector comes back unchanged. */
 QUELT_API void norm2D(const TVec2D* v, TVec2D* result);
+/** The distance between points a and b. */
 QUELT_API float dist2D(const TVec2D* a, const TVec2D* b);
+/** A malloc()ed copy of *v; release it with free(). NULL when memory runs out. */
 QUELT_API TVec2D* new2D(const TVec2D* v);
 
+/** Sets *result to (x, y, z). */
 QUELT_API void vec3D(float x, float y, float z, TVec3D* result);
+/** a + b. */
 QUELT_API void add3D(const TVec3D* a, const TVec3D* b, TVec3D* result);
+/** a - b. */
 QUELT_API void sub3D(const TVec3D* a, const TVec3D* b, TVec3D* result);
+/** v scaled by s. */
 QUELT_API void mul3D(const TVec3D* v, float s, TVec3D* result);
+/** -v. */
 QUELT_API void inv3D(const TVec3D* v, TVec3D* result);
+/** The dot product of a and b. */
 QUELT_API float dot3D(const TVec3D* a, const TVec3D* b);
+/** The right-handed cross product a x b. */
 QUELT_API void cross3D(const TVec3D* a, const TVec3D* b, TVec3D* result);
+/** The length of v. */
 QUELT_API float len3D(const TVec3D* v);
+/** v scaled to length 1; a zero (or NaN-length) vector comes back unchanged. */
 QUELT_API void norm3D(const TVec3D* v, TVec3D* result);
+/** The distance between points a and b. */
 QUELT_API float dist3D(const TVec3D* a, const TVec3D* b);
+/** A random direction with every component 0 or more, of length s. The
+ *  generator starts from the same seed in every process (repeatable runs). */
 QUELT_API void rand3D(float s, TVec3D* result);
+/** A random direction in any octant, of length 2 * s (twice s). */
 QUELT_API void signedRand3D(float s, TVec3D* result);
+/** A malloc()ed copy of *v; release it with free(). NULL when memory runs out. */
 QUELT_API TVec3D* new3D(const TVec3D* v);
 
+/** Sets *result to (x, y, z, w). */
 QUELT_API void vec4D(float x, float y, float z, float w, TVec4D* result);
 
 /* ---- 3D drawing and camera -------------------------------------------- */
+/* These draw into the current GL context and leave the state they change. */
 
+/** Loads a perspective projection: fovy degrees vertically, aspect 4:3,
+ *  near and far planes at zNear and zFar (both above 0). Leaves the model-view
+ *  matrix selected, unchanged. */
 QUELT_API void qSet3D(float fovy, float zNear, float zFar);
+/** Draws the x, y and z axes from the origin as red, green and blue lines of length. Leaves the colour blue. */
 QUELT_API void qAxis(float length);
+/** A sphere of radius around the origin, 15 x 15 facets, with normals and
+ *  texture coordinates. Draws only while the main loop runs. */
 QUELT_API void qSolidSphere(float radius);
+/** A tube along +z from 0 to height, radius baseRadius at z = 0 and topRadius
+ *  at the top, no caps; normals and texture coordinates. Only while the loop runs. */
 QUELT_API void qSolidCylinder(float baseRadius, float topRadius, float height);
+/** A box centred on the origin with the given edge lengths, each face mapping
+ *  the whole texture. Sends no normals (set one with glNormal3f); the faces'
+ *  windings differ, so leave face culling off. */
 QUELT_API void qSolidBox(float sizeX, float sizeY, float sizeZ);
+/** Sets texture units 1 and 0 back to GL_MODULATE; unit 0 stays active. */
 QUELT_API void qResetEnvMode(void);
+/** DOT3 bump mapping on two texture units: unit 0 passes its texture (a
+ *  normal map, or qCreateNormCubeMap for the light direction), unit 1 outputs
+ *  the dot product of that and its own texture in every colour channel.
+ *  Unit 0 stays active. Undo with qResetEnvMode. */
 QUELT_API void qSetDot3Mode(void);
+/** Multiplies a view onto the current matrix: the eye at pos looking along
+ *  dir (not vertical), turned roll degrees about dir (counter-clockwise as
+ *  seen). Select the model-view matrix and load the identity first. */
 QUELT_API void qCamera(const TVec3D* pos, const TVec3D* dir, float roll);
 
 /* ---- 2D mode and bitmap fonts ----------------------------------------- */
 
+/** Loads a pixel projection over the 1024 x 768 logical screen: (0, 0) top
+ *  left, y down. Leaves the model-view matrix selected, unchanged. */
 QUELT_API void qSet2D(void);
+/** Builds a bold bitmap font from the installed font best matching faceName
+ *  (fontconfig; DejaVu Sans Bold when none does), covering the 256 codes of
+ *  Windows-1251. height in pixels: above 0 the cell height, below 0 the
+ *  character height; width 0 picks the matching width. Returns the first of
+ *  256 display lists (release with qDeleteFont), 0 when none could be made. */
 QUELT_API uint32_t qBitmapFont(int32_t width, int32_t height, const char* faceName);
+/** Draws text with its baseline starting at (x, y) (after qSet2D: pixels from
+ *  the top left), in the current colour (set it before the call). Bytes are
+ *  Windows-1251 codes. Font 0 or empty text draws nothing. Keeps the list base. */
 QUELT_API void qDrawText(int32_t x, int32_t y, uint32_t font, const char* text);
+/** Deletes a font from qBitmapFont; 0 is ignored. */
 QUELT_API void qDeleteFont(uint32_t font);
 
 /* ---- Frustum and pbuffers --------------------------------------------- */
 
+/** Stores a new IFrustum (count 1, planes zero) in *frustum; NULL on failure. */
 QUELT_API void qCreateFrustum(IFrustum** frustum);
+/** Stores a new IPBuffer in *pbuffer (NULL on failure): width x height pixels,
+ *  flags a combination of QPB_*. Nothing is made on the GPU until Initialize.
+ *  shareLists is kept for GetShareLists. */
 QUELT_API void qCreatePBuffer(IPBuffer** pbuffer, int32_t width, int32_t height, int32_t flags, qbool shareLists);
 
 /* ---- Textures --------------------------------------------------------- */
+/* Image files: BMP (24- or 32-bit, uncompressed) and TGA (32-bit, plain or
+ * run-length encoded). The reader is chosen by the text after the FIRST dot of
+ * the whole file name, lower case: "bmp" or "tga" (so "./a.bmp" or a folder
+ * with a dot in its name does not work). Texture names belong to the window's
+ * context; delete them with glDeleteTextures. */
 
+/** Decodes an image file into the texture bound to target (GL_TEXTURE_1D,
+ *  GL_TEXTURE_2D or a cube face), building mipmaps when asked. False, with GL
+ *  untouched, when the file is missing or not a readable BMP or TGA. */
 QUELT_API qbool qLoadTexture(uint32_t target, qbool mipmaps, const char* fileName);
+/** Makes a 2D texture from an image file, repeating, with linear (or, with
+ *  mipmaps, trilinear) filtering, and leaves it bound. The name comes back even
+ *  when the file could not be read (the texture has no image then). */
 QUELT_API uint32_t qCreateTexture2D(qbool mipmaps, const char* fileName);
-/* Six face files in the order +X, -X, +Y, -Y, +Z, -Z; fewer than six: 0. */
+/** Makes a cube map, clamped at the edges, from six image files of equal
+ *  square size, and leaves it bound. 0 as soon as a face cannot be read.
+ *  Six face files in the order +X, -X, +Y, -Y, +Z, -Z; fewer than six: 0. */
 QUELT_API uint32_t qCreateCubeMap(qbool mipmaps, const char* const* fileNames, int32_t count);
+/** Makes a normalisation cube map with faces of size x size texels: each texel
+ *  holds the direction towards it as bytes 127 * v + 128. Look it up with a
+ *  direction (the light vector) for qSetDot3Mode. 0 for a negative size. */
 QUELT_API uint32_t qCreateNormCubeMap(int32_t size, qbool mipmaps);
 
 /* ---- Packages --------------------------------------------------------- */
+/* A package gathers files into one: "QP", a 32-bit count, then per file its
+ * name, a zero byte, a 32-bit size and the bytes (little-endian). The qpak tool
+ * makes and reads them. When a call does nothing, qGetLastError says why. */
 
+/** Writes a package holding the count files named, in order, each stored
+ *  under its name without folders. A file that cannot be read becomes an
+ *  empty entry. An existing package is replaced. */
 QUELT_API void qCreatePackege(const char* package, const char* const* fileNames, int32_t count);
+/** The number of entries in package, and their names in *names (see
+ *  TArrayString). Not a package, or missing: 0, names untouched. */
 QUELT_API int32_t qContent(const char* package, TArrayString* names);
+/** Writes the first entry named entryName (exact, case-sensitive) to the file
+ *  destination; an empty destination means beside the package. Nothing is
+ *  written when there is no such entry. */
 QUELT_API void qExtract(const char* package, const char* entryName, const char* destination);
+/** Writes every entry into destinationFolder (the package's folder when
+ *  empty). Names that are absolute or hold ".." are skipped. */
 QUELT_API void qUnpack(const char* package, const char* destinationFolder);
 
 /* ---- Sound ------------------------------------------------------------ */
+/* The other sound calls need a successful qInitOpenAL first; before it they
+ * do nothing and create nothing. */
 
+/** Loads OpenAL from libraryName ("libopenal.so.1") and opens the default
+ *  device. False only when the library cannot be loaded. With no device (no
+ *  sound hardware) it returns true and stays silent. */
 QUELT_API qbool qInitOpenAL(const char* libraryName);
+/** Closes the device. Release sounds and sources first. */
 QUELT_API void qDoneOpenAL(void);
+/** Whether qInitOpenAL ever succeeded (it stays true after qDoneOpenAL). */
 QUELT_API qbool isOpenALCreated(void);
+/** Stores a new ISound in *sound holding a WAV file's samples (PCM, 8 or
+ *  16 bits, mono or stereo). A file that cannot be opened: NULL, and
+ *  qGetLastError says why; an unusable one gives a sound with no data. */
 QUELT_API void qCreateSound(ISound** sound, const char* fileName);
+/** Stores a new ISource in *source; NULL before qInitOpenAL. */
 QUELT_API void qCreateSource(ISource** source);
+/** Places the listener (the ears) in the units of your scene. */
 QUELT_API void qListenerPos(const TVec3D* position);
+/** Sets the listener velocity used for the Doppler shift. */
 QUELT_API void qListenerVel(const TVec3D* velocity);
+/** Turns the listener to look along at with up above; neither need be of unit length. */
 QUELT_API void qListenerOrientation(const TVec3D* at, const TVec3D* up);
 
 /* ---- Models ----------------------------------------------------------- */
 
+/** Loads a 3DS file into a new IAnimation stored in *model (NULL otherwise).
+ *  The name must end in "3ds" (lower case). Vertices become OpenGL axes (file y
+ *  and z swapped), smooth normals are computed; mode 1 scales the model so its
+ *  largest positive coordinate is 1, any other mode leaves it as stored. A file
+ *  that cannot be read gives a model with no parts. */
 QUELT_API void qLoadModel(IAnimation** model, int32_t mode, const char* fileName);
 
 /* ---- Beyond the 91 ---------------------------------------------------- */
 
-/* Why the last export that failed quietly did so: an input/output error
+/** Why the last export that failed quietly did so: an input/output error
  * after a file was opened (a full disk while writing the log or a package),
  * a sound file that could not be opened, or why a package call did nothing
  * (not a package, no such entry, an unsafe entry name skipped). Returns
- * whether there was such an error since the last call, and clears it. */
+ * whether there was such an error since the last call, and clears it.
+ * *message is a string variable (start from NULL, free() it). */
 QUELT_API qbool qGetLastError(char** message);
 
 #ifdef __cplusplus
