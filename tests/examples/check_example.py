@@ -81,7 +81,7 @@ CHECKS = {
                        ((0, 0, 1024, 220), (255, 255, 255), 0, 1000),         # its white text
                        ((0, 230, 1024, 768), (179, 51, 51), 10, 300000)]),    # painted red
     "sound": (make_tone, [((0, 0, 1024, 768), (51, 230, 230), 90, 1000)]),    # the source ball
-    "package": (make_package, [((600, 200, 728, 328), (255, 0, 0), 40, 10000),
+    "package_assets": (make_package, [((600, 200, 728, 328), (255, 0, 0), 40, 10000),
                                ((728, 328, 856, 456), (255, 255, 0), 40, 10000),
                                ((60, 70, 400, 170), (153, 255, 153), 40, 300)]),  # entry names
     "render_to_texture": (None, [((312, 184, 712, 584), (255, 128, 0), 40, 20000),  # pbuffer's clear
@@ -98,7 +98,7 @@ TYPED = {"console": "paint red", "first_program": ""}
 OUTPUT = {
     "hello_window": r"last FPS: \d+",
     "sound": r"playing .*tone\.wav",
-    "package": r"entry: tile\.bmp\nentry: notes\.txt",
+    "package_assets": r"entry: tile\.bmp\nentry: notes\.txt",
     "frustum": r"visible (\d+) of 4096 boxes",
 }
 
