@@ -1,5 +1,5 @@
 // Assets from a package (made with qpak): lists what it holds, takes out one
-// image and shows it. Usage: package ASSETS.pak, after for example
+// image and shows it. Usage: package_assets ASSETS.pak, after for example
 //   qpak create assets.pak tile.bmp readme.txt
 #include <string>
 
