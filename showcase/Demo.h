@@ -1,0 +1,31 @@
+// The demo's scene and its four main-loop procedures: DemoInit loads the
+// assets, DemoUpdate moves the light and rebuilds the shadow, DemoRender draws
+// one frame, DemoDone releases everything. The program registers them; tests
+// call them directly under a window of their own.
+#pragma once
+
+#include <quelt/quelt.h>
+
+#include <string>
+
+namespace showcase {
+
+struct DemoAssets {
+    std::string character;         // .qmm
+    std::string characterTexture;  // image for qCreateTexture2D
+    std::string landscape;         // .qmm
+    std::string landscapeTexture;
+};
+
+// Where DemoInit finds its files; set before the main loop starts.
+void SetDemoAssets(const DemoAssets& assets);
+
+void DemoInit();
+void DemoUpdate();
+void DemoRender();
+void DemoDone();
+
+// The light as the last DemoUpdate placed it.
+TVec3D DemoLightPosition();
+
+} // namespace showcase
