@@ -19,6 +19,11 @@ std::unique_ptr<TVolume> shadow;
 uint32_t characterTexture = 0;
 uint32_t landscapeTexture = 0;
 TVec3D lightPosition{0, 0, 0};
+// The light the volume is next to be rebuilt for. Updates run 200 times a
+// second and each replaces the volume wholesale, so only the last one before
+// a frame is seen: it is built when the frame needs it, the same volume.
+TVec3D shadowLight{0, 0, 0};
+bool shadowStale = false;
 
 // A missing or damaged asset leaves that part of the scene out; the demo
 // goes on, but says which file it could not use.
@@ -43,6 +48,7 @@ void DemoInit() {
     TVec3D start;
     vec3D(0, 100, 0, &start);
     shadow->Update(start);
+    shadowStale = false;
     landscape = std::make_unique<TKeyFrameModel>();
     Warn(landscape->Load(assets.landscape), assets.landscape);
     landscapeTexture = qCreateTexture2D(1, assets.landscapeTexture.c_str());
@@ -50,7 +56,8 @@ void DemoInit() {
 }
 
 void DemoUpdate() {
-    shadow->Update(lightPosition);
+    shadowLight = lightPosition;
+    shadowStale = true;
     if (qIsKeyPressed(QK_ESCAPE)) qStopMainLoop();
     // In double: a float clock loses the circle after days of uptime.
     const double t1 = qGetTimer();
@@ -88,6 +95,8 @@ void DemoRender() {
     glDisable(GL_TEXTURE_2D);
     glPopMatrix();
 
+    if (shadowStale) shadow->Update(shadowLight);
+    shadowStale = false;
     shadow->ResetColor();
     shadow->Render();
 

@@ -284,27 +284,29 @@ void TVolume::Update(const TVec3D& light) {
 
     const float* distance = faceDistances_.data();
     const int32_t *faceA = edgeFaceA_.data(), *faceB = edgeFaceB_.data();
-    const std::vector<TVec3D>& vertices = Mesh.Vertices;
+    TVolumeEdge* edge = Edges.data();
     const std::size_t edges = Edges.size();
     for (std::size_t e = 0; e < edges; ++e) {
         const float dA = distance[faceA[e]], dB = distance[faceB[e]];
         const bool silhouette = !(dA * dB >= 0);
-        TVolumeEdge& edge = Edges[e];
-        edge.Silhouette = silhouette;
-        if (!silhouette) continue;
-        // Wind the quad like the triangle that faces the light.
-        const bool reversed = dA > 0 ? edge.ReversedA : edge.ReversedB;
-        const TVec3D& p = vertices[std::size_t(reversed ? edge.V1 : edge.V0)];
-        const TVec3D& q = vertices[std::size_t(reversed ? edge.V0 : edge.V1)];
-        TVec3D away, farQ, farP;
-        sub3D(&q, &light, &away);
-        mul3D(&away, kExtrusion, &away);
-        add3D(&q, &away, &farQ);
-        sub3D(&p, &light, &away);
-        mul3D(&away, kExtrusion, &away);
-        add3D(&p, &away, &farP);
-        AddQuad(p, q, farQ, farP);
+        edge[e].Silhouette = silhouette;
+        if (silhouette) Extrude(edge[e], dA > 0, light);
     }
+}
+
+// The quad of one silhouette edge, wound like the triangle that faces the light.
+void TVolume::Extrude(const TVolumeEdge& edge, bool faceALit, const TVec3D& light) {
+    const bool reversed = faceALit ? edge.ReversedA : edge.ReversedB;
+    const TVec3D& p = Mesh.Vertices[std::size_t(reversed ? edge.V1 : edge.V0)];
+    const TVec3D& q = Mesh.Vertices[std::size_t(reversed ? edge.V0 : edge.V1)];
+    TVec3D away, farQ, farP;
+    sub3D(&q, &light, &away);
+    mul3D(&away, kExtrusion, &away);
+    add3D(&q, &away, &farQ);
+    sub3D(&p, &light, &away);
+    mul3D(&away, kExtrusion, &away);
+    add3D(&p, &away, &farP);
+    AddQuad(p, q, farQ, farP);
 }
 
 void TVolume::ResetColor() const { glColor3f(1, 1, 1); }

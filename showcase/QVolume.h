@@ -89,6 +89,7 @@ public:
 private:
     void BuildPlanes();
     void ComputeFaceDistances(const TVec3D& light);
+    void Extrude(const TVolumeEdge& edge, bool faceALit, const TVec3D& light);
     void DrawTriangles() const;
 
     // Per triangle, its plane split into columns.

@@ -4,7 +4,9 @@
 // frame leaves behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
+#include <cstring>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -31,6 +33,8 @@ struct Draw {
     GLsizei count = 0;
     std::size_t offset = 0;
     GLfloat modelview[16] = {};
+    std::vector<GLuint> indices;  // of a draw from client memory
+    std::vector<GLfloat> vertices;
 };
 std::vector<Draw> draws;
 sc::glDrawElements_fn realDrawElements = nullptr;
@@ -43,6 +47,13 @@ void RecordDraw(GLenum mode, GLsizei count, GLenum type, const GLvoid* indices) 
     ::glGetPointerv(GL_VERTEX_ARRAY_POINTER, &pointer);
     draw.offset = reinterpret_cast<std::size_t>(pointer);
     ::glGetFloatv(GL_MODELVIEW_MATRIX, draw.modelview);
+    if (draw.buffer == 0 && type == GL_UNSIGNED_INT) {
+        const auto* index = static_cast<const GLuint*>(indices);
+        draw.indices.assign(index, index + count);
+        const GLuint last = count ? *std::max_element(index, index + count) : 0;
+        const auto* vertex = static_cast<const GLfloat*>(pointer);
+        if (count) draw.vertices.assign(vertex, vertex + (last + 1) * 3);
+    }
     draws.push_back(draw);
     realDrawElements(mode, count, type, indices);
 }
@@ -144,6 +155,28 @@ TEST_F(DemoFrame, CharacterIsDrawnInTheShadowsPoseAsTheSceneTurns) {
         // The ground in front of the feet and the light's marker may hide a little.
         EXPECT_LT(apart, covered / 50) << "pixels where pose and shadow differ at t = " << t;
     }
+}
+
+TEST_F(DemoFrame, ShadowDrawnIsTheVolumeOfTheLastUpdatesLight) {
+    now = 100;
+    sc::DemoUpdate();
+    const TVec3D light = sc::DemoLightPosition();
+    now = 105;
+    sc::DemoUpdate();  // rebuilds for `light`, then moves it on
+    RenderAt(105);
+    sc::TVolume expected(character_);
+    expected.Update(light);
+    ASSERT_FALSE(expected.VolumeTriangles.empty());
+    std::size_t passes = 0;
+    for (const Draw& d : draws) {
+        if (d.buffer != 0) continue;
+        ++passes;
+        ASSERT_EQ(d.indices.size(), expected.VolumeTriangles.size() * 3);
+        EXPECT_EQ(std::memcmp(d.indices.data(), expected.VolumeTriangles.data(), d.indices.size() * 4), 0);
+        ASSERT_EQ(d.vertices.size(), expected.VolumeVertices.size() * 3);
+        EXPECT_EQ(std::memcmp(d.vertices.data(), expected.VolumeVertices.data(), d.vertices.size() * 4), 0);
+    }
+    EXPECT_EQ(passes, 2u) << "one draw per stencil pass";
 }
 
 TEST_F(DemoFrame, FrameLeavesTheStateTheNextOneExpects) {
