@@ -177,6 +177,9 @@ bool TKeyFrameModel::Parse(const std::string& fileName) {
 void TKeyFrameModel::ComputeNormals() {
     Normals.assign(Positions.size(), TVec3D{});
     const std::size_t v = static_cast<std::size_t>(VertexCount);
+    // Frames of no vertices cost no bytes, so their count is not bounded by
+    // the file: there is nothing to compute, and 2^31 empty passes would hang.
+    if (v == 0) return;
     for (int32_t f = 0; f < FrameCount; ++f) {
         TVec3D* normals = Normals.data() + std::size_t(f) * v;
         const TVec3D* positions = Positions.data() + std::size_t(f) * v;
