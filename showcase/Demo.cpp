@@ -31,6 +31,10 @@ void Warn(bool ok, const std::string& what) {
     if (!ok) std::fprintf(stderr, "Showcase: cannot use %s; the demo goes on without it\n", what.c_str());
 }
 
+uint32_t CreateTexture(const std::string& image) {
+    return assets.createTexture ? assets.createTexture(image.c_str()) : qCreateTexture2D(1, image.c_str());
+}
+
 } // namespace
 
 void SetDemoAssets(const DemoAssets& files) { assets = files; }
@@ -42,7 +46,7 @@ void DemoInit() {
     glEnable(GL_DEPTH_TEST);
     character = std::make_unique<TKeyFrameModel>();
     Warn(character->Load(assets.character), assets.character);
-    characterTexture = qCreateTexture2D(1, assets.characterTexture.c_str());
+    characterTexture = CreateTexture(assets.characterTexture);
     Warn(characterTexture != 0, assets.characterTexture);
     shadow = std::make_unique<TVolume>(*character);
     TVec3D start;
@@ -51,11 +55,12 @@ void DemoInit() {
     shadowStale = false;
     landscape = std::make_unique<TKeyFrameModel>();
     Warn(landscape->Load(assets.landscape), assets.landscape);
-    landscapeTexture = qCreateTexture2D(1, assets.landscapeTexture.c_str());
+    landscapeTexture = CreateTexture(assets.landscapeTexture);
     Warn(landscapeTexture != 0, assets.landscapeTexture);
 }
 
 void DemoUpdate() {
+    // The shadow for this light is built when the next frame draws it.
     shadowLight = lightPosition;
     shadowStale = true;
     if (qIsKeyPressed(QK_ESCAPE)) qStopMainLoop();

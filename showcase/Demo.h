@@ -6,15 +6,18 @@
 
 #include <quelt/quelt.h>
 
+#include <cstdint>
 #include <string>
 
 namespace showcase {
 
 struct DemoAssets {
     std::string character;         // .qmm
-    std::string characterTexture;  // image for qCreateTexture2D
+    std::string characterTexture;  // image, as createTexture takes it
     std::string landscape;         // .qmm
     std::string landscapeTexture;
+    // Makes a texture from an image name; qCreateTexture2D with mipmaps when null.
+    uint32_t (*createTexture)(const char* image) = nullptr;
 };
 
 // Where DemoInit finds its files; set before the main loop starts.
