@@ -312,6 +312,7 @@ void TVolume::Extrude(const TVolumeEdge& edge, bool faceALit, const TVec3D& ligh
 void TVolume::ResetColor() const { glColor3f(1, 1, 1); }
 
 // One call per pass, straight from the volume's arrays.
+static_assert(sizeof(TTriangle) == 3 * sizeof(GLuint), "triangles are index triples GL can read");
 void TVolume::DrawTriangles() const {
     if (VolumeTriangles.empty()) return;
     glVertexPointer(3, GL_FLOAT, 0, VolumeVertices.data());

@@ -1,10 +1,8 @@
 // Showcase: a textured, animated character on a textured landscape, a point
 // light circling the scene and the character's stencil shadow from it.
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,8 +11,8 @@
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
 
-#include "OpenGL.h"
 #include "Demo.h"
+#include "OpenGL.h"
 #include "Quelt.h"
 
 namespace showcase {
