@@ -1,8 +1,14 @@
 #include "QKeyFrameModel.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <limits>
+#include <new>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "OpenGL.h"
 #include "Quelt.h"
@@ -50,11 +56,49 @@ private:
     std::size_t position_ = 0;
 };
 
+using Wide = unsigned __int128;  // byte counts from 31-bit factors can pass 2^64
+
+// The most bytes a file with these header counts can use: every record at
+// its longest, names of 255 bytes. Negative counts use nothing.
+Wide MostBytesDescribed(const unsigned char* header) {
+    int32_t counts[4];
+    for (int i = 0; i < 4; ++i) {
+        const unsigned char* b = header + 8 + 4 * i;
+        counts[i] = int32_t(uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24);
+        if (counts[i] < 0) return kHeaderSize;
+    }
+    const Wide vertices = Wide(counts[0]), faces = Wide(counts[1]), animations = Wide(counts[2]),
+               frames = Wide(counts[3]);
+    return kHeaderSize + frames * vertices * 12 + vertices * 8 + faces * 12 + animations * (1 + 255 + 8);
+}
+
+// Reads the part of the file its header can describe. Only a regular file is
+// read: a device such as /dev/zero never ends, and a FIFO may never answer
+// (it is opened without waiting for a writer, then refused).
 bool ReadFile(const std::string& fileName, std::vector<char>& bytes) {
-    std::ifstream file(fileName, std::ios::binary);
-    if (!file) return false;
-    bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    return !file.bad();
+    const int fd = open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct Closer {
+        int fd;
+        ~Closer() { close(fd); }
+    } closer{fd};
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+
+    unsigned char header[kHeaderSize];
+    if (pread(fd, header, kHeaderSize, 0) != ssize_t(kHeaderSize)) return false;
+    const Wide wanted = std::min<Wide>(Wide(info.st_size), MostBytesDescribed(header));
+    if (wanted > std::numeric_limits<std::size_t>::max() / 2) return false;
+    bytes.resize(std::size_t(wanted));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t got = pread(fd, bytes.data() + done, bytes.size() - done, off_t(done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;  // the file shrank meanwhile: parse what is there
+        done += std::size_t(got);
+    }
+    bytes.resize(done);
+    return true;
 }
 
 } // namespace
@@ -67,6 +111,17 @@ TKeyFrameModel::~TKeyFrameModel() {
 bool TKeyFrameModel::Load(const std::string& fileName) {
     if (Loaded) Clear();
     DeleteBuffers();
+    // A file whose counts describe more than memory holds is refused like a damaged one.
+    try {
+        return Parse(fileName);
+    } catch (const std::bad_alloc&) {
+        ReleaseData();
+        DeleteBuffers();
+        return false;
+    }
+}
+
+bool TKeyFrameModel::Parse(const std::string& fileName) {
     std::vector<char> bytes;
     if (!ReadFile(fileName, bytes) || bytes.size() < kHeaderSize) return false;
 
@@ -81,8 +136,6 @@ bool TKeyFrameModel::Load(const std::string& fileName) {
 
     // Every count is checked against the bytes left before anything is
     // allocated, so a hostile header cannot ask for more than the file holds.
-    // Two 31-bit counts times 12 can pass 2^64, so the total is kept in 128 bits.
-    using Wide = unsigned __int128;
     const Wide positionBytes = Wide(frames) * Wide(vertices) * 12;
     const Wide needed = positionBytes + Wide(vertices) * 8 + Wide(faces) * 12 + Wide(animations) * 9;
     if (needed > reader.Left()) return false;
@@ -124,6 +177,9 @@ bool TKeyFrameModel::Load(const std::string& fileName) {
 void TKeyFrameModel::ComputeNormals() {
     Normals.assign(Positions.size(), TVec3D{});
     const std::size_t v = static_cast<std::size_t>(VertexCount);
+    // Frames of no vertices cost no bytes, so their count is not bounded by
+    // the file: there is nothing to compute, and 2^31 empty passes would hang.
+    if (v == 0) return;
     for (int32_t f = 0; f < FrameCount; ++f) {
         TVec3D* normals = Normals.data() + std::size_t(f) * v;
         const TVec3D* positions = Positions.data() + std::size_t(f) * v;
@@ -179,20 +235,22 @@ void TKeyFrameModel::DeleteBuffers() {
 }
 
 void TKeyFrameModel::Clear() {
-    if (Loaded) {
-        Loaded = false;
-        Positions.clear();
-        Positions.shrink_to_fit();
-        Normals.clear();
-        Normals.shrink_to_fit();
-        TexCoords.clear();
-        TexCoords.shrink_to_fit();
-        Faces.clear();
-        Faces.shrink_to_fit();
-        Animations.clear();
-        VertexCount = FaceCount = AnimationCount = FrameCount = 0;
-    }
+    if (Loaded) ReleaseData();
     DeleteBuffers();
+}
+
+void TKeyFrameModel::ReleaseData() {
+    Loaded = false;
+    Positions.clear();
+    Positions.shrink_to_fit();
+    Normals.clear();
+    Normals.shrink_to_fit();
+    TexCoords.clear();
+    TexCoords.shrink_to_fit();
+    Faces.clear();
+    Faces.shrink_to_fit();
+    Animations.clear();
+    VertexCount = FaceCount = AnimationCount = FrameCount = 0;
 }
 
 int32_t TKeyFrameModel::FindAnimation(const std::string& name) const {
@@ -206,10 +264,11 @@ int32_t TKeyFrameModel::DrawnFrame(int32_t animation, int32_t frame) const {
     const TAnimation& range = Animations[static_cast<std::size_t>(animation)];
     const int64_t length = int64_t(range.LastFrame) - range.FirstFrame + 1;
     if (length <= 0) return -1;
-    // The remainder is taken into 0..length-1 so that negative frame numbers
-    // (the engine clock may wrap) count back from the end of the range.
-    const int64_t offset = ((int64_t(frame) % length) + length) % length;
-    const int64_t stored = range.FirstFrame + offset;
+    // The remainder takes the sign of the frame, so -1 counts back from the
+    // range's first frame; where that leaves the stored frames, it is taken
+    // into the range instead.
+    int64_t stored = range.FirstFrame + int64_t(frame) % length;
+    if (stored < 0 || stored >= FrameCount) stored = range.FirstFrame + ((int64_t(frame) % length) + length) % length;
     if (stored < 0 || stored >= FrameCount) return -1;
     return static_cast<int32_t>(stored);
 }

@@ -28,7 +28,8 @@ public:
     TKeyFrameModel& operator=(const TKeyFrameModel&) = delete;
 
     // Reads a .qmm file, computes per-frame normals and uploads. False, with
-    // the model left empty, for a missing, short or inconsistent file.
+    // the model left empty, for a missing, short or inconsistent file, and
+    // for anything that is not a regular file.
     bool Load(const std::string& fileName);
     void Clear();
     void Upload();
@@ -55,6 +56,8 @@ public:
     uint32_t IndexBuffer = 0;
 
 private:
+    bool Parse(const std::string& fileName);
+    void ReleaseData();
     void ComputeNormals();
     void DeleteBuffers();
 };

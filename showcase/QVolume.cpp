@@ -4,6 +4,10 @@
 #include <cmath>
 #include <unordered_map>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "OpenGL.h"
 #include "Quelt.h"
 
@@ -28,7 +32,7 @@ struct TMesh::WeldIndex {
         }
     };
 
-    static constexpr double kCellSize = 2.0 * double(kWeldDistance);
+    static constexpr double kCellSize = 2.0 * kWeldDistance;
 
     static int64_t Coordinate(float value) {
         // Far-out coordinates share the outermost cells: slower, still exact.
@@ -83,7 +87,7 @@ int32_t TMesh::AddVertex(const TVec3D& p) {
                     auto it = grid.heads.find({home.x + dx, home.y + dy, home.z + dz});
                     if (it == grid.heads.end()) continue;
                     for (int32_t i = it->second; i >= 0; i = grid.next[std::size_t(i)])
-                        if ((best < 0 || i < best) && dist3D(&Vertices[std::size_t(i)], &p) < kWeldDistance)
+                        if ((best < 0 || i < best) && double(dist3D(&Vertices[std::size_t(i)], &p)) < kWeldDistance)
                             best = i;
                 }
         if (best >= 0) return best;
@@ -208,9 +212,35 @@ void TVolume::BuildEdges() {
         }
     }
 
+    BuildPlanes();
+    edgeFaceA_.resize(Edges.size());
+    edgeFaceB_.resize(Edges.size());
+    for (std::size_t e = 0; e < Edges.size(); ++e) {
+        edgeFaceA_[e] = Edges[e].FaceA;
+        edgeFaceB_[e] = Edges[e].FaceB;
+    }
+
     TVec3D light;
     vec3D(0, 100, 0, &light);
     Update(light);
+}
+
+// Every triangle's plane, made once: the mesh never changes.
+void TVolume::BuildPlanes() {
+    const std::size_t faces = Mesh.Faces.size();
+    planeX_.resize(faces);
+    planeY_.resize(faces);
+    planeZ_.resize(faces);
+    planeD_.resize(faces);
+    for (std::size_t f = 0; f < faces; ++f) {
+        const TTriangle& t = Mesh.Faces[f];
+        const TPlane plane(Mesh.Vertices[std::size_t(t[0])], Mesh.Vertices[std::size_t(t[1])],
+                           Mesh.Vertices[std::size_t(t[2])]);
+        planeX_[f] = plane.Normal.x;
+        planeY_[f] = plane.Normal.y;
+        planeZ_[f] = plane.Normal.z;
+        planeD_[f] = plane.D;
+    }
 }
 
 void TVolume::AddQuad(const TVec3D& p0, const TVec3D& p1, const TVec3D& p2, const TVec3D& p3) {
@@ -220,54 +250,73 @@ void TVolume::AddQuad(const TVec3D& p0, const TVec3D& p1, const TVec3D& p2, cons
     VolumeTriangles.push_back({n + 1, n + 2, n + 3});
 }
 
+// TPlane::Distance for every triangle. The engine's dot3D forms its products
+// and sums in double and rounds the result to float; this does the same, two
+// triangles per instruction, so the distances are the helper's to the bit.
+void TVolume::ComputeFaceDistances(const TVec3D& light) {
+    const std::size_t faces = planeD_.size();
+    faceDistances_.resize(faces);
+    const double lx = light.x, ly = light.y, lz = light.z;
+    const float *x = planeX_.data(), *y = planeY_.data(), *z = planeZ_.data(), *d = planeD_.data();
+    float* distance = faceDistances_.data();
+    std::size_t f = 0;
+#if defined(__SSE2__)
+    const __m128d vx = _mm_set1_pd(lx), vy = _mm_set1_pd(ly), vz = _mm_set1_pd(lz);
+    const auto dot = [&](__m128 nx, __m128 ny, __m128 nz) {
+        const __m128d sum = _mm_add_pd(_mm_add_pd(_mm_mul_pd(_mm_cvtps_pd(nx), vx), _mm_mul_pd(_mm_cvtps_pd(ny), vy)),
+                                       _mm_mul_pd(_mm_cvtps_pd(nz), vz));
+        return _mm_cvtpd_ps(sum);
+    };
+    for (; f + 4 <= faces; f += 4) {
+        const __m128 nx = _mm_loadu_ps(x + f), ny = _mm_loadu_ps(y + f), nz = _mm_loadu_ps(z + f);
+        const __m128 low = dot(nx, ny, nz);
+        const __m128 high = dot(_mm_movehl_ps(nx, nx), _mm_movehl_ps(ny, ny), _mm_movehl_ps(nz, nz));
+        _mm_storeu_ps(distance + f, _mm_add_ps(_mm_movelh_ps(low, high), _mm_loadu_ps(d + f)));
+    }
+#endif
+    for (; f < faces; ++f) distance[f] = float(double(x[f]) * lx + double(y[f]) * ly + double(z[f]) * lz) + d[f];
+}
+
 void TVolume::Update(const TVec3D& light) {
     VolumeVertices.clear();
     VolumeTriangles.clear();
+    ComputeFaceDistances(light);
 
-    // Each triangle's plane once per call, not once per edge it borders.
-    const std::vector<TTriangle>& faces = Mesh.Faces;
-    const std::vector<TVec3D>& vertices = Mesh.Vertices;
-    faceDistances_.resize(faces.size());
-    for (std::size_t f = 0; f < faces.size(); ++f) {
-        const TTriangle& t = faces[f];
-        const TPlane plane(vertices[std::size_t(t[0])], vertices[std::size_t(t[1])], vertices[std::size_t(t[2])]);
-        faceDistances_[f] = plane.Distance(light);
+    const float* distance = faceDistances_.data();
+    const int32_t *faceA = edgeFaceA_.data(), *faceB = edgeFaceB_.data();
+    TVolumeEdge* edge = Edges.data();
+    const std::size_t edges = Edges.size();
+    for (std::size_t e = 0; e < edges; ++e) {
+        const float dA = distance[faceA[e]], dB = distance[faceB[e]];
+        const bool silhouette = !(dA * dB >= 0);
+        edge[e].Silhouette = silhouette;
+        if (silhouette) Extrude(edge[e], dA > 0, light);
     }
+}
 
-    std::size_t silhouettes = 0;
-    for (TVolumeEdge& edge : Edges) {
-        const float dA = faceDistances_[std::size_t(edge.FaceA)];
-        const float dB = faceDistances_[std::size_t(edge.FaceB)];
-        edge.Silhouette = !(dA * dB >= 0);
-        silhouettes += edge.Silhouette;
-    }
-    VolumeVertices.reserve(silhouettes * 4);
-    VolumeTriangles.reserve(silhouettes * 2);
-
-    for (const TVolumeEdge& edge : Edges) {
-        if (!edge.Silhouette) continue;
-        // Wind the quad like the triangle that faces the light.
-        const bool reversed = faceDistances_[std::size_t(edge.FaceA)] > 0 ? edge.ReversedA : edge.ReversedB;
-        const TVec3D& p = vertices[std::size_t(reversed ? edge.V1 : edge.V0)];
-        const TVec3D& q = vertices[std::size_t(reversed ? edge.V0 : edge.V1)];
-        TVec3D away, farQ, farP;
-        sub3D(&q, &light, &away);
-        mul3D(&away, kExtrusion, &away);
-        add3D(&q, &away, &farQ);
-        sub3D(&p, &light, &away);
-        mul3D(&away, kExtrusion, &away);
-        add3D(&p, &away, &farP);
-        AddQuad(p, q, farQ, farP);
-    }
+// The quad of one silhouette edge, wound like the triangle that faces the light.
+void TVolume::Extrude(const TVolumeEdge& edge, bool faceALit, const TVec3D& light) {
+    const bool reversed = faceALit ? edge.ReversedA : edge.ReversedB;
+    const TVec3D& p = Mesh.Vertices[std::size_t(reversed ? edge.V1 : edge.V0)];
+    const TVec3D& q = Mesh.Vertices[std::size_t(reversed ? edge.V0 : edge.V1)];
+    TVec3D away, farQ, farP;
+    sub3D(&q, &light, &away);
+    mul3D(&away, kExtrusion, &away);
+    add3D(&q, &away, &farQ);
+    sub3D(&p, &light, &away);
+    mul3D(&away, kExtrusion, &away);
+    add3D(&p, &away, &farP);
+    AddQuad(p, q, farQ, farP);
 }
 
 void TVolume::ResetColor() const { glColor3f(1, 1, 1); }
 
+// One call per pass, straight from the volume's arrays.
+static_assert(sizeof(TTriangle) == 3 * sizeof(GLuint), "triangles are index triples GL can read");
 void TVolume::DrawTriangles() const {
-    glBegin(GL_TRIANGLES);
-    for (const TTriangle& t : VolumeTriangles)
-        for (int32_t v : t) glVertex3fv(&VolumeVertices[std::size_t(v)].x);
-    glEnd();
+    if (VolumeTriangles.empty()) return;
+    glVertexPointer(3, GL_FLOAT, 0, VolumeVertices.data());
+    glDrawElements(GL_TRIANGLES, GLsizei(VolumeTriangles.size() * 3), GL_UNSIGNED_INT, VolumeTriangles.data());
 }
 
 // Counts in the stencil buffer the volume sides in front of each pixel
@@ -280,10 +329,15 @@ void TVolume::Render() const {
     glStencilOp(GL_KEEP, GL_KEEP, GL_INCR);
     glEnable(GL_CULL_FACE);
     glCullFace(GL_FRONT);
+    // The arrays are in client memory: no buffer object may be bound.
+    glBindBufferARB(GL_ARRAY_BUFFER_ARB, 0);
+    glBindBufferARB(GL_ELEMENT_ARRAY_BUFFER_ARB, 0);
+    glEnableClientState(GL_VERTEX_ARRAY);
     DrawTriangles();
     glStencilOp(GL_KEEP, GL_KEEP, GL_DECR);
     glCullFace(GL_BACK);
     DrawTriangles();
+    glDisableClientState(GL_VERTEX_ARRAY);
     glDisable(GL_CULL_FACE);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glDepthFunc(GL_LESS);

@@ -13,8 +13,9 @@
 
 namespace showcase {
 
-// Vertices closer than this are one vertex.
-constexpr float kWeldDistance = 1e-8f;
+// Vertices closer than this are one vertex. A double: the float nearest to
+// 1e-8 lies below it, and a distance of exactly that float must weld.
+constexpr double kWeldDistance = 1e-8;
 // How far beyond each silhouette vertex the volume reaches, in multiples of
 // the light-to-vertex distance.
 constexpr float kExtrusion = 500.0f;
@@ -66,6 +67,9 @@ struct TVolumeEdge {
 #pragma pack(pop)
 static_assert(sizeof(TVolumeEdge) == 19, "TVolumeEdge is packed");
 
+// Mesh and Edges are built once at construction; BuildEdges also keeps the
+// triangle planes and the edges' faces in the compact form Update streams
+// over, so change the mesh only through it.
 class TVolume {
 public:
     explicit TVolume(const TKeyFrameModel& model);
@@ -83,7 +87,15 @@ public:
     void AddQuad(const TVec3D& p0, const TVec3D& p1, const TVec3D& p2, const TVec3D& p3);
 
 private:
+    void BuildPlanes();
+    void ComputeFaceDistances(const TVec3D& light);
+    void Extrude(const TVolumeEdge& edge, bool faceALit, const TVec3D& light);
     void DrawTriangles() const;
+
+    // Per triangle, its plane split into columns.
+    std::vector<float> planeX_, planeY_, planeZ_, planeD_;
+    // Per edge, its two triangles, in the order of Edges.
+    std::vector<int32_t> edgeFaceA_, edgeFaceB_;
     std::vector<float> faceDistances_;
 };
 

@@ -1,10 +1,8 @@
 // Showcase: a textured, animated character on a textured landscape, a point
 // light circling the scene and the character's stencil shadow from it.
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,9 +12,8 @@
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
 
+#include "Demo.h"
 #include "OpenGL.h"
-#include "QKeyFrameModel.h"
-#include "QVolume.h"
 #include "Quelt.h"
 
 namespace showcase {
@@ -29,13 +26,6 @@ struct Options {
 };
 
 Options options;
-
-std::unique_ptr<TKeyFrameModel> character;
-std::unique_ptr<TKeyFrameModel> landscape;
-std::unique_ptr<TVolume> shadow;
-uint32_t characterTexture = 0;
-uint32_t landscapeTexture = 0;
-TVec3D lightPosition{0, 0, 0};
 
 long renderedFrames = 0;
 std::vector<unsigned char> lastFrame;  // RGB rows bottom to top, as GL reads them
@@ -74,40 +64,6 @@ uint32_t CreateAssetTexture(const char* name) {
     return texture;
 }
 
-// The idle animation plays at ten frames per second of engine time.
-constexpr int32_t kAnimationMilliseconds = 100;
-
-// A missing or damaged asset leaves that part of the scene out; the demo
-// goes on, but says which file it could not use.
-void Warn(bool ok, const std::string& what) {
-    if (!ok) std::fprintf(stderr, "Showcase: cannot use %s; the demo goes on without it\n", what.c_str());
-}
-
-void DemoInit() {
-    Warn(BindOpenGL(), "every OpenGL entry point of libGL.so.1");
-    glEnable(GL_DEPTH_TEST);
-    character = std::make_unique<TKeyFrameModel>();
-    Warn(character->Load(Asset("Morrek.qmm")), Asset("Morrek.qmm"));
-    characterTexture = CreateAssetTexture("Morrek.tga");
-    Warn(characterTexture != 0, Asset("Morrek.tga"));
-    shadow = std::make_unique<TVolume>(*character);
-    TVec3D start;
-    vec3D(0, 100, 0, &start);
-    shadow->Update(start);
-    landscape = std::make_unique<TKeyFrameModel>();
-    Warn(landscape->Load(Asset("LandScape.qmm")), Asset("LandScape.qmm"));
-    landscapeTexture = CreateAssetTexture("Land.bmp");
-    Warn(landscapeTexture != 0, Asset("Land.bmp"));
-}
-
-void DemoUpdate() {
-    shadow->Update(lightPosition);
-    if (qIsKeyPressed(QK_ESCAPE)) qStopMainLoop();
-    const int32_t t1 = qGetTimer();
-    const int32_t t2 = qGetTimer();
-    vec3D(500 * std::cos(float(t1) / 500), 200, 500 * std::sin(float(t2) / 500) - 5, &lightPosition);
-}
-
 // Reads the frame just drawn, before the engine presents it.
 void CaptureFrame() {
     GLint viewport[4] = {0, 0, 0, 0};
@@ -122,41 +78,9 @@ void CaptureFrame() {
                  lastFrame.data());
 }
 
-void DemoRender() {
-    glClearColor(0, 0.5f, 0.7f, 0);
-    glClearStencil(0);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
-    qSet3D(90, 0.1f, 100);
-
-    glLoadIdentity();
-    glTranslatef(0, 0, -6);
-    glRotatef(30, 1, 0, 0);
-    glRotatef(float(qGetTimer()) / 1000, 0, 1, 0);
-    glScalef(0.01f, 0.01f, 0.01f);
-
-    glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, characterTexture);
-    glEnable(GL_CULL_FACE);
-    glCullFace(GL_BACK);
-    character->Draw(character->FindAnimation("idle"), qGetTimer() / kAnimationMilliseconds);
-    glDisable(GL_CULL_FACE);
-    glDisable(GL_TEXTURE_2D);
-
-    glPushMatrix();
-    glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, landscapeTexture);
-    glTranslatef(0, -20, 0);
-    glScalef(10, 7, 10);
-    landscape->Draw(0, -1);
-    glDisable(GL_TEXTURE_2D);
-    glPopMatrix();
-
-    shadow->ResetColor();
-    shadow->Render();
-
-    glTranslatef(lightPosition.x, lightPosition.y, lightPosition.z);
-    qSolidSphere(10);
-
+// The demo's frame, then what the options ask of it.
+void RenderFrame() {
+    DemoRender();
     ++renderedFrames;
     // The frame drawn while Escape is down is the last one: the updates that
     // follow in this pass stop the loop. Reading only that one keeps the
@@ -164,14 +88,6 @@ void DemoRender() {
     const bool last = (options.frames > 0 && renderedFrames >= options.frames) || qIsKeyPressed(QK_ESCAPE);
     if (last && !options.screenshot.empty()) CaptureFrame();
     if (options.frames > 0 && renderedFrames >= options.frames) qStopMainLoop();
-}
-
-void DemoDone() {
-    character.reset();
-    glDeleteTextures(1, &characterTexture);
-    shadow.reset();
-    glDeleteTextures(1, &landscapeTexture);
-    landscape.reset();
 }
 
 bool WriteScreenshot(const std::string& fileName) {
@@ -263,6 +179,7 @@ std::vector<std::string> MissingExports() {
 int Run(int argc, char** argv) {
     if (const int status = ParseOptions(argc, argv)) return status - 1;
     FindAssetFolder();
+    SetDemoAssets({Asset("Morrek.qmm"), "Morrek.tga", Asset("LandScape.qmm"), "Land.bmp", CreateAssetTexture});
 
     if (!BindQuelt("libQuelt.so")) {
         std::fprintf(stderr, "Showcase: cannot load the engine library libQuelt.so: %s\n", BindError().c_str());
@@ -285,7 +202,7 @@ int Run(int argc, char** argv) {
     qScreenMode(1024, 768, 32, 70, options.windowed ? 0 : 1);
     qSetProcAdress(PROC_INIT, DemoInit);
     qSetProcAdress(PROC_DONE, DemoDone);
-    qSetProcAdress(PROC_RENDER, DemoRender);
+    qSetProcAdress(PROC_RENDER, RenderFrame);
     qSetUPS(200);
     qSetProcAdress(PROC_UPDATE, DemoUpdate);
     qStartMainLoop();

@@ -1,5 +1,5 @@
 // Generates the demo's assets: the character "Morrek" (a key-frame model of
-// closed body parts with an idle and a wave animation, and its painted
+// closed body parts with an idle pose and a wave animation, and its painted
 // texture) and the landscape (a height field and its texture).
 //   make_assets OUTPUT_FOLDER
 #include <algorithm>
@@ -25,9 +25,6 @@ Vec3 operator*(Vec3 a, double s) { return {a.x * s, a.y * s, a.z * s}; }
 double Dot(Vec3 a, Vec3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 Vec3 Cross(Vec3 a, Vec3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
 
-Vec3 RotateX(Vec3 p, double a) {
-    return {p.x, p.y * std::cos(a) - p.z * std::sin(a), p.y * std::sin(a) + p.z * std::cos(a)};
-}
 Vec3 RotateZ(Vec3 p, double a) {
     return {p.x * std::cos(a) - p.y * std::sin(a), p.x * std::sin(a) + p.y * std::cos(a), p.z};
 }
@@ -276,11 +273,8 @@ void AddPart(Model& model, Part& part) {
 }
 
 struct Pose {
-    double breath = 0;     // torso and head rise, in model units
-    double armSwing = 0;   // radians about X, left arm; the right arm swings the other way
     double rightRaise = 0; // radians about Z, the right arm lifted sideways
     double headTilt = 0;   // radians about Z
-    double sway = 0;       // sideways shift of the upper body
 };
 
 Model MakeCharacter() {
@@ -304,7 +298,6 @@ Model MakeCharacter() {
 
     const auto place = [&](const Pose& pose) {
         std::vector<Vec3> frame;
-        const Vec3 up{pose.sway, pose.breath, 0};
         const Vec3 neck{0, 150, 0};
         const Vec3 shoulderL{-31, 140, 0}, shoulderR{31, 140, 0};
         for (std::size_t index = 0; index < parts.size(); ++index) {
@@ -312,17 +305,16 @@ Model MakeCharacter() {
                 Vec3 q;
                 switch (index) {
                 case 0:  // head, tilting about the neck
-                    q = neck + RotateZ(p + Vec3{0, 18, 0}, pose.headTilt) + up;
+                    q = neck + RotateZ(p + Vec3{0, 18, 0}, pose.headTilt);
                     break;
-                case 1:  // torso, breathing
-                    q = Vec3{p.x * (1 + pose.breath * 0.01), p.y, p.z * (1 + pose.breath * 0.015)} +
-                        Vec3{0, 112, 0} + up;
+                case 1:  // torso
+                    q = p + Vec3{0, 112, 0};
                     break;
                 case 2:  // left arm, hanging from the shoulder
-                    q = shoulderL + RotateX(p + Vec3{0, -30, 0}, pose.armSwing) + up;
+                    q = shoulderL + p + Vec3{0, -30, 0};
                     break;
                 case 3:  // right arm
-                    q = shoulderR + RotateZ(RotateX(p + Vec3{0, -30, 0}, -pose.armSwing), pose.rightRaise) + up;
+                    q = shoulderR + RotateZ(p + Vec3{0, -30, 0}, pose.rightRaise);
                     break;
                 case 4:
                     q = p + Vec3{-13, 44, 0};
@@ -337,16 +329,12 @@ Model MakeCharacter() {
         model.frames.push_back(frame);
     };
 
+    // Idle is one frame, the first: the shadow volume is built from the first
+    // frame, so the pose drawn and the shadow cast always agree.
+    Pose rest;
+    rest.headTilt = 0.12 * std::sin(1.0);
+    place(rest);
     constexpr int kCycle = 16;
-    for (int k = 0; k < kCycle; ++k) {  // idle: breathing, arms swinging, head tilting
-        const double a = 2 * kPi * k / kCycle;
-        Pose pose;
-        pose.breath = 3 * std::sin(a);
-        pose.armSwing = 0.35 * std::sin(a);
-        pose.headTilt = 0.12 * std::sin(a + 1);
-        pose.sway = 3 * std::sin(a);
-        place(pose);
-    }
     for (int k = 0; k < kCycle; ++k) {  // wave: the right arm raised and waving
         const double a = 2 * kPi * k / kCycle;
         Pose pose;
@@ -354,7 +342,7 @@ Model MakeCharacter() {
         pose.headTilt = -0.1;
         place(pose);
     }
-    model.animations = {{"idle", 0, kCycle - 1}, {"wave", kCycle, 2 * kCycle - 1}};
+    model.animations = {{"idle", 0, 0}, {"wave", 1, kCycle}};
     return model;
 }
 

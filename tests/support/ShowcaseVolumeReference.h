@@ -25,7 +25,7 @@ struct Reference {
 
     int32_t AddVertex(const TVec3D& p) {
         for (std::size_t i = 0; i < vertices.size(); ++i)
-            if (showcase::dist3D(&vertices[i], &p) < 1e-8f) return static_cast<int32_t>(i);
+            if (double(showcase::dist3D(&vertices[i], &p)) < 1e-8) return static_cast<int32_t>(i);
         vertices.push_back(p);
         return static_cast<int32_t>(vertices.size() - 1);
     }

@@ -2,6 +2,10 @@
 // selection, animation lookup, and short or hostile files.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <climits>
 #include <cmath>
 
@@ -149,6 +153,38 @@ TEST_F(KeyFrameModel, DrawnFrameAlwaysLiesInsideTheStoredFrames) {
     EXPECT_EQ(model.DrawnFrame(5, 0), -1);
     // Drawing without a context must not crash for any of these.
     for (int32_t a = -1; a <= 5; ++a) model.Draw(a, -1);
+}
+
+TEST_F(KeyFrameModel, NegativeFramesKeepTheirStoredFrame) {
+    QmmFile file = TwoFrameTriangle();
+    file.frames.resize(32, file.frames[0]);
+    file.animations = {{"idle", 0, 15}, {"wave", 16, 31}, {"one", 5, 5}};
+    ASSERT_TRUE(showcase_test::WriteQmm(file, "negative.qmm"));
+    TKeyFrameModel model;
+    ASSERT_TRUE(model.Load("negative.qmm"));
+    const struct {
+        int32_t animation, frame, drawn;
+    } cases[] = {
+        // first + (frame rem length), the remainder signed like the frame, where that is stored...
+        {1, -1, 15}, {1, -16, 16}, {1, -17, 15}, {1, 17, 17}, {2, -1, 5},
+        // ...and taken into the range only where it is not.
+        {0, -1, 15}, {0, -5, 11}, {0, INT_MIN, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(model.DrawnFrame(c.animation, c.frame), c.drawn) << c.animation << ", " << c.frame;
+}
+
+TEST_F(KeyFrameModel, OnlyRegularFilesAreRead) {
+    ASSERT_TRUE(mkfifo("pipe.qmm", 0600) == 0 || errno == EEXIST);
+    // A device that never ends, a FIFO with no writer, a folder: refused at
+    // once, never read until memory runs out or a writer comes.
+    for (const char* name : {"/dev/zero", "pipe.qmm", "."}) {
+        alarm(20);
+        TKeyFrameModel model;
+        EXPECT_FALSE(model.Load(name)) << name;
+        ExpectEmpty(model);
+        alarm(0);
+    }
 }
 
 TEST_F(KeyFrameModel, FindAnimationIsExactAndFirstWins) {

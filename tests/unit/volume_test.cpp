@@ -77,6 +77,10 @@ TEST_F(Volume, WeldsWithinTheToleranceAndFirstMatchWins) {
     EXPECT_EQ(mesh.AddVertex(V(1e-9f, 0, 0)), 0);
     EXPECT_EQ(mesh.AddVertex(V(1e-7f, 0, 0)), 1);
     EXPECT_EQ(mesh.VertexCount(), 2);
+    // The float nearest 1e-8 lies below it: a distance of exactly that welds,
+    // the next float up does not.
+    EXPECT_EQ(mesh.AddVertex(V(1e-8f, 0, 0)), 0);
+    EXPECT_EQ(mesh.AddVertex(V(0, std::nextafter(1e-8f, 1.0f), 0)), 2);
 
     // A point within reach of two vertices goes to the lower index.
     TMesh two;
@@ -243,6 +247,12 @@ TEST_F(Volume, HashedConstructionMatchesTheQuadraticReference) {
         TKeyFrameModel model;
         Fill(model, Tetrahedron(), TetrahedronFaces());
         ExpectMatchesReference(model, lights, "tetrahedron");
+    }
+    {
+        // A corner exactly the weld distance's float away from another.
+        TKeyFrameModel model;
+        Fill(model, {V(0, 0, 0), V(1, 0, 0), V(0, 1, 0), V(1e-8f, 0, 0), V(0, -1, 0)}, {{0, 1, 2}, {3, 4, 1}});
+        ExpectMatchesReference(model, lights, "at the weld distance");
     }
     {
         // A bumpy sheet with jittered duplicates (some welded, some not),

@@ -1,0 +1,2 @@
+target_link_libraries(${TARGET} PRIVATE showcase_core)
+add_dependencies(${TARGET} showcase_assets)
