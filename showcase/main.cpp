@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -40,8 +41,9 @@ long renderedFrames = 0;
 std::vector<unsigned char> lastFrame;  // RGB rows bottom to top, as GL reads them
 int lastFrameWidth = 0, lastFrameHeight = 0;
 
-// The folder holding the program, where its assets lie; relative file names
-// would otherwise depend on where the user started it.
+// Where the assets lie, found from the program's own place so that the
+// folder it was started from does not matter: beside it in the build tree,
+// or, once installed, in SHOWCASE_INSTALLED_ASSETS relative to it.
 std::string assetFolder;
 
 std::string Asset(const char* name) { return assetFolder + name; }
@@ -53,6 +55,23 @@ void FindAssetFolder() {
     path[length] = '\0';
     std::string folder(path);
     assetFolder = folder.substr(0, folder.rfind('/') + 1);
+    const std::string installed = assetFolder + SHOWCASE_INSTALLED_ASSETS "/";
+    if (access(installed.c_str(), F_OK) == 0) assetFolder = installed;
+}
+
+// The engine takes an image's type from the text after the first dot of its
+// whole path, so a dotted folder on the way (~/.local, bin/../share) would
+// hide it: the image is named from inside its folder.
+uint32_t CreateAssetTexture(const char* name) {
+    const int previous = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (previous < 0 || chdir(assetFolder.c_str()) != 0) {
+        if (previous >= 0) close(previous);
+        return qCreateTexture2D(1, Asset(name).c_str());
+    }
+    const uint32_t texture = qCreateTexture2D(1, name);
+    if (fchdir(previous) != 0) std::perror("Showcase: cannot return to the working folder");
+    close(previous);
+    return texture;
 }
 
 // The idle animation plays at ten frames per second of engine time.
@@ -69,7 +88,7 @@ void DemoInit() {
     glEnable(GL_DEPTH_TEST);
     character = std::make_unique<TKeyFrameModel>();
     Warn(character->Load(Asset("Morrek.qmm")), Asset("Morrek.qmm"));
-    characterTexture = qCreateTexture2D(1, Asset("Morrek.tga").c_str());
+    characterTexture = CreateAssetTexture("Morrek.tga");
     Warn(characterTexture != 0, Asset("Morrek.tga"));
     shadow = std::make_unique<TVolume>(*character);
     TVec3D start;
@@ -77,7 +96,7 @@ void DemoInit() {
     shadow->Update(start);
     landscape = std::make_unique<TKeyFrameModel>();
     Warn(landscape->Load(Asset("LandScape.qmm")), Asset("LandScape.qmm"));
-    landscapeTexture = qCreateTexture2D(1, Asset("Land.bmp").c_str());
+    landscapeTexture = CreateAssetTexture("Land.bmp");
     Warn(landscapeTexture != 0, Asset("Land.bmp"));
 }
 
@@ -177,6 +196,7 @@ void PrintHelp() {
         "  --frames N          stop after N rendered frames\n"
         "  --screenshot FILE   write the last rendered frame to FILE (PNG)\n"
         "  --help              show this text\n"
+        "  --version           show the version\n"
         "Escape ends the demo.\n");
 }
 
@@ -186,6 +206,9 @@ int ParseOptions(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             PrintHelp();
+            return 0 + 1;
+        } else if (arg == "--version") {
+            std::printf("Showcase %d.%d.%d\n", QUELT_VERSION_MAJOR, QUELT_VERSION_MINOR, QUELT_VERSION_PATCH);
             return 0 + 1;
         } else if (arg == "--windowed") {
             options.windowed = true;

@@ -10,3 +10,5 @@ add_custom_command(
   DEPENDS ${TARGET}
   COMMENT "Generating the demo's assets")
 add_custom_target(showcase_assets ALL DEPENDS ${QUELT_ASSET_FILES})
+# For the install rules, which ship them with Showcase.
+set_property(TARGET showcase_assets PROPERTY ASSET_FILES ${QUELT_ASSET_FILES})

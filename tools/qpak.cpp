@@ -28,7 +28,7 @@ const char* const kUsageText =
     "       qpak list PACKAGE\n"
     "       qpak extract PACKAGE NAME [DEST]\n"
     "       qpak unpack PACKAGE [DIR]\n"
-    "       qpak --help\n"
+    "       qpak --help | --version\n"
     "\n"
     "  create   packs the FILEs into PACKAGE, replacing it if it exists; each file\n"
     "           is stored under its name without folders, in the order given\n"
@@ -206,6 +206,10 @@ int main(int argc, char** argv) {
     const std::string& command = args[0];
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(kUsageText, stdout);
+        return kOk;
+    }
+    if (command == "--version") {
+        std::printf("qpak %d.%d.%d\n", QUELT_VERSION_MAJOR, QUELT_VERSION_MINOR, QUELT_VERSION_PATCH);
         return kOk;
     }
     const std::size_t operands = args.size() - 1;
