@@ -1,5 +1,6 @@
 #include "ModClass.h"
 
+#include "MMatrix.h"
 #include "platform/GL.h"
 
 #include <algorithm>
@@ -70,6 +71,15 @@ void TFaceList::DrawTrianglesAt(const void* indices) const {
 }
 
 TModel::~TModel() { DeleteBuffers(); }
+
+const TMatrix4& TModel::FrameMatrix() {
+    static const TMatrix4 identity = [] {
+        TMatrix4 m;
+        matIdentity(m);
+        return m;
+    }();
+    return identity;
+}
 
 void TModel::Draw() const {
     glPushClientAttrib(0xFFFFFFFFu);

@@ -134,11 +134,11 @@ public:
     bool UseBuffers = false;
     std::uint32_t VertexBuffer = 0;
     std::uint32_t IndexBuffer = 0;
-    // One matrix per animation frame. Parts of one model share the table
-    // rather than each holding a copy of the same identity matrices.
-    std::shared_ptr<const std::vector<TMatrix4>> Frames;
-
-    std::int32_t FrameCount() const { return Frames ? static_cast<std::int32_t>(Frames->size()) : 0; }
+    // Animation frames. Every frame matrix is the identity, so none is
+    // stored: a segment of any length costs nothing.
+    std::int32_t FrameCount() const { return frameCount_; }
+    void SetFrameCount(std::int32_t count) { frameCount_ = count; }
+    static const TMatrix4& FrameMatrix();
 
     // Client arrays (or the buffer objects when UseBuffers); the caller's
     // client state is saved and restored around the draw.
@@ -164,6 +164,7 @@ private:
     // Where the normals and texture coordinates start in VertexBuffer.
     std::size_t normalsOffset_ = 0;
     std::size_t texCoordsOffset_ = 0;
+    std::int32_t frameCount_ = 0;
 };
 
 } // namespace quelt

@@ -1,6 +1,7 @@
 #include "QCore.h"
 
 #include <array>
+#include <csignal>
 
 #include "QDraw3D.h"
 #include "QWin.h"
@@ -65,6 +66,46 @@ void UpdateStep() {
     }
 }
 
+// Ctrl+C (or a termination request) while the loop runs ends it like
+// qStopMainLoop, so the done procedure still runs; outside the loop the
+// signals keep whatever disposition the program gave them. A second one while
+// the first is pending gets the default action, so a stuck loop still dies.
+volatile std::sig_atomic_t interrupted = 0;
+
+void NoteInterrupt(int) { interrupted = 1; }
+
+class InterruptWatch {
+public:
+    InterruptWatch() {
+        interrupted = 0;
+        for (std::size_t i = 0; i < kSignals.size(); ++i) watching_[i] = Watch(kSignals[i], previous_[i]);
+    }
+    ~InterruptWatch() {
+        for (std::size_t i = 0; i < kSignals.size(); ++i)
+            if (watching_[i]) sigaction(kSignals[i], &previous_[i], nullptr);
+    }
+    InterruptWatch(const InterruptWatch&) = delete;
+    InterruptWatch& operator=(const InterruptWatch&) = delete;
+
+    static bool Received() { return interrupted != 0; }
+
+private:
+    static constexpr std::array<int, 2> kSignals = {SIGINT, SIGTERM};
+
+    // A signal the program ignores (a background job's SIGINT) stays ignored.
+    static bool Watch(int signal, struct sigaction& previous) {
+        if (sigaction(signal, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) return false;
+        struct sigaction action {};
+        action.sa_handler = NoteInterrupt;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART | SA_RESETHAND;
+        return sigaction(signal, &action, nullptr) == 0;
+    }
+
+    std::array<struct sigaction, kSignals.size()> previous_{};
+    std::array<bool, kSignals.size()> watching_{};
+};
+
 // Should a callback throw, the loop is left idle and the quadric released;
 // the exception itself goes on to the application.
 struct LoopUnwindGuard {
@@ -100,6 +141,7 @@ void SetUPS(std::int32_t ups) {
 
 void StartMainLoop() {
     loop.running = true;
+    const InterruptWatch interrupts;
     LoopUnwindGuard guard;
     Call(kInit);
     const std::int32_t now = GetTimer();
@@ -107,11 +149,12 @@ void StartMainLoop() {
     loop.fpsWindowStart = now;
     createSharedQuadric();
     guard.quadricCreated = true;
-    while (loop.running) {
+    while (loop.running && !interrupts.Received()) {
         Msg();
         RenderStep();
         UpdateStep();
     }
+    loop.running = false;
     Call(kDone);
     guard.finished = true;
     deleteSharedQuadric();

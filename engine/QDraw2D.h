@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <string>
 
+// Text is Windows-1251 bytes; what they stand for lives with the code page.
+#include "platform/CodePage.h"
+
 namespace quelt {
 
 // Lists per font: one per 8-bit character code.
@@ -13,8 +16,5 @@ void Set2D();
 std::uint32_t BitmapFont(std::int32_t width, std::int32_t height, const std::string& faceName);
 void DrawText(std::int32_t x, std::int32_t y, std::uint32_t font, const std::string& text);
 void DeleteFont(std::uint32_t font);
-
-// The Unicode character a Windows-1251 byte stands for.
-char32_t Cp1251ToUnicode(std::uint8_t code);
 
 } // namespace quelt

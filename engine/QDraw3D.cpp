@@ -118,8 +118,11 @@ void Camera(const TVec3D& pos, const TVec3D& dir, float roll) {
     const TVec3D side = cross3D(forward, vec3D(0, 1, 0));
     const TVec3D up = cross3D(side, forward);
     const TVec3D rolledUp = quatRotate(up, quatFromAxisAngle(forward, roll));
-    gluLookAt(eye.x, eye.y, eye.z, eye.x + forward.x, eye.y + forward.y, eye.z + forward.z, rolledUp.x,
-              rolledUp.y, rolledUp.z);
+    // The centre is summed in double: far from the origin a float sum would
+    // round away most of a short direction.
+    const double centreX = double(eye.x) + forward.x, centreY = double(eye.y) + forward.y,
+                 centreZ = double(eye.z) + forward.z;
+    gluLookAt(eye.x, eye.y, eye.z, centreX, centreY, centreZ, rolledUp.x, rolledUp.y, rolledUp.z);
 }
 
 } // namespace quelt

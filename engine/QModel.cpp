@@ -1,6 +1,5 @@
 #include "QModel.h"
 
-#include "MMatrix.h"
 #include "MVector.h"
 #include "QUtils.h"
 #include "SData.h"
@@ -8,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace quelt {
 
@@ -32,6 +32,17 @@ enum : std::uint16_t {
 
 constexpr std::uint32_t kHeaderSize = 6;
 constexpr std::uint16_t kNoParent = 0xFFFF;
+
+// Chunks that only nest others or are read field by field: their length is never used.
+bool IsReadInPlace(std::uint16_t id) {
+    switch (id) {
+    case kMain: case kMeshData: case kNamedObject: case kTriangleMesh: case kKeyFrames: case kObjectNode:
+    case kFrameSegment: case kNodeHeader: case kPivot: case kPositionTrack: case kRotationTrack:
+        return true;
+    default:
+        return false;
+    }
+}
 
 float LoadFloat(const std::uint8_t* p) {
     const std::uint32_t bits = std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
@@ -146,8 +157,9 @@ void TAnimation::Load3DS(TData& data) {
         const std::uint32_t start = data.Position();
         const std::uint16_t id = data.ReadWord();
         const std::uint32_t length = data.ReadDWord();
-        // A length that does not even cover its header would walk backwards forever.
-        if (length < kHeaderSize) break;
+        // Only chunks that are skipped or bounded by their length use it; there
+        // a length that does not even cover its header would walk backwards.
+        if (!IsReadInPlace(id) && length < kHeaderSize) break;
         const std::uint32_t end =
             static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t(start) + length, data.Size()));
         TModel* last = Parts.empty() ? nullptr : Parts.back().get();
@@ -215,11 +227,9 @@ void TAnimation::Load3DS(TData& data) {
     ComputeNormals();
 
     const std::int64_t wanted = std::int64_t(LastFrame) - std::int64_t(FirstFrame) + 1;
-    const std::int64_t frameCount = std::clamp<std::int64_t>(wanted, 1, kMaxFrames);
-    TMatrix4 identity;
-    matIdentity(identity);
-    const auto frames = std::make_shared<const std::vector<TMatrix4>>(static_cast<std::size_t>(frameCount), identity);
-    for (const auto& part : Parts) part->Frames = frames;
+    const auto frameCount =
+        static_cast<std::int32_t>(std::clamp<std::int64_t>(wanted, 1, std::numeric_limits<std::int32_t>::max()));
+    for (const auto& part : Parts) part->SetFrameCount(frameCount);
 }
 
 void TAnimation::ComputeNormals() {
@@ -262,7 +272,7 @@ void TAnimation::Normalize(std::int32_t mode) {
 void TAnimation::DrawFrame(std::int32_t frame) {
     if (Parts.empty() || frame < 0 || frame >= Parts.front()->FrameCount()) return;
     glPushMatrix();
-    glMultMatrixf((*Parts.front()->Frames)[static_cast<std::size_t>(frame)].m);
+    glMultMatrixf(TModel::FrameMatrix().m);
     for (const auto& part : Parts) part->Draw();
     glPopMatrix();
 }

@@ -37,10 +37,6 @@ struct TNodeTracks {
 
 class TAnimation final : public TInterfacedObject<IAnimation> {
 public:
-    // Frame tables longer than this are cut: all frames are the identity,
-    // and a file must not make the reader allocate far more than its size.
-    static constexpr std::int32_t kMaxFrames = 65536;
-
     std::vector<std::unique_ptr<TModel>> Parts;
     std::vector<std::string> PartNames;
     std::vector<TNodeTracks> Nodes;

@@ -6,25 +6,46 @@
 #include <AL/al.h>
 #include <AL/alc.h>
 
+#include <vorbis/vorbisfile.h>
+
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <memory>
 #include <new>
 #include <utility>
 
 #include "QUtils.h"
+#include "SData.h"
 #include "platform/Platform.h"
 
 namespace quelt {
 namespace {
 
-// ---- WAV ----
+// ---- Sound files ----
 
 constexpr std::size_t kHeaderSize = 36;
 constexpr std::size_t kChunkHeaderSize = 8;
+// A RIFF file is its 8-byte header plus at most 2^32 - 1 bytes; the same
+// bound refuses an Ogg file whose samples could never fit one buffer.
+constexpr std::uint64_t kMaxSoundFileSize = 8 + std::uint64_t{0xFFFFFFFF};
+// What one OpenAL buffer can take (its size is an ALsizei).
+constexpr std::uint64_t kMaxSampleBytes = 0x7FFFFFFF;
+// Decoded Ogg may be this many times its file and never less than the floor:
+// oggenc's densest output, digital silence, stays near 150 times.
+constexpr std::uint64_t kMaxOggExpansion = 1024;
+constexpr std::uint64_t kOggDecodedFloor = std::uint64_t{16} << 20;
+constexpr std::uint64_t kTypicalOggExpansion = 16;
+
+constexpr std::uint16_t kTagPcm = 1;
+constexpr std::uint16_t kTagFloat = 3;
+constexpr std::uint16_t kTagALaw = 6;
+constexpr std::uint16_t kTagMuLaw = 7;
+constexpr std::uint16_t kTagExtensible = 0xFFFE;
+// The tail every sub-format GUID of the extensible header shares; its first
+// two bytes are the classic format tag.
+constexpr std::uint8_t kSubFormatTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                             0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
 std::uint16_t Word(const std::uint8_t* at) { return static_cast<std::uint16_t>(at[0] | at[1] << 8); }
 
@@ -41,31 +62,230 @@ std::int32_t FormatOf(std::uint16_t channels, std::uint16_t bits) {
     return 0;
 }
 
+// How one stored sample becomes what OpenAL is given.
+enum class Encoding { None, Copy, Signed24, Signed32, Float32, ALaw, MuLaw };
+
+struct WavFormat {
+    Encoding encoding = Encoding::None;
+    std::uint16_t channels = 0;
+    std::uint16_t storedBytes = 0; // per sample in the file
+    std::uint16_t outputBits = 0;
+};
+
+std::uint16_t EffectiveTag(const std::uint8_t* bytes, std::size_t size, std::uint32_t formatChunkSize) {
+    const std::uint16_t tag = Word(bytes + 20);
+    if (tag != kTagExtensible) return tag;
+    constexpr std::size_t kSubFormatAt = 20 + 24;
+    if (formatChunkSize < 40 || size < kSubFormatAt + 16) return 0;
+    if (std::memcmp(bytes + kSubFormatAt + 2, kSubFormatTail, sizeof kSubFormatTail) != 0) return 0;
+    return Word(bytes + kSubFormatAt);
+}
+
+WavFormat FormatFromHeader(std::uint16_t tag, std::uint16_t channels, std::uint16_t bits) {
+    WavFormat format;
+    if (channels != 1 && channels != 2) return format;
+    Encoding encoding = Encoding::None;
+    if (tag == kTagPcm && (bits == 8 || bits == 16)) encoding = Encoding::Copy;
+    if (tag == kTagPcm && bits == 24) encoding = Encoding::Signed24;
+    if (tag == kTagPcm && bits == 32) encoding = Encoding::Signed32;
+    if (tag == kTagFloat && bits == 32) encoding = Encoding::Float32;
+    if (tag == kTagALaw && bits == 8) encoding = Encoding::ALaw;
+    if (tag == kTagMuLaw && bits == 8) encoding = Encoding::MuLaw;
+    if (encoding == Encoding::None) return format;
+    format.encoding = encoding;
+    format.channels = channels;
+    format.storedBytes = bits / 8;
+    format.outputBits = encoding == Encoding::Copy ? bits : 16;
+    return format;
+}
+
+// A 32-bit sample to 16 bits, rounded to nearest.
+std::int16_t Round32To16(std::int32_t sample) {
+    if (sample > 0x7FFF7FFF) return 0x7FFF;
+    return static_cast<std::int16_t>((static_cast<std::int64_t>(sample) + 0x8000) >> 16);
+}
+
+std::int16_t FloatTo16(float value) {
+    if (std::isnan(value)) return 0;
+    const double scaled = static_cast<double>(value) * 2147483648.0;
+    if (scaled <= -2147483648.0) return -0x8000;
+    if (scaled >= 2147483647.0) return 0x7FFF;
+    return Round32To16(static_cast<std::int32_t>(scaled < 0 ? scaled - 0.5 : scaled + 0.5));
+}
+
+// G.711 expansions.
+std::int16_t MuLawTo16(std::uint8_t code) {
+    code = static_cast<std::uint8_t>(~code);
+    const int magnitude = (((code & 0x0F) << 3) + 0x84) << ((code & 0x70) >> 4);
+    return static_cast<std::int16_t>(code & 0x80 ? 0x84 - magnitude : magnitude - 0x84);
+}
+
+std::int16_t ALawTo16(std::uint8_t code) {
+    code ^= 0x55;
+    int magnitude = (code & 0x0F) << 4;
+    const int segment = (code & 0x70) >> 4;
+    magnitude = segment == 0 ? magnitude + 8 : (magnitude + 0x108) << (segment - 1);
+    return static_cast<std::int16_t>(code & 0x80 ? magnitude : -magnitude);
+}
+
+std::int16_t Convert(Encoding encoding, const std::uint8_t* at) {
+    switch (encoding) {
+    case Encoding::Signed24:
+        return Round32To16(static_cast<std::int32_t>(static_cast<std::uint32_t>(at[0]) << 8 |
+                                                     static_cast<std::uint32_t>(at[1]) << 16 |
+                                                     static_cast<std::uint32_t>(at[2]) << 24));
+    case Encoding::Signed32:
+        return Round32To16(static_cast<std::int32_t>(DWord(at)));
+    case Encoding::Float32: {
+        const std::uint32_t bits = DWord(at);
+        float value;
+        std::memcpy(&value, &bits, sizeof value);
+        return FloatTo16(value);
+    }
+    case Encoding::ALaw:
+        return ALawTo16(*at);
+    case Encoding::MuLaw:
+        return MuLawTo16(*at);
+    default:
+        return 0;
+    }
+}
+
+// The samples of `count` stored bytes in the form OpenAL is given.
+std::vector<std::uint8_t> Samples(const WavFormat& format, const std::uint8_t* at, std::size_t count) {
+    if (format.encoding == Encoding::Copy) return std::vector<std::uint8_t>(at, at + count);
+    const std::size_t samples = count / format.storedBytes;
+    std::vector<std::uint8_t> out(samples * 2);
+    for (std::size_t i = 0; i < samples; ++i) {
+        const std::int16_t value = Convert(format.encoding, at + i * format.storedBytes);
+        std::memcpy(out.data() + 2 * i, &value, 2);
+    }
+    return out;
+}
+
+bool LooksLikeChunkId(const std::uint8_t* at) {
+    if (at[0] == ' ') return false;
+    return std::all_of(at, at + 4, [](std::uint8_t c) { return c >= 0x20 && c < 0x7F; });
+}
+
+// Where the chunk after one ending at `end` starts. RIFF pads an odd-sized
+// chunk with a zero byte, but some writers leave it out: take whichever place
+// holds a chunk identifier, the padded one first.
+std::uint64_t NextChunk(const std::uint8_t* bytes, std::size_t size, std::uint64_t end, std::uint32_t chunkSize) {
+    if (chunkSize % 2 == 0) return end;
+    if (end + 1 + 4 <= size && bytes[end] == 0 && LooksLikeChunkId(bytes + end + 1)) return end + 1;
+    if (end + 4 <= size && LooksLikeChunkId(bytes + end)) return end;
+    return end + 1;
+}
+
 std::string FullPath(const std::string& fileName) {
     std::error_code error;
     const std::filesystem::path path = std::filesystem::absolute(fileName, error);
     return error ? fileName : path.lexically_normal().string();
 }
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
+std::vector<std::uint8_t> ReadSoundFile(const std::string& fileName) {
+    FileBytes file = ReadRegularFile(fileName, kMaxSoundFileSize);
+    switch (file.outcome) {
+    case FileBytes::Outcome::Read:
+        return std::move(file.bytes);
+    case FileBytes::Outcome::NotOpened:
+        throw IoError("Cannot open file \"" + FullPath(fileName) + "\". " + std::strerror(file.openError));
+    case FileBytes::Outcome::NotRegular:
+        throw IoError("Cannot open file \"" + FullPath(fileName) + "\". Not a regular file");
+    case FileBytes::Outcome::TooLarge:
+        break;
+    }
+    throw IoError("File \"" + FullPath(fileName) + "\" is too large for a sound");
+}
+
+// ---- Ogg Vorbis ----
+
+struct MemoryStream {
+    const std::uint8_t* bytes;
+    std::size_t size;
+    std::size_t position;
 };
 
-std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(fileName.c_str(), "rb"));
-    if (!file) {
-        const int reason = errno; // before building the path can change it
-        throw IoError("Cannot open file \"" + FullPath(fileName) + "\". " + std::strerror(reason));
-    }
-    std::vector<std::uint8_t> bytes;
-    std::uint8_t block[65536];
-    std::size_t got;
-    // Read to the end rather than trusting a size: pipes and growing files work too.
-    while ((got = std::fread(block, 1, sizeof block, file.get())) > 0) bytes.insert(bytes.end(), block, block + got);
-    if (std::ferror(file.get()))
-        throw IoError("Cannot read file \"" + FullPath(fileName) + "\". " + std::strerror(errno));
-    return bytes;
+std::size_t ReadMemory(void* into, std::size_t size, std::size_t count, void* source) {
+    auto* stream = static_cast<MemoryStream*>(source);
+    if (size == 0) return 0;
+    const std::size_t items = std::min(count, (stream->size - stream->position) / size);
+    std::memcpy(into, stream->bytes + stream->position, items * size);
+    stream->position += items * size;
+    return items;
 }
+
+class VorbisFile {
+public:
+    explicit VorbisFile(MemoryStream& stream) {
+        // Read as a stream: no seeking, so a hostile file cannot send the
+        // library searching back and forth for its links.
+        const ov_callbacks callbacks = {ReadMemory, nullptr, nullptr, nullptr};
+        open_ = ov_open_callbacks(&stream, &file_, nullptr, 0, callbacks) == 0;
+    }
+    VorbisFile(const VorbisFile&) = delete;
+    VorbisFile& operator=(const VorbisFile&) = delete;
+    ~VorbisFile() {
+        if (open_) ov_clear(&file_);
+    }
+    bool IsOpen() const { return open_; }
+    OggVorbis_File* get() { return &file_; }
+
+private:
+    OggVorbis_File file_{};
+    bool open_ = false;
+};
+
+} // namespace
+
+std::uint64_t OggSampleLimit(std::size_t fileSize) {
+    return std::min(kMaxSampleBytes, std::max(kOggDecodedFloor, std::uint64_t{fileSize} * kMaxOggExpansion));
+}
+
+SoundData DecodeOgg(const std::uint8_t* bytes, std::size_t size) {
+    return DecodeOgg(bytes, size, OggSampleLimit(size));
+}
+
+SoundData DecodeOgg(const std::uint8_t* bytes, std::size_t size, std::uint64_t maxBytes) {
+    SoundData sound;
+    MemoryStream stream{bytes, bytes ? size : 0, 0};
+    VorbisFile vorbis(stream);
+    if (!vorbis.IsOpen()) return sound;
+    const vorbis_info* info = ov_info(vorbis.get(), -1);
+    if (!info || info->rate <= 0 || info->rate > 0x7FFFFFFF) return sound;
+    const int channels = info->channels;
+    const long rate = info->rate;
+    sound.format = FormatOf(static_cast<std::uint16_t>(channels), 16);
+    sound.frequency = static_cast<std::uint32_t>(rate);
+    if (sound.format == 0) return sound;
+
+    const std::uint64_t limit = std::min(maxBytes, kMaxSampleBytes);
+    std::vector<std::uint8_t>& out = sound.data;
+    // Typical Vorbis is a tenth or less of its samples: one allocation for most files.
+    out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(limit, std::uint64_t{size} * kTypicalOggExpansion)));
+    char block[16384];
+    for (;;) {
+        const long got = ov_read(vorbis.get(), block, sizeof block, 0, 2, 1, nullptr);
+        if (got == OV_HOLE) continue; // damaged pages are skipped, as players do
+        if (got <= 0) break;
+        // A chained link in another layout cannot share the buffer: keep what came before it.
+        const vorbis_info* now = ov_info(vorbis.get(), -1);
+        if (!now || now->channels != channels || now->rate != rate) break;
+        if (out.size() + static_cast<std::uint64_t>(got) > limit) {
+            out.clear();
+            break;
+        }
+        out.insert(out.end(), block, block + got);
+    }
+    const std::size_t frame = static_cast<std::size_t>(channels) * 2;
+    out.resize(out.size() - out.size() % frame);
+    out.shrink_to_fit();
+    sound.hasData = !out.empty();
+    return sound;
+}
+
+namespace {
 
 // ---- OpenAL binding ----
 
@@ -122,6 +342,10 @@ struct SoundState {
     ALCdevice* device = nullptr;
     ALCcontext* context = nullptr;
     bool created = false;
+    // Counts closed devices: a buffer or source name means something only to
+    // the device of the generation that made it, since a new device hands
+    // out the same names again.
+    std::uint32_t generation = 0;
 };
 
 SoundState& State() {
@@ -133,6 +357,8 @@ SoundState& State() {
 }
 
 EntryPoints& AL() { return State().al; }
+
+std::uint32_t CurrentGeneration() { return State().generation; }
 
 // Calls an entry point only when it is bound, so nothing made before a
 // successful initialisation (or after a failed load) can jump through null.
@@ -162,6 +388,7 @@ void CloseDevice(SoundState& state) {
     if (state.device) Call(al.alcCloseDevice, state.device);
     state.context = nullptr;
     state.device = nullptr;
+    ++state.generation;
 }
 
 // Releases one reference when it goes out of scope, unless handed on.
@@ -183,58 +410,64 @@ private:
 
 } // namespace
 
-// ---- WAV reader ----
+// ---- Sound readers ----
 
-WavData ParseWav(const std::uint8_t* bytes, std::size_t size) {
-    WavData wav;
+SoundData ParseWav(const std::uint8_t* bytes, std::size_t size) {
+    SoundData wav;
     if (!bytes || size < kHeaderSize) return wav;
     const std::uint32_t formatChunkSize = DWord(bytes + 16);
     const std::uint16_t channels = Word(bytes + 22);
     const std::uint16_t bits = Word(bytes + 34);
+    const WavFormat format = FormatFromHeader(EffectiveTag(bytes, size, formatChunkSize), channels, bits);
     wav.frequency = DWord(bytes + 24);
-    wav.format = FormatOf(channels, bits);
+    wav.format = FormatOf(format.channels, format.outputBits);
 
     // 64-bit positions: a chunk size near 4 GiB cannot wrap the walk back to
     // an earlier chunk, and each step moves forward by at least a chunk header.
     std::uint64_t position = 20 + static_cast<std::uint64_t>(formatChunkSize);
+    std::uint64_t dataAt = 0, dataLength = 0;
+    bool found = false;
     while (position + kChunkHeaderSize <= size) {
         const std::uint8_t* chunk = bytes + position;
         const std::uint32_t chunkSize = DWord(chunk + 4);
         position += kChunkHeaderSize;
         if (std::memcmp(chunk, "data", 4) == 0) {
-            // A chunk cut short by the end of the file keeps what is there, in whole frames.
-            std::uint64_t length = chunkSize;
-            const std::uint64_t left = size - position;
-            if (length > left) {
-                const std::uint64_t frame = std::max<std::uint64_t>(1, channels * (bits / 8u));
-                length = left - left % frame;
-            }
-            wav.data.assign(bytes + position, bytes + position + length);
-            wav.hasData = true;
+            // A chunk cut short by the end of the file keeps what is there.
+            dataAt = position;
+            dataLength = std::min<std::uint64_t>(chunkSize, size - position);
+            found = true;
         }
-        position += chunkSize;
+        position = NextChunk(bytes, size, position + chunkSize, chunkSize);
     }
-    if (wav.format == 0) {
-        wav.data.clear();
-        wav.hasData = false;
-    }
+    if (wav.format == 0 || !found) return wav;
+    // Whole frames only: OpenAL refuses a partial one.
+    const std::uint64_t frame = std::uint64_t{format.channels} * format.storedBytes;
+    dataLength -= dataLength % frame;
+    if (dataLength / format.storedBytes * (format.outputBits / 8) > kMaxSampleBytes) return wav;
+    wav.data = Samples(format, bytes + dataAt, static_cast<std::size_t>(dataLength));
+    wav.hasData = true;
     return wav;
 }
 
-WavData LoadWavFile(const std::string& fileName) {
-    const std::vector<std::uint8_t> bytes = ReadWholeFile(fileName);
-    return ParseWav(bytes.data(), bytes.size());
+SoundData ParseSound(const std::uint8_t* bytes, std::size_t size) {
+    if (bytes && size >= 4 && std::memcmp(bytes, "OggS", 4) == 0) return DecodeOgg(bytes, size);
+    return ParseWav(bytes, size);
+}
+
+SoundData LoadWavFile(const std::string& fileName) {
+    const std::vector<std::uint8_t> bytes = ReadSoundFile(fileName);
+    return ParseSound(bytes.data(), bytes.size());
 }
 
 // ---- Sounds and sources ----
 
-TSound::TSound() { Call(AL().alGenBuffers, 1, &buffer_); }
+TSound::TSound() : generation_(CurrentGeneration()) { Call(AL().alGenBuffers, 1, &buffer_); }
 
 TSound::~TSound() {
-    if (buffer_ != 0) Call(AL().alDeleteBuffers, 1, &buffer_);
+    if (buffer_ != 0 && generation_ == CurrentGeneration()) Call(AL().alDeleteBuffers, 1, &buffer_);
 }
 
-TSource::TSource() {
+TSource::TSource() : generation_(CurrentGeneration()) {
     EntryPoints& al = AL();
     Call(al.alGenSources, 1, &source_);
     const ALfloat zero[3] = {0.0f, 0.0f, 0.0f};
@@ -245,26 +478,38 @@ TSource::TSource() {
 }
 
 TSource::~TSource() {
-    if (source_ != 0) Call(AL().alDeleteSources, 1, &source_);
+    if (source_ != 0 && Live()) Call(AL().alDeleteSources, 1, &source_);
 }
 
+bool TSource::Live() const { return generation_ == CurrentGeneration(); }
+
 void TSource::SetPosition(const TVec3D* position) {
-    if (position) Call(AL().alSourcefv, source_, AL_POSITION, &position->x);
+    if (position && Live()) Call(AL().alSourcefv, source_, AL_POSITION, &position->x);
 }
 
 void TSource::SetVelocity(const TVec3D* velocity) {
-    if (velocity) Call(AL().alSourcefv, source_, AL_VELOCITY, &velocity->x);
+    if (velocity && Live()) Call(AL().alSourcefv, source_, AL_VELOCITY, &velocity->x);
 }
 
-void TSource::SetLooping(qbool loop) { Call(AL().alSourcei, source_, AL_LOOPING, loop ? 1 : 0); }
+void TSource::SetLooping(qbool loop) {
+    if (Live()) Call(AL().alSourcei, source_, AL_LOOPING, loop ? 1 : 0);
+}
 
-void TSource::SetBuffer(std::int32_t buffer) { Call(AL().alSourcei, source_, AL_BUFFER, buffer); }
+void TSource::SetBuffer(std::int32_t buffer) {
+    if (Live()) Call(AL().alSourcei, source_, AL_BUFFER, buffer);
+}
 
-void TSource::Play() { Call(AL().alSourcePlay, source_); }
+void TSource::Play() {
+    if (Live()) Call(AL().alSourcePlay, source_);
+}
 
-void TSource::Pause() { Call(AL().alSourcePause, source_); }
+void TSource::Pause() {
+    if (Live()) Call(AL().alSourcePause, source_);
+}
 
-void TSource::Stop() { Call(AL().alSourceStop, source_); }
+void TSource::Stop() {
+    if (Live()) Call(AL().alSourceStop, source_);
+}
 
 // ---- Module ----
 
@@ -306,7 +551,7 @@ void CreateSound(ISound** slot, const std::string& fileName) {
     Call(al.alGetError);
     Held<TSound> sound(new TSound);
     if (!al.alGetError || al.alGetError() == AL_NO_ERROR) {
-        const WavData wav = LoadWavFile(fileName);
+        const SoundData wav = LoadWavFile(fileName);
         if (wav.hasData && al.alBufferData)
             al.alBufferData(sound.get()->GetBuffer(), wav.format, wav.data.data(),
                             static_cast<ALsizei>(wav.data.size()), static_cast<ALsizei>(wav.frequency));

@@ -1,6 +1,6 @@
 // Positional sound through OpenAL, bound at run time from the library file
 // the application names: the device and context, sound buffers made from WAV
-// files, sources and the listener. One device per process.
+// and Ogg Vorbis files, sources and the listener. One device per process.
 #pragma once
 
 #include <quelt/quelt.h>
@@ -14,21 +14,33 @@
 
 namespace quelt {
 
-// What the WAV reader hands OpenAL. `format` is 0 when the channel count and
-// bit depth match no OpenAL format; `hasData` is false when there is nothing
-// to hand over (no format, no "data" chunk, a file too short for its header).
-struct WavData {
+// What the sound readers hand OpenAL: 8- or 16-bit samples, mono or stereo.
+// `format` is 0 when the file's encoding, channel count or depth has no
+// reading; `hasData` is false when there is nothing to hand over (no format,
+// no samples, a file too short or too damaged).
+struct SoundData {
     std::int32_t format = 0;
     std::vector<std::uint8_t> data;
     std::uint32_t frequency = 0;
     bool hasData = false;
 };
 
-// Reads a WAV image already in memory. Never reads outside [bytes, bytes + size).
-WavData ParseWav(const std::uint8_t* bytes, std::size_t size);
-// Reads a WAV file. Throws IoError "Cannot open file "<full path>". <reason>"
-// when it cannot be opened, and IoError when reading it fails.
-WavData LoadWavFile(const std::string& fileName);
+// Readers of a file image already in memory; none reads outside
+// [bytes, bytes + size). ParseSound takes an image starting "OggS" for Ogg
+// Vorbis and anything else for WAV.
+SoundData ParseSound(const std::uint8_t* bytes, std::size_t size);
+SoundData ParseWav(const std::uint8_t* bytes, std::size_t size);
+// Ogg Vorbis whose samples would take more than `maxBytes` is refused whole
+// (no data); without a limit, what OggSampleLimit allows.
+SoundData DecodeOgg(const std::uint8_t* bytes, std::size_t size, std::uint64_t maxBytes);
+SoundData DecodeOgg(const std::uint8_t* bytes, std::size_t size);
+// The most sample bytes an Ogg file of `fileSize` bytes may decode to, so a
+// small hostile file cannot claim gigabytes.
+std::uint64_t OggSampleLimit(std::size_t fileSize);
+// Reads a WAV or Ogg Vorbis file. Throws IoError "Cannot open file "<full
+// path>". <reason>" when it cannot be opened or is not a regular file, and
+// IoError when it is too large for a sound or reading it fails.
+SoundData LoadWavFile(const std::string& fileName);
 
 class TSound final : public TInterfacedObject<ISound> {
 public:
@@ -38,6 +50,7 @@ public:
 private:
     ~TSound() override;
     std::uint32_t buffer_ = 0;
+    std::uint32_t generation_; // of the device that made the buffer
 };
 
 class TSource final : public TInterfacedObject<ISource> {
@@ -54,7 +67,11 @@ public:
 
 private:
     ~TSource() override;
+    // False once the device that made the source is closed: its name may
+    // then belong to another device's source.
+    bool Live() const;
     std::uint32_t source_ = 0;
+    std::uint32_t generation_;
 };
 
 // True when the library could be loaded; the device and context are opened

@@ -32,6 +32,10 @@ bool FormatAvailable(const TAttrInt& request) {
 
 bool IsColourBuffer(std::int32_t buffer) { return buffer == QPB_FRONT_LEFT || buffer == QPB_BACK_LEFT; }
 
+// Without the alpha flag the surface has no alpha bits: its texture samples
+// as opaque, as an RGB pbuffer bound as a texture does.
+GLenum ColourFormat(std::int32_t flags) { return (flags & QPB_ALPHA) ? GL_RGBA8 : GL_RGB8; }
+
 } // namespace
 
 void TAttrInt::Create(std::int32_t capacity) {
@@ -143,13 +147,14 @@ void TPBuffer::CreateTexture() {
         glTexParameteri(bound, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
         glTexParameteri(bound, GL_GENERATE_MIPMAP, GL_TRUE);
     }
+    const GLint format = static_cast<GLint>(ColourFormat(flags_));
     if (bound == GL_TEXTURE_1D) {
-        glTexImage1D(GL_TEXTURE_1D, 0, GL_RGBA8, width_, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+        glTexImage1D(GL_TEXTURE_1D, 0, format, width_, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
     } else if (bound == GL_TEXTURE_2D) {
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width_, height_, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+        glTexImage2D(GL_TEXTURE_2D, 0, format, width_, height_, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
     } else {
         for (GLenum face = 0; face < 6; ++face)
-            glTexImage2D(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, 0, GL_RGBA8, width_, height_, 0, GL_RGBA,
+            glTexImage2D(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, 0, format, width_, height_, 0, GL_RGBA,
                          GL_UNSIGNED_BYTE, nullptr);
     }
 }
@@ -186,7 +191,7 @@ bool TPBuffer::CreateSurface() {
         if (target_ == 0) {
             glGenRenderbuffers(1, &colourBuffer_);
             glBindRenderbuffer(GL_RENDERBUFFER, colourBuffer_);
-            glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width_, height_);
+            glRenderbufferStorage(GL_RENDERBUFFER, ColourFormat(flags_), width_, height_);
         }
         const bool depth = flags_ & QPB_DEPTH, stencil = flags_ & QPB_STENCIL;
         if (depth || stencil) {

@@ -1,6 +1,7 @@
 #include "QWin.h"
 
 #include <array>
+#include <cstdlib>
 #include <string>
 
 #include "QConsoling.h"
@@ -31,6 +32,7 @@ struct WindowState {
     Handle deviceContext = 0;
     Handle context = 0;
     bool open = false;
+    bool fullscreen = false;
     std::uint32_t token = 0;
     std::uint32_t tokenSerial = 0;
     int cursorCounter = 0; // the cursor shows while this is >= 0
@@ -95,6 +97,18 @@ void WindowProcedure(const PlatformMessage& message) {
     }
 }
 
+// A display-mode change must not outlive the process, nor the library that
+// can undo it: handlers registered from a shared library also run when it is
+// unloaded.
+void RestoreDisplayAtExit() {
+    if (state.open && state.fullscreen) CurrentPlatform().RestoreDisplayMode(state.window);
+}
+
+void RestoreDisplayAtExitFromNowOn() {
+    static const bool registered = std::atexit(RestoreDisplayAtExit) == 0;
+    (void)registered;
+}
+
 } // namespace
 
 bool CreateWindow() {
@@ -130,6 +144,7 @@ void KillWindow() {
     platform.RestoreDisplayMode(state.window);
     AdjustCursor(+1);
     state.open = false;
+    state.fullscreen = false;
     state.token = 0;
     if (!platform.MakeCurrent(0, 0)) ShowError(kTeardownCaption, kCannotReleaseContext);
     if (!platform.DeleteContext(state.context)) {
@@ -155,6 +170,8 @@ bool ScreenMode(std::int32_t width, std::int32_t height, std::int32_t bits, std:
         return false;
     }
     if (!fullscreen && (width <= 0 || height <= 0)) return false;
+    state.fullscreen = fullscreen;
+    if (fullscreen) RestoreDisplayAtExitFromNowOn();
     AdjustCursor(fullscreen ? -1 : +1);
     platform.SetWindowStyle(state.window, fullscreen, width, height);
     platform.ShowWindow(state.window);
@@ -174,6 +191,7 @@ void Msg() {
     Platform& platform = CurrentPlatform();
     PlatformMessage message;
     while (platform.PeekMessage(message)) WindowProcedure(message);
+    // Without a display the last sampled position stands.
     platform.GetCursorPos(state.mouseX, state.mouseY);
 }
 

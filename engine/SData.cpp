@@ -5,8 +5,11 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <utility>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "QUtils.h"
 
@@ -22,25 +25,65 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
     throw IoError(what + " \"" + fileName + "\": " + std::strerror(errno));
 }
 
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
 } // namespace
 
-TData::TData(const std::string& fileName) {
-    // Read-only access is enough: a read-only asset must load too.
-    File file(std::fopen(fileName.c_str(), "rb"));
-    if (!file) return;
-    // A folder opens on this platform but is not a file: treat it as missing.
+FileBytes ReadRegularFile(const std::string& fileName, std::uint64_t maxSize) {
+    FileBytes result;
+    // Non-blocking, so a FIFO with no writer cannot hold the open; it is then
+    // refused as not a regular file.
+    const Descriptor file(::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (file.get() < 0) {
+        result.openError = errno;
+        return result;
+    }
     struct stat info {};
-    if (fstat(fileno(file.get()), &info) != 0 || S_ISDIR(info.st_mode)) return;
-    if (std::fseek(file.get(), 0, SEEK_END) != 0) ThrowIo("Cannot size file", fileName);
-    const long size = std::ftell(file.get());
-    if (size < 0) ThrowIo("Cannot size file", fileName);
-    if (static_cast<unsigned long>(size) > std::numeric_limits<std::uint32_t>::max())
+    if (::fstat(file.get(), &info) != 0) ThrowIo("Cannot size file", fileName);
+    if (!S_ISREG(info.st_mode)) {
+        result.outcome = FileBytes::Outcome::NotRegular;
+        return result;
+    }
+    const auto size = static_cast<std::uint64_t>(info.st_size);
+    if (size > maxSize || size > std::numeric_limits<std::size_t>::max()) {
+        result.outcome = FileBytes::Outcome::TooLarge;
+        return result;
+    }
+    result.bytes.resize(static_cast<std::size_t>(size));
+    // Never more than the size found above, even if the file grows meanwhile;
+    // a file that shrinks keeps what it still holds.
+    std::size_t done = 0;
+    while (done < result.bytes.size()) {
+        const ssize_t got = ::read(file.get(), result.bytes.data() + done, result.bytes.size() - done);
+        if (got == 0) break;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            ThrowIo("Cannot read file", fileName);
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    result.bytes.resize(done);
+    result.outcome = FileBytes::Outcome::Read;
+    return result;
+}
+
+TData::TData(const std::string& fileName) {
+    FileBytes file = ReadRegularFile(fileName, std::numeric_limits<std::uint32_t>::max());
+    if (file.outcome == FileBytes::Outcome::TooLarge)
         throw IoError("File \"" + fileName + "\" is too large (4 GiB or more)");
-    if (std::fseek(file.get(), 0, SEEK_SET) != 0) ThrowIo("Cannot read file", fileName);
-    bytes_.resize(static_cast<std::size_t>(size));
-    if (size > 0 && std::fread(bytes_.data(), 1, bytes_.size(), file.get()) != bytes_.size())
-        ThrowIo("Cannot read file", fileName);
-    if (std::fclose(file.release()) != 0) ThrowIo("Cannot close file", fileName);
+    bytes_ = std::move(file.bytes);
 }
 
 TData::TData(std::uint32_t size) : bytes_(size) {}

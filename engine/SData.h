@@ -9,11 +9,24 @@
 
 namespace quelt {
 
+// The whole of a file, read only once it is known to be a regular file of at
+// most the caller's size, so an endless device, a FIFO or a huge file is
+// refused before anything is allocated. A FIFO never blocks the open.
+struct FileBytes {
+    enum class Outcome { Read, NotOpened, NotRegular, TooLarge };
+    Outcome outcome = Outcome::NotOpened;
+    int openError = 0; // errno of a failed open
+    std::vector<std::uint8_t> bytes;
+};
+// Throws IoError when reading fails after the checks.
+FileBytes ReadRegularFile(const std::string& fileName, std::uint64_t maxSize);
+
 class TData {
 public:
     TData() = default;
-    // Loads the whole file; a file that cannot be opened gives an empty object.
-    // A failure after opening (or a file of 4 GiB or more) throws IoError.
+    // Loads the whole file. A file that cannot be opened, or that is not a
+    // regular file, gives an empty object; one of 4 GiB or more, or a failure
+    // while reading, throws IoError.
     explicit TData(const std::string& fileName);
     // `size` uninitialised bytes, cursor at 0.
     explicit TData(std::uint32_t size);

@@ -60,6 +60,7 @@ struct FaceMatch {
     std::string family;
     bool bold = false;     // the face itself is bold
     bool matched = false;  // one of its families is the name asked for
+    bool covers = true;    // it has the letters of the requested language
 };
 
 // Family names compare as fontconfig compares them: case and blanks ignored.
@@ -73,15 +74,25 @@ bool SameFamily(const std::string& a, const std::string& b) {
     return folded(a) == folded(b);
 }
 
-bool MatchFace(const std::string& family, bool bold, FaceMatch& result) {
+bool CoversLanguage(FcPattern* match, const std::string& language) {
+    if (language.empty()) return true;
+    FcLangSet* languages = nullptr;
+    if (FcPatternGetLangSet(match, FC_LANG, 0, &languages) != FcResultMatch || !languages) return false;
+    return FcLangSetHasLang(languages, reinterpret_cast<const FcChar8*>(language.c_str())) != FcLangDifferentLang;
+}
+
+bool MatchFace(const std::string& family, const FontRequest& request, FaceMatch& result) {
     FcConfig* config = FontConfig();
     if (!config) return false;
     PatternPtr pattern(FcPatternCreate());
     if (!pattern) return false;
     FcPatternAddString(pattern.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
-    FcPatternAddInteger(pattern.get(), FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+    FcPatternAddInteger(pattern.get(), FC_WEIGHT, request.bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
     FcPatternAddInteger(pattern.get(), FC_SLANT, FC_SLANT_ROMAN);
     FcPatternAddBool(pattern.get(), FC_SCALABLE, FcTrue); // outline fonts preferred
+    // Among the family's faces, one that covers the language wins over style.
+    if (!request.language.empty())
+        FcPatternAddString(pattern.get(), FC_LANG, reinterpret_cast<const FcChar8*>(request.language.c_str()));
     FcConfigSubstitute(config, pattern.get(), FcMatchPattern);
     FcDefaultSubstitute(pattern.get());
     FcResult status = FcResultNoMatch;
@@ -96,6 +107,7 @@ bool MatchFace(const std::string& family, bool bold, FaceMatch& result) {
     int weight = FC_WEIGHT_REGULAR;
     FcPatternGetInteger(match.get(), FC_WEIGHT, 0, &weight);
     result.bold = weight >= FC_WEIGHT_DEMIBOLD;
+    result.covers = CoversLanguage(match.get(), request.language);
 
     // fontconfig never says "not found"; it substitutes. Only a family that
     // carries the requested name counts as a match.
@@ -112,10 +124,12 @@ bool MatchFace(const std::string& family, bool bold, FaceMatch& result) {
     return true;
 }
 
+// A named face without the language's letters would draw them all as the
+// same missing-glyph box: the fallback is the lesser evil.
 bool FindFace(const FontRequest& request, FaceMatch& match) {
-    if (!request.faceName.empty() && MatchFace(request.faceName, request.bold, match) && match.matched)
+    if (!request.faceName.empty() && MatchFace(request.faceName, request, match) && match.matched && match.covers)
         return true;
-    return MatchFace(kFallbackFamily, request.bold, match);
+    return MatchFace(kFallbackFamily, request, match);
 }
 
 // Pixel sizes (em) for the request, following the classic sign convention.

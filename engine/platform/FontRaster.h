@@ -28,6 +28,9 @@ struct FontRequest {
     int height = 0;
     std::string faceName;
     bool bold = true;
+    // Language (fontconfig tag) whose letters the face must cover; the
+    // engine's fonts carry the Cyrillic code page. Empty: any face.
+    std::string language = "ru";
 };
 
 struct RasterFont {
@@ -37,9 +40,9 @@ struct RasterFont {
 };
 
 // Renders `codePoints` (0 means "no character": an empty glyph) with the face
-// that best fits `request`. A face name that is not installed falls back to
-// DejaVu Sans. False, with `font` untouched, when no face can be loaded or
-// the size is unusable.
+// that best fits `request`. A face name that is not installed, or whose faces
+// lack the requested language, falls back to DejaVu Sans. False, with `font`
+// untouched, when no face can be loaded or the size is unusable.
 bool RasterizeFont(const FontRequest& request, const std::vector<char32_t>& codePoints, RasterFont& font);
 
 // Largest |width| or |height| accepted, in pixels; beyond it a font is refused

@@ -75,7 +75,9 @@ public:
 
     // Messages and input.
     virtual bool PeekMessage(PlatformMessage& message) = 0;
-    virtual void GetCursorPos(std::int32_t& x, std::int32_t& y) = 0; // screen coordinates
+    // Screen coordinates; false, leaving x and y alone, where there is no
+    // display to ask (the window class is not registered).
+    virtual bool GetCursorPos(std::int32_t& x, std::int32_t& y) = 0;
 
     // Clock.
     virtual std::uint64_t PerformanceCounter() = 0;

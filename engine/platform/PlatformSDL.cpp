@@ -2,85 +2,17 @@
 // an SDL window with its GL context for the window and its rendering context.
 #include "platform/Platform.h"
 
+#include "platform/CodePage.h"
+
 #include <SDL.h>
 #include <dlfcn.h>
 
 #include <cstdio>
 #include <deque>
 #include <set>
-#include <vector>
 
 namespace quelt {
 namespace {
-
-// Unicode of Windows-1251 codes 0x80..0xBF; 0xC0..0xFF are U+0410..U+044F.
-// 0x98 has no character.
-constexpr std::uint16_t kCp1251High[64] = {
-    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409, 0x2039, 0x040A,
-    0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x0000, 0x2122,
-    0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6,
-    0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456,
-    0x0491, 0x00B5, 0x00B6, 0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,
-};
-
-std::uint32_t Cp1251ToUnicode(std::uint8_t code) {
-    if (code < 0x80) return code;
-    if (code >= 0xC0) return 0x0410 + (code - 0xC0);
-    return kCp1251High[code - 0x80];
-}
-
-// '?' for characters the code page cannot hold, as the original translation does.
-std::uint8_t UnicodeToCp1251(std::uint32_t unicode) {
-    if (unicode < 0x80) return static_cast<std::uint8_t>(unicode);
-    if (unicode >= 0x0410 && unicode <= 0x044F) return static_cast<std::uint8_t>(0xC0 + (unicode - 0x0410));
-    for (int i = 0; i < 64; ++i)
-        if (kCp1251High[i] == unicode) return static_cast<std::uint8_t>(0x80 + i);
-    return '?';
-}
-
-void AppendUtf8(std::string& out, std::uint32_t unicode) {
-    if (unicode < 0x80) {
-        out += static_cast<char>(unicode);
-    } else if (unicode < 0x800) {
-        out += static_cast<char>(0xC0 | (unicode >> 6));
-        out += static_cast<char>(0x80 | (unicode & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (unicode >> 12));
-        out += static_cast<char>(0x80 | ((unicode >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (unicode & 0x3F));
-    }
-}
-
-std::string Cp1251ToUtf8(const std::string& text) {
-    std::string out;
-    for (unsigned char c : text) {
-        const std::uint32_t unicode = Cp1251ToUnicode(c);
-        AppendUtf8(out, unicode ? unicode : 0xFFFD);
-    }
-    return out;
-}
-
-// Decodes UTF-8 leniently: a malformed byte stands for itself as U+FFFD.
-std::vector<std::uint32_t> DecodeUtf8(const char* text) {
-    std::vector<std::uint32_t> out;
-    const auto* p = reinterpret_cast<const unsigned char*>(text);
-    while (*p) {
-        const unsigned char lead = *p;
-        int extra = lead < 0x80 ? 0 : (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2 : (lead & 0xF8) == 0xF0 ? 3 : -1;
-        if (extra < 0) {
-            out.push_back(0xFFFD);
-            ++p;
-            continue;
-        }
-        std::uint32_t unicode = extra == 0 ? lead : lead & (0x3F >> extra);
-        int i = 1;
-        for (; i <= extra && (p[i] & 0xC0) == 0x80; ++i) unicode = (unicode << 6) | (p[i] & 0x3F);
-        if (i <= extra) unicode = 0xFFFD;
-        out.push_back(unicode);
-        p += i;
-    }
-    return out;
-}
 
 // Windows virtual-key numbers. Letters and digits follow the layout (key
 // code); everything else, and letters of non-Latin layouts, the key position.
@@ -178,6 +110,9 @@ class SDLPlatform final : public Platform {
 public:
     bool RegisterWindowClass() override {
         if (registered_) return false;
+        // SDL would turn Ctrl+C into a quit event even with no loop to end;
+        // the main loop catches interrupts itself while it runs.
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
         registered_ = true;
         return true;
@@ -298,12 +233,19 @@ public:
         SDL_DisplayMode closest{};
         if (display < 0 || !SDL_GetClosestDisplayMode(display, &wanted, &closest)) return false;
         if (SDL_SetWindowDisplayMode(w, &closest) != 0) return false;
-        // Without a window manager the X window keeps its size unless told.
+        // SDL ignores style changes on a full-screen window, so the window is
+        // made a borderless pop-up first. Without a window manager the X
+        // window also keeps its size unless told.
+        const Uint32 oldFlags = SDL_GetWindowFlags(w);
         int oldWidth = 0, oldHeight = 0;
         SDL_GetWindowSize(w, &oldWidth, &oldHeight);
+        SetPopupStyle(w, true);
         SDL_SetWindowSize(w, closest.w, closest.h);
         if (SDL_SetWindowFullscreen(w, SDL_WINDOW_FULLSCREEN) != 0) {
-            SDL_SetWindowSize(w, oldWidth, oldHeight); // a refused mode changes nothing
+            // A refused mode changes nothing.
+            SDL_SetWindowBordered(w, (oldFlags & SDL_WINDOW_BORDERLESS) ? SDL_FALSE : SDL_TRUE);
+            SDL_SetWindowResizable(w, (oldFlags & SDL_WINDOW_RESIZABLE) ? SDL_TRUE : SDL_FALSE);
+            SDL_SetWindowSize(w, oldWidth, oldHeight);
             return false;
         }
         fullscreen_ = w;
@@ -324,8 +266,7 @@ public:
             SDL_SetWindowFullscreen(w, 0);
             fullscreen_ = nullptr;
         }
-        SDL_SetWindowBordered(w, fullscreen ? SDL_FALSE : SDL_TRUE);
-        SDL_SetWindowResizable(w, fullscreen ? SDL_FALSE : SDL_TRUE);
+        SetPopupStyle(w, fullscreen);
         if (fullscreen_ != w) {
             SDL_SetWindowSize(w, width, height);
             SDL_SetWindowPosition(w, 0, 0);
@@ -348,22 +289,22 @@ public:
 
     // Over our window the event-tracked position is the fresh one (SDL's
     // global state is cached and misses warped pointers); elsewhere ask X.
-    void GetCursorPos(std::int32_t& x, std::int32_t& y) override {
+    bool GetCursorPos(std::int32_t& x, std::int32_t& y) override {
+        if (!registered_) return false;
         int gx = 0, gy = 0;
-        if (registered_) {
-            SDL_Window* focus = SDL_GetMouseFocus();
-            if (focus && windows_.count(focus)) {
-                int wx = 0, wy = 0;
-                SDL_GetMouseState(&gx, &gy);
-                SDL_GetWindowPosition(focus, &wx, &wy);
-                gx += wx;
-                gy += wy;
-            } else {
-                SDL_GetGlobalMouseState(&gx, &gy);
-            }
+        SDL_Window* focus = SDL_GetMouseFocus();
+        if (focus && windows_.count(focus)) {
+            int wx = 0, wy = 0;
+            SDL_GetMouseState(&gx, &gy);
+            SDL_GetWindowPosition(focus, &wx, &wy);
+            gx += wx;
+            gy += wy;
+        } else {
+            SDL_GetGlobalMouseState(&gx, &gy);
         }
         x = gx;
         y = gy;
+        return true;
     }
 
     std::uint64_t PerformanceCounter() override { return SDL_GetPerformanceCounter(); }
@@ -402,6 +343,12 @@ private:
         return ToHandle(context);
     }
 
+    // A pop-up has neither frame nor sizing border; a window has both.
+    static void SetPopupStyle(SDL_Window* w, bool popup) {
+        SDL_SetWindowBordered(w, popup ? SDL_FALSE : SDL_TRUE);
+        SDL_SetWindowResizable(w, popup ? SDL_FALSE : SDL_TRUE);
+    }
+
     // X picks the window's visual at creation, so the framebuffer is asked for first.
     static void RequestFramebuffer() {
         SDL_GL_ResetAttributes();
@@ -426,6 +373,10 @@ private:
 
     void Translate(const SDL_Event& event) {
         using Kind = PlatformMessage::Kind;
+        // A key's text arrives right after its key-down; a system key's
+        // characters are the default procedure's, never the application's.
+        const bool afterSystemKey = systemKeyDown_;
+        systemKeyDown_ = false;
         switch (event.type) {
         case SDL_QUIT: Push(Kind::Quit); break;
         case SDL_WINDOWEVENT:
@@ -434,7 +385,8 @@ private:
         case SDL_KEYDOWN:
         case SDL_KEYUP: TranslateKey(event.key); break;
         case SDL_TEXTINPUT:
-            for (std::uint32_t unicode : DecodeUtf8(event.text.text)) Push(Kind::Char, UnicodeToCp1251(unicode));
+            if (afterSystemKey) break;
+            for (unsigned char code : Utf8ToCp1251(event.text.text)) Push(Kind::Char, code);
             break;
         case SDL_MOUSEMOTION: {
             const std::uint32_t x = static_cast<std::uint32_t>(event.motion.x) & 0xFFFF;
@@ -462,12 +414,13 @@ private:
         using Kind = PlatformMessage::Kind;
         const std::int32_t virtualKey = VirtualKey(key.keysym);
         const bool down = key.type == SDL_KEYDOWN;
-        if (!virtualKey) {
-            Push(Kind::Other);
-            return;
-        }
         if (IsSystemKey(key.keysym)) {
             Push(down ? Kind::SysKeyDown : Kind::SysKeyUp, virtualKey);
+            systemKeyDown_ = down;
+            return;
+        }
+        if (!virtualKey) {
+            Push(Kind::Other);
             return;
         }
         Push(down ? Kind::KeyDown : Kind::KeyUp, virtualKey, 0, key.repeat != 0);
@@ -479,6 +432,7 @@ private:
     std::set<SDL_Window*> windows_;
     std::set<void*> contexts_;
     SDL_Window* fullscreen_ = nullptr;
+    bool systemKeyDown_ = false; // the last event translated was a system key-down
     std::deque<PlatformMessage> pending_;
 };
 
@@ -487,7 +441,9 @@ Platform* installed = nullptr;
 } // namespace
 
 Platform& CurrentPlatform() {
-    static SDLPlatform sdl;
+    // Never destroyed: the exit handler that restores the display mode may
+    // run after static destructors.
+    static SDLPlatform& sdl = *new SDLPlatform;
     return installed ? *installed : sdl;
 }
 

@@ -1,8 +1,7 @@
+#include "c_interface.h"
+
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <quelt/quelt.h>
-
-extern "C" int CheckFrustumFromC(IFrustum* frustum);
 
 TEST(CInterface, FrustumSlotsMatchTheCTable) {
     void* library = dlopen(QUELT_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);

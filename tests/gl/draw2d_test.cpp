@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -239,6 +240,28 @@ TEST_F(Draw2DTest, AFaceThatIsNotInstalledFallsBackToDejaVuSansBold) {
     ASSERT_TRUE(quelt::RasterizeFont(request, {U'A'}, font));
     EXPECT_EQ("DejaVu Sans", font.family);
     EXPECT_NE(std::string::npos, font.file.find("DejaVuSans-Bold")) << font.file;
+}
+
+// A face without Cyrillic letters would draw all of them as one box.
+TEST(FontFaces, TheFaceChosenCoversCyrillic) {
+    struct Case {
+        const char* face;
+        const char* family;
+    };
+    const Case cases[] = {{"DejaVu Math TeX Gyre", "DejaVu Sans"}, {"DejaVu Serif", "DejaVu Serif"}};
+    std::vector<char32_t> letters;
+    for (char32_t letter = 0x410; letter <= 0x44F; ++letter) letters.push_back(letter);
+    for (const Case& c : cases) {
+        quelt::FontRequest request;
+        request.height = -24;
+        request.faceName = c.face;
+        quelt::RasterFont font;
+        ASSERT_TRUE(quelt::RasterizeFont(request, letters, font)) << c.face;
+        EXPECT_EQ(c.family, font.family);
+        std::set<std::vector<std::uint8_t>> shapes;
+        for (const quelt::GlyphBitmap& glyph : font.glyphs) shapes.insert(glyph.bits);
+        EXPECT_GE(shapes.size(), 60u) << c.face;
+    }
 }
 
 TEST_F(Draw2DTest, FontsOwnDisjointBlocksOf256ListsAndDeleteFreesThemAll) {

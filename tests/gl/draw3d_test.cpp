@@ -176,6 +176,25 @@ TEST_F(Draw3DTest, CameraWithTheSameRecordForPositionAndDirection) {
     ExpectMatrixNear(LookAt({1, 0, -1}, {2, 0, -2}, {0, 1, 0}), ReadMatrix(GL_MODELVIEW_MATRIX));
 }
 
+TEST_F(Draw3DTest, CameraFarFromTheOriginLooksAlongTheDirectionGiven) {
+    struct Case {
+        TVec3D pos, dir;
+    };
+    const Case cases[] = {{{1e6f, 5, -3}, {0.6f, 0, -0.8f}}, {{1e5f, 0, 0}, {0.001f, 0, -0.001f}}};
+    glMatrixMode(GL_MODELVIEW);
+    for (const Case& c : cases) {
+        glLoadIdentity();
+        quelt::Camera(c.pos, c.dir, 0);
+        const Vec eye{c.pos.x, c.pos.y, c.pos.z};
+        const Mat expected = LookAt(eye, {eye[0] + c.dir.x, eye[1] + c.dir.y, eye[2] + c.dir.z}, {0, 1, 0});
+        const Mat actual = ReadMatrix(GL_MODELVIEW_MATRIX);
+        // The rotation only: a float matrix cannot hold the translation exactly.
+        for (int column = 0; column < 3; ++column)
+            for (int row = 0; row < 3; ++row)
+                EXPECT_NEAR(expected[column * 4 + row], actual[column * 4 + row], 1e-5) << c.pos.x << " " << row;
+    }
+}
+
 // Captures what reaches the pipeline. A fixed oblique view keeps every box
 // face and axis line non-degenerate on screen; the test maps expected
 // object-space points to window space on its own to compare.

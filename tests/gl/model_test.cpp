@@ -37,7 +37,7 @@ private:
 
 Loaded FromBytes(const Bytes& file) {
     quelt::TData data(static_cast<std::uint32_t>(file.size()));
-    std::memcpy(data.Data(), file.data(), file.size());
+    if (!file.empty()) std::memcpy(data.Data(), file.data(), file.size());
     auto* model = new TAnimation;
     model->AddRef();
     model->Load3DS(data);
@@ -93,6 +93,53 @@ TEST_F(ModelGL, DrawFrameDrawsEveryPartAndLeavesTheMatrixAsItWas) {
     both->DrawFrame(0);
     EXPECT_TRUE(Near(LowerLeft(), kWhite));
     EXPECT_TRUE(Near(UpperRight(), kWhite));
+    EXPECT_EQ(::glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST_F(ModelGL, EveryFrameOfALongSegmentDraws) {
+    const Bytes objects = Chunk3ds(0x3D3D, FlatTriangle("left", {-1, -1, 0}, {1, -1, 0}, {-1, 1, 0}));
+    Loaded model(FromBytes(MainChunk(Join({objects, Chunk3ds(0xB000, FrameSegment(5, 70005))}))));
+    for (int frame : {0, 65535, 65536, 70000}) {
+        Clear();
+        model->DrawFrame(frame);
+        EXPECT_TRUE(Near(LowerLeft(), kWhite)) << frame;
+    }
+    Clear();
+    model->DrawFrame(70001);
+    EXPECT_TRUE(Near(LowerLeft(), kBlack));
+}
+
+// Lit from the viewer with no ambient light: a triangle facing the light is
+// bright only when its own normals reach the pipeline, not the current one.
+TEST_F(ModelGL, EveryDrawPathLightsThePartWithItsNormals) {
+    Loaded model(FromBytes(TwoHalves()));
+    TModel& part = *model->Parts[0];
+    const GLfloat noAmbient[4] = {0, 0, 0, 1}, towardsViewer[4] = {0, 0, 1, 0};
+    ::glLightModelfv(GL_LIGHT_MODEL_AMBIENT, noAmbient);
+    ::glLightfv(GL_LIGHT0, GL_POSITION, towardsViewer);
+    ::glEnable(GL_LIGHT0);
+    const std::uint32_t list = model->BuildLists(0, 0);
+    struct Path {
+        const char* name;
+        void (*draw)(TModel& part, std::uint32_t list);
+    };
+    const Path paths[] = {{"client arrays", [](TModel& p, std::uint32_t) { p.Draw(); }},
+                          {"display list", [](TModel&, std::uint32_t l) { ::glCallList(l); }},
+                          {"buffer objects", [](TModel& p, std::uint32_t) {
+                              if (p.CreateBuffers()) p.Draw();
+                          }}};
+    for (const Path& path : paths) {
+        Clear();
+        ::glEnable(GL_LIGHTING);
+        ::glNormal3f(0, 0, -1); // facing away: unlit
+        path.draw(part, list);
+        ::glDisable(GL_LIGHTING);
+        const Rgba lit = LowerLeft();
+        // Diffuse 0.8 of a full-strength light, whatever alpha the window keeps.
+        EXPECT_TRUE(Near(Rgba{lit[0], lit[1], lit[2], 255}, Rgba{204, 204, 204, 255})) << path.name;
+    }
+    ::glDisable(GL_LIGHT0);
+    ::glDeleteLists(list, 1);
     EXPECT_EQ(::glGetError(), GLenum(GL_NO_ERROR));
 }
 

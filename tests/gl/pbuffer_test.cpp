@@ -11,6 +11,7 @@
 #include "GLTestWindow.h"
 #include "QFrustum.h"
 #include "QPBuffer.h"
+#include "c_interface.h"
 
 namespace {
 
@@ -194,6 +195,128 @@ TEST_F(PBufferTest, RefusalsAndCleanUp) {
     IPBuffer* empty = Make(0, 64, 0x040);
     EXPECT_FALSE(empty->Initialize());
     empty->Release();
+}
+
+// One life of a pbuffer per flag set, every call made through the C table.
+// In its context the pbuffer is cleared to red with alpha 0; drawn over a
+// green window with alpha blending, an RGB pbuffer's texture covers the green
+// and an RGBA one lets it through.
+struct FlagCase {
+    int32_t flags;
+    std::vector<int32_t> formatTail; // after the six pairs every request starts with
+    std::vector<int32_t> pbufferList;
+    GLenum target;
+    GLint internalFormat, alphaBits;
+};
+
+struct Observed {
+    const FlagCase* c = nullptr;
+    GLint alphaBits = -1, alphaRead = -1;
+    std::vector<GLint> parameters; // wrap S, wrap T, mag, min, generate mipmap, unpack alignment
+    GLint internalFormat = 0, levelOneWidth = -1;
+};
+
+void WhileEnabled(void* user) {
+    auto& seen = *static_cast<Observed*>(user);
+    glGetIntegerv(GL_ALPHA_BITS, &seen.alphaBits);
+    glClearColor(1, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT);
+    seen.alphaRead = PixelOfCurrentFramebuffer(0, 0)[3];
+}
+
+void WhileBound(void* user) {
+    auto& seen = *static_cast<Observed*>(user);
+    const GLenum target = seen.c->target;
+    if (target == 0) return;
+    for (GLenum name : {GL_TEXTURE_WRAP_S, GL_TEXTURE_WRAP_T, GL_TEXTURE_MAG_FILTER, GL_TEXTURE_MIN_FILTER,
+                        GL_GENERATE_MIPMAP}) {
+        GLint value = -1;
+        glGetTexParameteriv(target, name, &value);
+        seen.parameters.push_back(value);
+    }
+    GLint alignment = 0;
+    glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
+    seen.parameters.push_back(alignment);
+    const GLenum image = target == GL_TEXTURE_CUBE_MAP ? GL_TEXTURE_CUBE_MAP_POSITIVE_X : target;
+    glGetTexLevelParameteriv(image, 0, GL_TEXTURE_INTERNAL_FORMAT, &seen.internalFormat);
+    glGetTexLevelParameteriv(image, 1, GL_TEXTURE_WIDTH, &seen.levelOneWidth);
+
+    glClearColor(0, 1, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(target);
+    glColor4f(1, 1, 1, 1);
+    glTexCoord3f(1, 0, 0); // inside every kind: the +X face of a cube map
+    glBegin(GL_QUADS);
+    glVertex2f(-1, -1), glVertex2f(1, -1), glVertex2f(1, 1), glVertex2f(-1, 1);
+    glEnd();
+    glDisable(target);
+    glDisable(GL_BLEND);
+}
+
+TEST_F(PBufferTest, FlagSetsThroughTheCTable) {
+    const std::vector<int32_t> single = {quelt::kDoubleBuffer, 0}, twice = {quelt::kDoubleBuffer, 1};
+    const auto tail = [](std::vector<int32_t> head, std::vector<int32_t> more) {
+        head.insert(head.end(), more.begin(), more.end());
+        return head;
+    };
+    using namespace quelt;
+    const std::vector<FlagCase> cases = {
+        {0x040, tail(single, {kBindToTextureRgb, 1}), {kTextureFormat, kTextureRgb, kTextureTarget, kTexture2D},
+         GL_TEXTURE_2D, GL_RGB8, 0},
+        {0x141, tail(single, {kAlphaBits, 8, kBindToTextureRgba, 1}),
+         {kTextureFormat, kTextureRgba, kTextureTarget, kTexture2D, kMipmapTexture, 1}, GL_TEXTURE_2D, GL_RGBA8, 8},
+        {0x096, tail(twice, {kDepthBits, 24, kStencilBits, 8, kBindToTextureRgb, 1}),
+         {kTextureFormat, kTextureRgb, kTextureTarget, kTextureCubeMap}, GL_TEXTURE_CUBE_MAP, GL_RGB8, 0},
+        {0x121, tail(single, {kAlphaBits, 8, kBindToTextureRgba, 1}),
+         {kTextureFormat, kTextureRgba, kTextureTarget, kTexture1D, kMipmapTexture, 1}, GL_TEXTURE_1D, GL_RGBA8, 8},
+        {0x006, tail(single, {kDepthBits, 24, kStencilBits, 8}), {}, 0, 0, 0},
+    };
+    const std::vector<int32_t> common = {kSupportOpenGL, 1, kDrawToPbuffer, 1, kPixelType, kTypeRgba,
+                                         kRedBits,       8, kGreenBits,     8, kBlueBits,  8};
+    for (const FlagCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << "flags 0x" << std::hex << c.flags);
+        const bool alpha = c.flags & QPB_ALPHA, mipmap = c.flags & QPB_MIPMAP;
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        IPBuffer* pbuffer = Make(16, 16, c.flags);
+        Observed seen;
+        seen.c = &c;
+        PBufferAnswers answers{};
+        OpenPBufferFromC(pbuffer, WhileEnabled, WhileBound, &seen, &answers);
+
+        const TAttrInt& format = Impl(pbuffer).PixelFormatRequest();
+        const TAttrInt& request = Impl(pbuffer).PbufferRequest();
+        EXPECT_EQ(std::vector<int32_t>(format.Data(), format.Data() + 2 * format.Count()), tail(common, c.formatTail));
+        EXPECT_EQ(std::vector<int32_t>(request.Data(), request.Data() + 2 * request.Count()), c.pbufferList);
+
+        EXPECT_TRUE(answers.checkSupport && answers.initialize && answers.shareLists && answers.errorCleared);
+        EXPECT_FALSE(answers.secondInitialize || answers.isLost);
+        EXPECT_EQ(answers.target, c.target);
+        EXPECT_EQ(answers.width, 16);
+        EXPECT_EQ(answers.height, c.target == GL_TEXTURE_1D ? 1 : 16);
+        EXPECT_EQ(answers.texture, pbuffer->GetTexture());
+        EXPECT_NE(answers.texture, 0u);
+        EXPECT_EQ(answers.addRef, 2);
+        EXPECT_TRUE(answers.enable && answers.disable);
+        EXPECT_FALSE(answers.disableAgain);
+        EXPECT_EQ(answers.cubeFaceSet, c.target == GL_TEXTURE_CUBE_MAP ? 1 : 0);
+        EXPECT_EQ(answers.foreignBind, 0);
+        EXPECT_EQ(answers.bind, c.target ? 1 : 0);
+        EXPECT_EQ(answers.release, c.target ? 1 : 0);
+
+        EXPECT_EQ(seen.alphaBits, c.alphaBits);
+        EXPECT_EQ(seen.alphaRead, alpha ? 0 : 255);
+        if (c.target) {
+            const GLint minFilter = mipmap ? GL_LINEAR_MIPMAP_LINEAR : GL_LINEAR;
+            EXPECT_EQ(seen.parameters, (std::vector<GLint>{GL_CLAMP_TO_EDGE, GL_CLAMP_TO_EDGE, GL_LINEAR, minFilter,
+                                                           mipmap ? GL_TRUE : GL_FALSE, 1}));
+            EXPECT_EQ(seen.internalFormat, c.internalFormat);
+            EXPECT_EQ(seen.levelOneWidth, mipmap ? 8 : 0); // the bind made the mipmaps
+            EXPECT_TRUE(Near(window().ReadPixel(512, 384), alpha ? Rgba{0, 255, 0, 255} : Rgba{255, 0, 0, 255}));
+        }
+        EXPECT_EQ(ClosePBufferFromC(pbuffer), 0);
+    }
 }
 
 TEST(AttrInt, TheZeroPairEndsTheList) {

@@ -1,17 +1,25 @@
-// The real engine window under Xvfb: framebuffer, presenting, the loop's
-// frame count, real input events and the windowed screen mode.
+// The real engine window under Xvfb (also with a window manager): framebuffer,
+// presenting, the loop's frame count, real input events, the key-code table,
+// signals and where the screen modes put the window.
 #include <GL/gl.h>
 #include <SDL.h>
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "GLTestWindow.h"
+#include "QConsoling.h"
 #include "QCore.h"
 #include "QWin.h"
 #include "platform/GL.h"
+
+// Xlib's macros (None, Bool, Status) would clash with the test framework's names.
+#include <SDL_syswm.h>
+#include <X11/Xlib.h>
 
 namespace {
 
@@ -207,6 +215,83 @@ TEST_F(GLInputTest, TypedTextArrivesAsWindows1251Characters) {
     EXPECT_EQ(characters, (std::vector<int>{'b', 0xE0, 27}));
 }
 
+// Every entry of the key-code table, as the platform translates an SDL key
+// press: the message, then the character that key translation adds.
+TEST_F(GLInputTest, EveryKeyTranslatesToItsVirtualKey) {
+    using Kind = quelt::PlatformMessage::Kind;
+    struct Row {
+        SDL_Scancode scancode;
+        int virtualKey; // 0: no message for the application
+        SDL_Keycode sym = 0; // 0: what the scan code gives on a US layout
+        Uint16 mod = KMOD_NONE;
+        Kind kind = Kind::KeyDown;
+    };
+    const Row rows[] = {
+        {SDL_SCANCODE_A, 'A'}, {SDL_SCANCODE_Z, 'Z'}, {SDL_SCANCODE_Q, 'A', SDLK_a}, // AZERTY: the layout's letter
+        {SDL_SCANCODE_A, 'A', 0x0444}, {SDL_SCANCODE_M, 'M', 0x044C},                   // Cyrillic: the position
+        {SDL_SCANCODE_1, '1'}, {SDL_SCANCODE_9, '9'}, {SDL_SCANCODE_0, '0'}, {SDL_SCANCODE_1, '1', SDLK_AMPERSAND},
+        {SDL_SCANCODE_F1, 112}, {SDL_SCANCODE_F9, 120}, {SDL_SCANCODE_F11, 122},
+        {SDL_SCANCODE_F12, 123}, {SDL_SCANCODE_F13, 124}, {SDL_SCANCODE_F24, 135}, {SDL_SCANCODE_KP_1, 97},
+        {SDL_SCANCODE_KP_9, 105}, {SDL_SCANCODE_KP_0, 96}, {SDL_SCANCODE_BACKSPACE, 8}, {SDL_SCANCODE_TAB, 9},
+        {SDL_SCANCODE_RETURN, 13}, {SDL_SCANCODE_KP_ENTER, 13}, {SDL_SCANCODE_LSHIFT, 16}, {SDL_SCANCODE_RSHIFT, 16},
+        {SDL_SCANCODE_LCTRL, 17}, {SDL_SCANCODE_RCTRL, 17}, {SDL_SCANCODE_PAUSE, 19}, {SDL_SCANCODE_CAPSLOCK, 20},
+        {SDL_SCANCODE_ESCAPE, 27}, {SDL_SCANCODE_SPACE, 32}, {SDL_SCANCODE_PAGEUP, 33}, {SDL_SCANCODE_PAGEDOWN, 34},
+        {SDL_SCANCODE_END, 35}, {SDL_SCANCODE_HOME, 36}, {SDL_SCANCODE_LEFT, 37}, {SDL_SCANCODE_UP, 38},
+        {SDL_SCANCODE_RIGHT, 39}, {SDL_SCANCODE_DOWN, 40}, {SDL_SCANCODE_PRINTSCREEN, 44}, {SDL_SCANCODE_INSERT, 45},
+        {SDL_SCANCODE_DELETE, 46}, {SDL_SCANCODE_LGUI, 91}, {SDL_SCANCODE_RGUI, 92}, {SDL_SCANCODE_APPLICATION, 93},
+        {SDL_SCANCODE_KP_MULTIPLY, 106}, {SDL_SCANCODE_KP_PLUS, 107}, {SDL_SCANCODE_KP_MINUS, 109},
+        {SDL_SCANCODE_KP_PERIOD, 110}, {SDL_SCANCODE_KP_DIVIDE, 111}, {SDL_SCANCODE_NUMLOCKCLEAR, 144},
+        {SDL_SCANCODE_SCROLLLOCK, 145}, {SDL_SCANCODE_SEMICOLON, 186}, {SDL_SCANCODE_EQUALS, 187},
+        {SDL_SCANCODE_COMMA, 188}, {SDL_SCANCODE_MINUS, 189}, {SDL_SCANCODE_PERIOD, 190}, {SDL_SCANCODE_SLASH, 191},
+        {SDL_SCANCODE_GRAVE, 192}, {SDL_SCANCODE_LEFTBRACKET, 219}, {SDL_SCANCODE_BACKSLASH, 220},
+        {SDL_SCANCODE_RIGHTBRACKET, 221}, {SDL_SCANCODE_APOSTROPHE, 222}, {SDL_SCANCODE_NONUSBACKSLASH, 226},
+        {SDL_SCANCODE_MUTE, 0}, {SDL_SCANCODE_KP_EQUALS, 0},
+        // System keys: Alt, F10 and Alt chords; AltGr (Alt with Control) is not one.
+        {SDL_SCANCODE_LALT, 18, 0, KMOD_NONE, Kind::SysKeyDown}, {SDL_SCANCODE_RALT, 18, 0, KMOD_NONE, Kind::SysKeyDown},
+        {SDL_SCANCODE_F10, 121, 0, KMOD_NONE, Kind::SysKeyDown}, {SDL_SCANCODE_B, 'B', 0, KMOD_LALT, Kind::SysKeyDown},
+        {SDL_SCANCODE_RETURN, 13, 0, KMOD_RALT, Kind::SysKeyDown}, {SDL_SCANCODE_E, 'E', 0, KMOD_RALT | KMOD_LCTRL},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(SDL_GetScancodeName(row.scancode) + std::string(" mod ") + std::to_string(row.mod));
+        SDL_Event event{};
+        event.type = SDL_KEYDOWN;
+        event.key.state = SDL_PRESSED;
+        event.key.keysym.scancode = row.scancode;
+        event.key.keysym.sym = row.sym ? row.sym : SDL_SCANCODE_TO_KEYCODE(row.scancode);
+        event.key.keysym.mod = row.mod;
+        ASSERT_EQ(SDL_PushEvent(&event), 1);
+        std::vector<std::pair<Kind, int>> got;
+        quelt::PlatformMessage message;
+        while (quelt::CurrentPlatform().PeekMessage(message))
+            if (message.kind != Kind::Other) got.emplace_back(message.kind, message.code);
+        std::vector<std::pair<Kind, int>> expected;
+        if (row.virtualKey) expected.emplace_back(row.kind, row.virtualKey);
+        const bool control = row.virtualKey == 8 || row.virtualKey == 9 || row.virtualKey == 13 || row.virtualKey == 27;
+        if (control && row.kind == Kind::KeyDown) expected.emplace_back(Kind::Char, row.virtualKey);
+        EXPECT_EQ(got, expected);
+    }
+}
+
+int commandRuns = 0;
+void CountCommand() { ++commandRuns; }
+
+// Alt chords are system keys: their characters never reach the console.
+TEST_F(GLInputTest, AltChordsTypeNothingIntoTheConsole) {
+    quelt::Console& console = quelt::TheConsole();
+    quelt::ConsoleCommand(&CountCommand, false, "b");
+    quelt::ConsoleEnable();
+    commandRuns = 0;
+    // "c" marks the end of what was typed: the chords came before it.
+    ASSERT_TRUE(Xdotool("key alt+b Return alt+b c"));
+    const bool typed = PumpUntil([&] { return !console.CommandLine().empty(); });
+    const std::string line = console.CommandLine();
+    quelt::ClearConsole();
+    quelt::ConsoleDisable();
+    ASSERT_TRUE(typed);
+    EXPECT_EQ(line, "c");
+    EXPECT_EQ(commandRuns, 0);
+}
+
 int loopRenders = 0;
 std::int32_t loopStart = 0;
 void LoopInit() { loopStart = quelt::GetTimer(); }
@@ -253,50 +338,128 @@ TEST_F(GLWindowTest, ClosingTheWindowEndsTheLoop) {
     EXPECT_EQ(closeDone, 1);
 }
 
-TEST_F(GLWindowTest, WindowedModeSizesClientAndViewportButNotTheLogicalScreen) {
-    ASSERT_TRUE(quelt::ScreenMode(800, 600, 32, 60, false));
-    Settle(100);
-    GLint viewport[4] = {};
-    ::glGetIntegerv(GL_VIEWPORT, viewport);
-    EXPECT_EQ(viewport[2], 800);
-    EXPECT_EQ(viewport[3], 600);
-    EXPECT_EQ(window().DrawableWidth(), 800);
-    EXPECT_EQ(window().DrawableHeight(), 600);
+// Where the X server shows the window, in root coordinates: the outermost
+// frame (the window manager's, if one runs) and the client area.
+struct Placement {
+    int frameX = -1, frameY = -1, frameWidth = 0, frameHeight = 0;
+    int clientX = -1, clientY = -1, clientWidth = 0, clientHeight = 0;
+};
+
+Placement WherePlaced() {
+    Placement placed;
+    auto* window = reinterpret_cast<SDL_Window*>(quelt::WindowDeviceContext());
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return placed;
+    Display* display = info.info.x11.display;
+    XSync(display, False);
+    Window frame = info.info.x11.window, root = 0, parent = 0, child = 0;
+    for (;;) {
+        Window* children = nullptr;
+        unsigned count = 0;
+        if (!XQueryTree(display, frame, &root, &parent, &children, &count)) return placed;
+        if (children) XFree(children);
+        if (parent == root) break;
+        frame = parent;
+    }
+    XWindowAttributes attributes;
+    XGetWindowAttributes(display, frame, &attributes);
+    placed.frameX = attributes.x;
+    placed.frameY = attributes.y;
+    placed.frameWidth = attributes.width + 2 * attributes.border_width;
+    placed.frameHeight = attributes.height + 2 * attributes.border_width;
+    XGetWindowAttributes(display, info.info.x11.window, &attributes);
+    XTranslateCoordinates(display, info.info.x11.window, root, 0, 0, &placed.clientX, &placed.clientY, &child);
+    placed.clientWidth = attributes.width;
+    placed.clientHeight = attributes.height;
+    return placed;
+}
+
+// Screen modes in a row, each judged as a user sees it: windowed puts the
+// outer frame at (0, 0) around a client of the asked size; full screen is a
+// borderless window covering the screen at (0, 0), whatever came before.
+TEST_F(GLWindowTest, ScreenModesPlaceTheWindowAsAUserSeesIt) {
+    struct Step {
+        int width, height;
+        bool fullscreen;
+    };
+    const Step steps[] = {{1024, 768, true}, {800, 600, false}, {1024, 768, true}, {640, 480, false}, {800, 600, false}};
     auto* sdlWindow = reinterpret_cast<SDL_Window*>(quelt::WindowDeviceContext());
-    int width = 0, height = 0;
-    SDL_GetWindowSize(sdlWindow, &width, &height);
-    EXPECT_EQ(width, 800);
-    EXPECT_EQ(height, 600);
-    EXPECT_FALSE(SDL_GetWindowFlags(sdlWindow) & SDL_WINDOW_BORDERLESS);
-    EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
+    for (const Step& step : steps) {
+        SCOPED_TRACE(std::to_string(step.width) + (step.fullscreen ? " full screen" : " windowed"));
+        ASSERT_TRUE(quelt::ScreenMode(step.width, step.height, 32, 60, step.fullscreen));
+        const int width = step.fullscreen ? 1024 : step.width; // the only mode Xvfb has
+        const int height = step.fullscreen ? 768 : step.height;
+        // A window manager places the frame in its own time.
+        Placement placed;
+        PumpUntil([&] {
+            placed = WherePlaced();
+            return placed.frameX == 0 && placed.frameY == 0 && placed.clientWidth == width &&
+                   placed.clientHeight == height;
+        });
+        EXPECT_EQ(placed.frameX, 0);
+        EXPECT_EQ(placed.frameY, 0);
+        EXPECT_EQ(placed.clientWidth, width);
+        EXPECT_EQ(placed.clientHeight, height);
+        GLint viewport[4] = {};
+        ::glGetIntegerv(GL_VIEWPORT, viewport);
+        EXPECT_EQ(viewport[2], width);
+        EXPECT_EQ(viewport[3], height);
+        const Uint32 flags = SDL_GetWindowFlags(sdlWindow);
+        EXPECT_EQ((flags & SDL_WINDOW_FULLSCREEN) != 0, step.fullscreen);
+        EXPECT_EQ((flags & SDL_WINDOW_BORDERLESS) != 0, step.fullscreen);
+        EXPECT_EQ((flags & SDL_WINDOW_RESIZABLE) != 0, !step.fullscreen);
+        if (step.fullscreen) {
+            // Nothing of a frame shows: the client is the whole frame.
+            EXPECT_EQ(placed.clientX, 0);
+            EXPECT_EQ(placed.clientY, 0);
+            EXPECT_EQ(placed.frameWidth, 1024);
+            EXPECT_EQ(placed.frameHeight, 768);
+        }
+        EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), quelt::CursorDisplayCounter() >= 0 ? SDL_ENABLE : SDL_DISABLE);
+    }
     EXPECT_EQ(quelt::kScreenWidth, 1024);
     EXPECT_EQ(quelt::kScreenHeight, 768);
 }
 
-TEST_F(GLWindowTest, FullScreenTakesTheGrantedModeAndHidesTheCursor) {
-    ASSERT_TRUE(quelt::ScreenMode(1024, 768, 32, 70, true));
-    Settle(100);
-    GLint viewport[4] = {};
-    ::glGetIntegerv(GL_VIEWPORT, viewport);
-    EXPECT_EQ(viewport[2], window().DrawableWidth());
-    EXPECT_EQ(viewport[3], window().DrawableHeight());
-    EXPECT_EQ(window().DrawableWidth(), 1024);
-    EXPECT_EQ(window().DrawableHeight(), 768);
-    auto* sdlWindow = reinterpret_cast<SDL_Window*>(quelt::WindowDeviceContext());
-    EXPECT_TRUE(SDL_GetWindowFlags(sdlWindow) & SDL_WINDOW_FULLSCREEN);
-    EXPECT_TRUE(SDL_GetWindowFlags(sdlWindow) & SDL_WINDOW_BORDERLESS);
-    int x = -1, y = -1;
-    SDL_GetWindowPosition(sdlWindow, &x, &y);
-    EXPECT_EQ(x, 0);
-    EXPECT_EQ(y, 0);
-    if (quelt::CursorDisplayCounter() < 0) {
-        EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_DISABLE);
+// SDL's own handlers would turn these into a quit event that nobody reads:
+// with a window open and no loop running they act as on any program.
+TEST(GLWindowSignals, OutsideTheLoopInterruptsActAsOnAnyProgram) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    for (int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        EXPECT_EXIT(
+            {
+                quelt::test::GLTestWindow window;
+                if (!window.ok()) std::_Exit(2);
+                std::raise(signal);
+                quelt::Msg();
+                std::_Exit(0);
+            },
+            ::testing::KilledBySignal(signal), "");
     }
-    // Back to a window: the desktop mode returns and the window takes the size.
-    ASSERT_TRUE(quelt::ScreenMode(640, 480, 32, 60, false));
-    EXPECT_FALSE(SDL_GetWindowFlags(sdlWindow) & SDL_WINDOW_FULLSCREEN);
-    EXPECT_EQ(window().DrawableWidth(), 640);
-    EXPECT_EQ(window().DrawableHeight(), 480);
+}
+
+// A program that unloads the library while full screen, without
+// qKillWindow, gets its desktop mode back; the window itself stays.
+TEST(GLWindowUnload, UnloadingTheLibraryLeavesFullScreen) {
+    void* library = dlopen(QUELT_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    auto create = reinterpret_cast<qbool (*)()>(dlsym(library, "qCreateWindow"));
+    auto screenMode = reinterpret_cast<qbool (*)(int32_t, int32_t, int32_t, int32_t, qbool)>(dlsym(library, "qScreenMode"));
+    ASSERT_TRUE(create && screenMode);
+    ASSERT_TRUE(create());
+    SDL_Window* window = SDL_GL_GetCurrentWindow(); // the library's, sharing this process's SDL
+    SDL_GLContext context = SDL_GL_GetCurrentContext();
+    ASSERT_TRUE(screenMode(1024, 768, 32, 70, 1));
+    ASSERT_TRUE(SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN);
+    dlclose(library);
+    EXPECT_FALSE(SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN);
+    // What the library left behind goes, so later tests start clean.
+    SDL_GL_MakeCurrent(window, nullptr);
+    SDL_GL_DeleteContext(context);
+    SDL_DestroyWindow(window);
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
 } // namespace

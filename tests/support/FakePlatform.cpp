@@ -1,5 +1,7 @@
 #include "FakePlatform.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -10,7 +12,7 @@ namespace {
 FakePlatform* active = nullptr;
 
 void Record(const std::string& call) {
-    if (active) active->calls.push_back(call);
+    if (active) active->Log(call);
 }
 void RecordFlush() { Record("glFlush"); }
 void RecordFinish() { Record("glFinish"); }
@@ -48,26 +50,33 @@ void FakePlatform::Post(PlatformMessage::Kind kind, std::int32_t code, std::uint
     queue.push_back(message);
 }
 
+void FakePlatform::Log(const std::string& call) {
+    calls.push_back(call);
+    if (echoFd < 0) return;
+    const std::string line = call + "\n";
+    if (write(echoFd, line.data(), line.size()) < 0) echoFd = -1;
+}
+
 bool FakePlatform::Called(const std::string& call) const {
     return std::find(calls.begin(), calls.end(), call) != calls.end();
 }
 
 bool FakePlatform::RegisterWindowClass() {
-    calls.push_back("RegisterWindowClass");
+    Log("RegisterWindowClass");
     if (Fails("RegisterWindowClass") || registered_) return false;
     registered_ = true;
     return true;
 }
 
 bool FakePlatform::UnregisterWindowClass() {
-    calls.push_back("UnregisterWindowClass");
+    Log("UnregisterWindowClass");
     if (Fails("UnregisterWindowClass") || !registered_ || !windows_.empty()) return false;
     registered_ = false;
     return true;
 }
 
 Handle FakePlatform::CreatePopupWindow(const std::string& title, int x, int y, int width, int height) {
-    calls.push_back("CreatePopupWindow(" + title + "," + std::to_string(x) + "," + std::to_string(y) + "," +
+    Log("CreatePopupWindow(" + title + "," + std::to_string(x) + "," + std::to_string(y) + "," +
                     std::to_string(width) + "," + std::to_string(height) + ")");
     if (Fails("CreatePopupWindow") || !registered_) return 0;
     const Handle window = NextHandle();
@@ -76,30 +85,30 @@ Handle FakePlatform::CreatePopupWindow(const std::string& title, int x, int y, i
 }
 
 bool FakePlatform::DestroyWindow(Handle window) {
-    calls.push_back("DestroyWindow");
+    Log("DestroyWindow");
     if (Fails("DestroyWindow") || !windows_.erase(window)) return false;
     return true;
 }
 
 Handle FakePlatform::GetDeviceContext(Handle window) {
-    calls.push_back("GetDeviceContext");
+    Log("GetDeviceContext");
     return Fails("GetDeviceContext") || !windows_.count(window) ? 0 : window;
 }
 
 int FakePlatform::ChoosePixelFormat(Handle dc) {
-    calls.push_back("ChoosePixelFormat");
+    Log("ChoosePixelFormat");
     return Fails("ChoosePixelFormat") || !windows_.count(dc) ? 0 : 7;
 }
 
 bool FakePlatform::SetPixelFormat(Handle dc, int format) {
-    calls.push_back("SetPixelFormat(" + std::to_string(format) + ")");
+    Log("SetPixelFormat(" + std::to_string(format) + ")");
     return !Fails("SetPixelFormat") && windows_.count(dc);
 }
 
-void FakePlatform::ShowWindow(Handle) { calls.push_back("ShowWindow"); }
+void FakePlatform::ShowWindow(Handle) { Log("ShowWindow"); }
 
 Handle FakePlatform::CreateContext(Handle dc) {
-    calls.push_back("CreateContext");
+    Log("CreateContext");
     if (Fails("CreateContext") || !windows_.count(dc)) return 0;
     const Handle context = NextHandle();
     contexts_.insert(context);
@@ -107,7 +116,7 @@ Handle FakePlatform::CreateContext(Handle dc) {
 }
 
 Handle FakePlatform::CreateSharedContext(Handle dc, Handle share) {
-    calls.push_back("CreateSharedContext");
+    Log("CreateSharedContext");
     if (Fails("CreateSharedContext") || !windows_.count(dc) || (share && !contexts_.count(share))) return 0;
     const Handle context = NextHandle();
     contexts_.insert(context);
@@ -115,7 +124,7 @@ Handle FakePlatform::CreateSharedContext(Handle dc, Handle share) {
 }
 
 bool FakePlatform::MakeCurrent(Handle dc, Handle context) {
-    calls.push_back(context ? "MakeCurrent" : "MakeCurrent(none)");
+    Log(context ? "MakeCurrent" : "MakeCurrent(none)");
     if (Fails("MakeCurrent")) return false;
     if (context && (!contexts_.count(context) || !windows_.count(dc))) return false;
     currentDc_ = context ? dc : 0;
@@ -124,19 +133,19 @@ bool FakePlatform::MakeCurrent(Handle dc, Handle context) {
 }
 
 bool FakePlatform::DeleteContext(Handle context) {
-    calls.push_back("DeleteContext");
+    Log("DeleteContext");
     if (Fails("DeleteContext") || !contexts_.erase(context)) return false;
     if (currentContext_ == context) currentContext_ = currentDc_ = 0;
     return true;
 }
 
 bool FakePlatform::SetSwapInterval(int interval) {
-    calls.push_back("SetSwapInterval(" + std::to_string(interval) + ")");
+    Log("SetSwapInterval(" + std::to_string(interval) + ")");
     return !Fails("SetSwapInterval");
 }
 
 bool FakePlatform::SwapBuffers(Handle dc) {
-    calls.push_back("SwapBuffers");
+    Log("SwapBuffers");
     return !Fails("SwapBuffers") && windows_.count(dc);
 }
 
@@ -147,20 +156,20 @@ void FakePlatform::GetDrawableSize(Handle window, int& width, int& height) {
 }
 
 bool FakePlatform::ChangeDisplayMode(Handle, int width, int height, int bits, int frequency) {
-    calls.push_back("ChangeDisplayMode(" + std::to_string(width) + "," + std::to_string(height) + "," +
+    Log("ChangeDisplayMode(" + std::to_string(width) + "," + std::to_string(height) + "," +
                     std::to_string(bits) + "," + std::to_string(frequency) + ")");
     return !Fails("ChangeDisplayMode");
 }
 
-void FakePlatform::RestoreDisplayMode(Handle) { calls.push_back("RestoreDisplayMode"); }
+void FakePlatform::RestoreDisplayMode(Handle) { Log("RestoreDisplayMode"); }
 
 void FakePlatform::SetWindowStyle(Handle, bool fullscreen, int width, int height) {
-    calls.push_back(std::string("SetWindowStyle(") + (fullscreen ? "fullscreen," : "windowed,") +
+    Log(std::string("SetWindowStyle(") + (fullscreen ? "fullscreen," : "windowed,") +
                     std::to_string(width) + "," + std::to_string(height) + ")");
 }
 
 void FakePlatform::ShowCursor(bool show) {
-    calls.push_back(show ? "ShowCursor(shown)" : "ShowCursor(hidden)");
+    Log(show ? "ShowCursor(shown)" : "ShowCursor(hidden)");
     cursorShown = show;
 }
 
@@ -172,13 +181,15 @@ bool FakePlatform::PeekMessage(PlatformMessage& message) {
     return true;
 }
 
-void FakePlatform::GetCursorPos(std::int32_t& x, std::int32_t& y) {
+bool FakePlatform::GetCursorPos(std::int32_t& x, std::int32_t& y) {
+    if (!registered_) return false;
     x = cursorX;
     y = cursorY;
+    return true;
 }
 
 void FakePlatform::MessageBox(const std::string& caption, const std::string& text) {
-    calls.push_back("MessageBox");
+    Log("MessageBox");
     boxes.emplace_back(caption, text);
 }
 

@@ -25,6 +25,9 @@ public:
     std::set<std::string> failing;
     // Every call in order, as "Name" or "Name(arguments)".
     std::vector<std::string> calls;
+    // When set, each call is also written there, one a line: what happens
+    // at process exit can be seen from outside.
+    int echoFd = -1;
     // (caption, text) of every message box, bytes as given.
     std::vector<std::pair<std::string, std::string>> boxes;
     // Messages PeekMessage hands out, front first.
@@ -39,6 +42,7 @@ public:
     void SetMilliseconds(std::int64_t ms) { counter = static_cast<std::uint64_t>(ms) * frequency / 1000; }
     void Post(PlatformMessage::Kind kind, std::int32_t code = 0, std::uint32_t position = 0, bool repeat = false);
     bool Called(const std::string& call) const;
+    void Log(const std::string& call);
     void Clear() {
         calls.clear();
         boxes.clear();
@@ -69,7 +73,7 @@ public:
     void SetWindowStyle(Handle window, bool fullscreen, int width, int height) override;
     void ShowCursor(bool show) override;
     bool PeekMessage(PlatformMessage& message) override;
-    void GetCursorPos(std::int32_t& x, std::int32_t& y) override;
+    bool GetCursorPos(std::int32_t& x, std::int32_t& y) override; // false unless registered
     std::uint64_t PerformanceCounter() override { return counter; }
     std::uint64_t PerformanceFrequency() override { return frequency; }
     void MessageBox(const std::string& caption, const std::string& text) override;

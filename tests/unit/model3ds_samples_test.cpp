@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <dirent.h>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -55,6 +57,30 @@ IAnimation* Read(const std::string& path) {
     model->AddRef();
     model->Load3DS(data);
     return model;
+}
+
+// Whether the key-frame section (main chunk > 0xB000) holds a frame segment
+// chunk: a walk over chunk headers only, independent of both readers.
+bool HasFrameSegment(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto header = [&](std::size_t at, std::uint16_t& id, std::size_t& end) {
+        if (at + 6 > bytes.size()) return false;
+        id = static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);
+        std::uint32_t length = 0;
+        for (int i = 3; i >= 0; --i) length = length << 8 | bytes[at + 2 + static_cast<std::size_t>(i)];
+        end = std::min(bytes.size(), at + std::max<std::size_t>(length, 6));
+        return true;
+    };
+    std::uint16_t id = 0;
+    std::size_t mainEnd = 0;
+    if (!header(0, id, mainEnd)) return false;
+    for (std::size_t at = 6, end = 0; at < mainEnd && header(at, id, end); at = end) {
+        if (id != 0xB000) continue;
+        for (std::size_t inner = at + 6, innerEnd = 0; inner < end && header(inner, id, innerEnd); inner = innerEnd)
+            if (id == 0xB008) return true;
+    }
+    return false;
 }
 
 void CompareMesh(const std::string& file, const Lib3dsMesh& mesh, const TModel& part) {
@@ -116,25 +142,40 @@ TEST(Model3dsSamples, AgreesWithLib3dsOnEveryFile) {
         IAnimation* loaded = Read(file);
         const TAnimation& model = *static_cast<TAnimation*>(loaded);
 
-        std::map<std::string, int> partByName;
-        for (int i = model.PartCount() - 1; i >= 0; --i) partByName[model.PartNames[i]] = i;
+        // Names may repeat; lib3ds sorts its objects by name but keeps those
+        // of one name in file order, so the k-th of a name is the k-th part of it.
+        std::map<std::string, std::vector<int>> partsByName;
+        for (int i = 0; i < model.PartCount(); ++i) partsByName[model.PartNames[i]].push_back(i);
+        std::map<std::string, std::size_t> taken;
+        const auto nextPart = [&](const char* name) -> const TModel* {
+            const std::vector<int>& parts = partsByName[name];
+            std::size_t& k = taken[name];
+            return k < parts.size() ? model.Parts[static_cast<std::size_t>(parts[k++])].get() : nullptr;
+        };
         int objects = 0;
         for (const Lib3dsMesh* mesh = reference->meshes; mesh; mesh = mesh->next, ++objects) {
-            const auto found = partByName.find(mesh->name);
-            ASSERT_NE(found, partByName.end()) << "no part named " << mesh->name;
-            CompareMesh(file, *mesh, *model.Parts[static_cast<std::size_t>(found->second)]);
+            const TModel* part = nextPart(mesh->name);
+            ASSERT_NE(part, nullptr) << "no part for " << mesh->name;
+            CompareMesh(file, *mesh, *part);
             ++compared;
         }
-        for (const Lib3dsCamera* camera = reference->cameras; camera; camera = camera->next, ++objects)
-            EXPECT_EQ(model.Parts.at(partByName.at(camera->name))->Vertices.Count(), 0) << camera->name;
-        for (const Lib3dsLight* light = reference->lights; light; light = light->next, ++objects)
-            EXPECT_EQ(model.Parts.at(partByName.at(light->name))->Vertices.Count(), 0) << light->name;
+        for (const Lib3dsCamera* camera = reference->cameras; camera; camera = camera->next, ++objects) {
+            const TModel* part = nextPart(camera->name);
+            ASSERT_NE(part, nullptr) << "no part for " << camera->name;
+            EXPECT_EQ(part->Vertices.Count(), 0) << camera->name;
+        }
+        for (const Lib3dsLight* light = reference->lights; light; light = light->next, ++objects) {
+            const TModel* part = nextPart(light->name);
+            ASSERT_NE(part, nullptr) << "no part for " << light->name;
+            EXPECT_EQ(part->Vertices.Count(), 0) << light->name;
+        }
         EXPECT_EQ(model.PartCount(), objects);
-        // Without a key-frame section lib3ds reports its default segment 0..100.
-        if (reference->nodes) {
+        // Without a segment chunk lib3ds keeps its default 0..100; the file then says 0..0.
+        if (HasFrameSegment(file)) {
             EXPECT_EQ(model.FirstFrame, reference->segment_from);
             EXPECT_EQ(model.LastFrame, reference->segment_to);
         } else {
+            EXPECT_EQ(model.FirstFrame, 0);
             EXPECT_EQ(model.LastFrame, 0);
         }
         for (const auto& part : model.Parts) EXPECT_EQ(part->FrameCount(), std::max(1, model.LastFrame - model.FirstFrame + 1));

@@ -306,19 +306,19 @@ TEST(Model3ds, OneIdentityFrameMatrixPerFrameOfTheSegment) {
     Loaded hundred(FromBytes(Scene(Join({OneTriangle("a"), OneTriangle("b")}), FrameSegment(0, 100))));
     EXPECT_EQ(hundred->FirstFrame, 0);
     EXPECT_EQ(hundred->LastFrame, 100);
-    for (const auto& part : hundred->Parts) {
-        ASSERT_EQ(part->FrameCount(), 101);
-        const TMatrix4& m = (*part->Frames)[100];
-        for (int i = 0; i < 16; ++i) EXPECT_EQ(m.m[i], i % 5 == 0 ? 1.f : 0.f) << i;
-    }
+    for (const auto& part : hundred->Parts) EXPECT_EQ(part->FrameCount(), 101);
+    const TMatrix4& m = TModel::FrameMatrix();
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(m.m[i], i % 5 == 0 ? 1.f : 0.f) << i;
     Loaded shifted(FromBytes(Scene(OneTriangle(), FrameSegment(10, 20))));
     EXPECT_EQ(shifted->Parts[0]->FrameCount(), 11);
-    // A reversed segment still leaves the one frame the mesh pose needs, and a
-    // hostile one cannot make the reader allocate without bound.
+    // A reversed segment still leaves the one frame the mesh pose needs; a
+    // long one keeps every frame, up to what a frame number can address.
     Loaded reversed(FromBytes(Scene(OneTriangle(), FrameSegment(50, 10))));
     EXPECT_EQ(reversed->Parts[0]->FrameCount(), 1);
+    Loaded longer(FromBytes(Scene(OneTriangle(), FrameSegment(0, 70000))));
+    EXPECT_EQ(longer->Parts[0]->FrameCount(), 70001);
     Loaded huge(FromBytes(Scene(OneTriangle(), FrameSegment(0, 0x7FFFFFFF))));
-    EXPECT_EQ(huge->Parts[0]->FrameCount(), TAnimation::kMaxFrames);
+    EXPECT_EQ(huge->Parts[0]->FrameCount(), std::numeric_limits<std::int32_t>::max());
 }
 
 TEST(Model3ds, TrackKeysReadTheParametersTheirFlagsSelect) {
@@ -393,6 +393,48 @@ TEST(Model3dsRobustness, MalformedChunksEndTheReadKeepingEarlierParts) {
     cut.insert(cut.end(), {0x00, 0x40, 0x20});
     Loaded model(FromBytes(cut));
     EXPECT_EQ(model->PartCount(), 1);
+}
+
+// Nesting chunks and chunks read field by field never use their length, so a
+// length below the header's size stops nothing there; it stops the read where
+// the length bounds a list.
+TEST(Model3dsRobustness, AShortLengthStopsOnlyWhereTheLengthIsUsed) {
+    struct Case {
+        std::uint16_t id;
+        std::int32_t vertices, faces, lastFrame;
+    };
+    const Case cases[] = {{0x4D4D, 3, 1, 20}, {0x3D3D, 3, 1, 20}, {0x4000, 3, 1, 20}, {0x4100, 3, 1, 20},
+                          {0xB000, 3, 1, 20}, {0xB002, 3, 1, 20}, {0xB008, 3, 1, 20}, {0xB010, 3, 1, 20},
+                          {0xB013, 3, 1, 20}, {0xB020, 3, 1, 20}, {0x4110, 0, 0, 0},  {0x4120, 3, 0, 0}};
+    Bytes pivot, track;
+    for (float f : {1.f, 2.f, 3.f}) PutF32(pivot, f);
+    PutU16(track, 0);
+    track.resize(track.size() + 8, 0);
+    for (std::uint32_t word : {1u, 0u}) PutU32(track, word);
+    PutU16(track, 0);
+    for (float f : {4.f, 5.f, 6.f}) PutF32(track, f);
+    for (const Case& c : cases) {
+        const auto z = [&](Bytes chunk) {
+            if ((chunk[0] | chunk[1] << 8) == c.id) std::fill(chunk.begin() + 2, chunk.begin() + 6, 0);
+            return chunk;
+        };
+        const Bytes mesh =
+            z(Chunk3ds(0x4100, Join({z(VertexChunk({{0, 0, 0}, {1, 0, 0}, {0, 0, 1}})), z(FaceChunk({{0, 1, 2}}))})));
+        const Bytes node = z(Chunk3ds(
+            0xB002, Join({z(NodeHeader("m", 0xFFFF)), z(Chunk3ds(0xB013, pivot)), z(Chunk3ds(0xB020, track))})));
+        const Bytes keys = z(Chunk3ds(0xB000, Join({z(FrameSegment(0, 20)), node})));
+        const Bytes objects = z(Chunk3ds(0x3D3D, z(Chunk3ds(0x4000, Join({NameBody("m"), mesh})))));
+        Loaded model(FromBytes(z(MainChunk(Join({objects, keys})))));
+        SCOPED_TRACE(c.id);
+        ASSERT_EQ(model->PartCount(), 1);
+        EXPECT_EQ(model->Parts[0]->Vertices.Count(), c.vertices);
+        EXPECT_EQ(model->Parts[0]->Faces.Count(), c.faces);
+        EXPECT_EQ(model->LastFrame, c.lastFrame);
+        if (c.lastFrame == 0) continue;
+        ExpectVec(model->Nodes.at(0).Pivot, 1, 3, 2);
+        ASSERT_EQ(model->Nodes[0].PositionKeys.size(), 1u);
+        ExpectVec(model->Nodes[0].PositionKeys[0], 4, 6, 5);
+    }
 }
 
 TEST(Model3dsRobustness, GeometryBeforeAnyObjectAndCountsPastTheDataAreContained) {

@@ -111,6 +111,7 @@ std::string Floats(const ALfloat* values, int count) {
 
 ALCdevice* FakeOpenDevice(const ALCchar* name) {
     Log(std::string("alcOpenDevice(") + (name ? name : "null") + ")");
+    nextName = 1; // a new device hands out the same names again
     return deviceMissing ? nullptr : kDevice;
 }
 ALCcontext* FakeCreateContext(ALCdevice* device, const ALCint* attributes) {
@@ -257,7 +258,7 @@ public:
     void SetWindowStyle(Handle, bool, int, int) override {}
     void ShowCursor(bool) override {}
     bool PeekMessage(PlatformMessage&) override { return false; }
-    void GetCursorPos(std::int32_t& x, std::int32_t& y) override { x = y = 0; }
+    bool GetCursorPos(std::int32_t&, std::int32_t&) override { return false; }
     std::uint64_t PerformanceCounter() override { return 0; }
     std::uint64_t PerformanceFrequency() override { return 1; }
     void MessageBox(const std::string&, const std::string&) override {}
@@ -338,8 +339,7 @@ TEST_F(ScriptedOpenAL, SourcesAndListenerReachTheBoundEntryPoints) {
     quelt::DoneOpenAL();
 }
 
-TEST_F(ScriptedOpenAL, SoundsHandOverExactlyTheirSamples) {
-    ASSERT_TRUE(quelt::InitOpenAL("fake-openal"));
+void WriteMono8Wav(const std::string& name) {
     test::Bytes file;
     test::PutText(file, "RIFF");
     test::PutU32(file, 0);
@@ -354,7 +354,12 @@ TEST_F(ScriptedOpenAL, SoundsHandOverExactlyTheirSamples) {
     test::PutText(file, "data");
     test::PutU32(file, 3);
     for (std::uint8_t v : {0x81, 0x82, 0x83, 0x00}) test::PutU8(file, v);
-    test::WriteFile("mono8.wav", file);
+    test::WriteFile(name, file);
+}
+
+TEST_F(ScriptedOpenAL, SoundsHandOverExactlyTheirSamples) {
+    ASSERT_TRUE(quelt::InitOpenAL("fake-openal"));
+    WriteMono8Wav("mono8.wav");
     Take();
 
     ISound* sound = nullptr;
@@ -387,6 +392,36 @@ TEST_F(ScriptedOpenAL, SoundsHandOverExactlyTheirSamples) {
     EXPECT_THROW(quelt::CreateSound(&sound, "absent.wav"), quelt::IoError);
     EXPECT_EQ(sound, nullptr);
     EXPECT_EQ(Take(), (Calls{"alGetError", "alGenBuffers(1)", "alGetError", "alDeleteBuffers(1,4)"}));
+    quelt::DoneOpenAL();
+}
+
+TEST_F(ScriptedOpenAL, ObjectsOfAClosedDeviceNeverTouchTheNextOne) {
+    WriteMono8Wav("mono8.wav");
+    ASSERT_TRUE(quelt::InitOpenAL("fake-openal"));
+    ISound* old = nullptr;
+    ISource* oldSource = nullptr;
+    quelt::CreateSound(&old, "mono8.wav");
+    quelt::CreateSource(&oldSource);
+    ASSERT_NE(old, nullptr);
+    ASSERT_NE(oldSource, nullptr);
+    quelt::DoneOpenAL();
+    ASSERT_TRUE(quelt::InitOpenAL("fake-openal"));
+    ISound* fresh = nullptr;
+    ISource* freshSource = nullptr;
+    quelt::CreateSound(&fresh, "mono8.wav");
+    quelt::CreateSource(&freshSource);
+    ASSERT_EQ(fresh->GetBuffer(), old->GetBuffer()) << "the new device reuses the name";
+    Take();
+
+    oldSource->SetBuffer(1);
+    oldSource->Play();
+    EXPECT_EQ(oldSource->Release(), 0);
+    EXPECT_EQ(old->Release(), 0);
+    EXPECT_EQ(Take(), Calls{});
+
+    freshSource->Release();
+    fresh->Release();
+    EXPECT_EQ(Take(), (Calls{"alDeleteSources(1,2)", "alDeleteBuffers(1,1)"}));
     quelt::DoneOpenAL();
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -155,6 +156,35 @@ TEST(TData, MissingEmptyOrFolderGivesEmptyObject) {
     TData folder("a-folder");
     EXPECT_TRUE(folder.AtEnd());
     EXPECT_EQ(folder.Size(), 0u);
+}
+
+TEST(TData, EndlessDevicesAndFifosAreRefusedWithoutBlocking) {
+    ::unlink("a-fifo");
+    ASSERT_EQ(::mkfifo("a-fifo", 0600), 0); // no writer: a blocking open would never return
+    ::mkdir("a-folder", 0755);
+    using Outcome = quelt::FileBytes::Outcome;
+    for (const char* name : {"/dev/zero", "a-fifo", "a-folder"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(quelt::ReadRegularFile(name, 1u << 20).outcome, Outcome::NotRegular);
+        TData data(name);
+        EXPECT_TRUE(data.AtEnd());
+        EXPECT_EQ(data.Size(), 0u);
+    }
+}
+
+TEST(TData, FilesLargerThanTheCallersBoundAreNotRead) {
+    using Outcome = quelt::FileBytes::Outcome;
+    WriteFile("ten.bin", "0123456789");
+    EXPECT_EQ(quelt::ReadRegularFile("ten.bin", 9).outcome, Outcome::TooLarge);
+    EXPECT_EQ(quelt::ReadRegularFile("ten.bin", 10).bytes.size(), 10u);
+    const quelt::FileBytes missing = quelt::ReadRegularFile("no-such-file.bin", 100);
+    EXPECT_EQ(missing.outcome, Outcome::NotOpened);
+    EXPECT_EQ(missing.openError, ENOENT);
+    // A sparse file of 4 GiB takes no space but must still be refused by its size.
+    WriteFile("huge.bin", "");
+    ASSERT_EQ(::truncate("huge.bin", std::int64_t{1} << 32), 0);
+    EXPECT_THROW(TData("huge.bin"), quelt::IoError);
+    ::unlink("huge.bin");
 }
 
 TEST(TData, SaveToFileWritesAllBytesAndRewinds) {

@@ -4,7 +4,10 @@
 
 #include <AL/al.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -12,10 +15,12 @@
 
 #include "QOpenAL.h"
 #include "QUtils.h"
+#include "TestFiles.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+namespace test = quelt::test;
+using test::Bytes;
 
 void PutWord(Bytes& out, std::uint16_t v) {
     out.push_back(v & 0xFF);
@@ -59,7 +64,7 @@ Bytes Samples(std::size_t count, std::uint8_t first) {
     return out;
 }
 
-quelt::WavData Parse(const Bytes& bytes) { return quelt::ParseWav(bytes.data(), bytes.size()); }
+quelt::SoundData Parse(const Bytes& bytes) { return quelt::ParseWav(bytes.data(), bytes.size()); }
 
 TEST(WavReader, FormatTableAndExactDataFromTheDataChunk) {
     struct Row {
@@ -75,7 +80,7 @@ TEST(WavReader, FormatTableAndExactDataFromTheDataChunk) {
         Bytes file = Header(row.channels, 44100, row.bits);
         const Bytes samples = Samples(64, 3);
         PutChunk(file, "data", samples);
-        const quelt::WavData wav = Parse(file);
+        const quelt::SoundData wav = Parse(file);
         EXPECT_EQ(wav.format, row.format);
         EXPECT_EQ(wav.frequency, 44100u);
         EXPECT_TRUE(wav.hasData);
@@ -89,7 +94,7 @@ TEST(WavReader, EightBitDataIsExactlyTheChunkNotOneByteMore) {
     PutChunk(file, "data", samples);
     file.push_back(0x99); // pad byte, then trailing garbage
     file.push_back(0x42);
-    const quelt::WavData wav = Parse(file);
+    const quelt::SoundData wav = Parse(file);
     EXPECT_EQ(wav.format, AL_FORMAT_MONO8);
     EXPECT_EQ(wav.frequency, 22050u);
     EXPECT_EQ(wav.data, samples);
@@ -102,7 +107,7 @@ TEST(WavReader, ChunkWalkFollowsFormatSizeAndSkipsOtherChunks) {
         ASSERT_EQ(file.size(), 38u);
         const Bytes samples = Samples(16, 1);
         PutChunk(file, "data", samples);
-        const quelt::WavData wav = Parse(file);
+        const quelt::SoundData wav = Parse(file);
         EXPECT_EQ(wav.format, AL_FORMAT_STEREO16);
         EXPECT_EQ(wav.frequency, 48000u);
         EXPECT_EQ(wav.data, samples);
@@ -118,14 +123,31 @@ TEST(WavReader, ChunkWalkFollowsFormatSizeAndSkipsOtherChunks) {
         PutChunk(file, "data", samples);
         EXPECT_EQ(Parse(file).data, samples);
     }
-    // Odd sizes get no pad byte: the next chunk starts right after the body.
-    {
-        Bytes file = Header(1, 8000, 8);
-        PutChunk(file, "junk", Bytes{1, 2, 3});
-        const Bytes samples = Samples(4, 5);
+}
+
+TEST(WavReader, OddChunkIsFollowedWithOrWithoutItsPadByte) {
+    // After a 15-byte LIST: the zero pad RIFF asks for, none, a non-zero one.
+    for (const Bytes& pad : {Bytes{0}, Bytes{}, Bytes{0x7F}}) {
+        Bytes file = Header(1, 8000, 8), list;
+        PutId(list, "INFO");
+        PutChunk(list, "ICMT", Bytes{'a', 'b', 'c'});
+        PutChunk(file, "LIST", list);
+        file.insert(file.end(), pad.begin(), pad.end());
+        const Bytes samples = Samples(9, 5);
         PutChunk(file, "data", samples);
-        EXPECT_EQ(Parse(file).data, samples);
+        EXPECT_EQ(Parse(file).data, samples) << pad.size();
     }
+}
+
+TEST(WavReader, FloatSamplesClipAndNaNIsSilence) {
+    Bytes file = Header(1, 8000, 32);
+    file[20] = 3;
+    Bytes samples;
+    for (float v : {0.5f, -1.0f, 2.0f, -3.0f, std::nanf("")}) test::PutF32(samples, v);
+    PutChunk(file, "data", samples);
+    Bytes expected;
+    for (std::int16_t v : {16384, -32768, 32767, -32768, 0}) PutWord(expected, static_cast<std::uint16_t>(v));
+    EXPECT_EQ(Parse(file).data, expected);
 }
 
 TEST(WavReader, LastDataChunkWins) {
@@ -139,10 +161,10 @@ TEST(WavReader, LastDataChunkWins) {
 
 TEST(WavReader, NoUsableDataGivesASoundWithoutData) {
     // Channel counts and depths outside the table.
-    for (auto [channels, bits] : {std::pair<int, int>{1, 24}, {6, 16}, {0, 8}, {2, 32}}) {
+    for (auto [channels, bits] : {std::pair<int, int>{1, 12}, {6, 16}, {0, 8}, {2, 64}}) {
         Bytes file = Header(static_cast<std::uint16_t>(channels), 44100, static_cast<std::uint16_t>(bits));
         PutChunk(file, "data", Samples(24, 0));
-        const quelt::WavData wav = Parse(file);
+        const quelt::SoundData wav = Parse(file);
         EXPECT_EQ(wav.format, 0) << channels << "/" << bits;
         EXPECT_FALSE(wav.hasData);
         EXPECT_TRUE(wav.data.empty());
@@ -150,7 +172,7 @@ TEST(WavReader, NoUsableDataGivesASoundWithoutData) {
     // A valid format but no "data" chunk at all.
     Bytes file = Header(2, 44100, 16);
     PutChunk(file, "LIST", Samples(20, 0));
-    const quelt::WavData wav = Parse(file);
+    const quelt::SoundData wav = Parse(file);
     EXPECT_EQ(wav.format, AL_FORMAT_STEREO16);
     EXPECT_FALSE(wav.hasData);
 }
@@ -179,7 +201,7 @@ TEST(WavReader, HostileChunkSizesNeverLoopOrOverread) {
         PutId(file, "LIST");
         PutDWord(file, size);
         file.insert(file.end(), 16, 0);
-        const quelt::WavData wav = Parse(file);
+        const quelt::SoundData wav = Parse(file);
         EXPECT_EQ(wav.data, samples) << std::hex << size;
     }
     // A format size pointing past the end, and one smaller than the fields read.
@@ -202,7 +224,7 @@ TEST(WavReader, DataChunkCutShortKeepsTheWholeFramesPresent) {
     PutDWord(file, 0xFFFFFFFFu); // as streaming writers leave it
     const Bytes present = Samples(4 * 10 + 3, 1);
     file.insert(file.end(), present.begin(), present.end());
-    const quelt::WavData wav = Parse(file);
+    const quelt::SoundData wav = Parse(file);
     EXPECT_TRUE(wav.hasData);
     EXPECT_EQ(wav.data, Bytes(present.begin(), present.begin() + 40));
 }
@@ -222,7 +244,7 @@ TEST_F(WavFile, LoadsFromDisk) {
     const Bytes samples = Samples(400, 11);
     PutChunk(file, "data", samples);
     Write("tone.wav", file);
-    const quelt::WavData wav = quelt::LoadWavFile("tone.wav");
+    const quelt::SoundData wav = quelt::LoadWavFile("tone.wav");
     EXPECT_EQ(wav.format, AL_FORMAT_STEREO16);
     EXPECT_EQ(wav.data, samples);
 }
@@ -236,9 +258,113 @@ TEST_F(WavFile, UnopenableFileNamesItsFullPathAndTheReason) {
     } catch (const quelt::IoError& error) {
         EXPECT_EQ(std::string(error.what()), expected);
     }
-    // A folder opens but cannot be read: an error, not an empty sound.
+}
+
+TEST_F(WavFile, EndlessOrNonRegularFilesAreRefusedUnread) {
     std::filesystem::create_directory("folder.wav");
-    EXPECT_THROW(quelt::LoadWavFile("folder.wav"), quelt::IoError);
+    for (const char* name : {"/dev/zero", "folder.wav"}) EXPECT_THROW(quelt::LoadWavFile(name), quelt::IoError) << name;
+}
+
+// ---- Files as other programs write them ----
+
+// Runs a shell command; false when it fails.
+bool Shell(const std::string& command) { return std::system((command + " 2>/dev/null").c_str()) == 0; }
+
+// What sox itself decodes the file to (never dithered), in the layout the reader hands OpenAL.
+Bytes SoxDecode(const std::string& file, bool eightBit) {
+    const std::string raw = file + ".raw";
+    if (!Shell("sox -D " + file + " -t raw " + (eightBit ? "-e unsigned -b 8 " : "-e signed -b 16 ") + raw))
+        return {};
+    return test::ReadFile(raw);
+}
+
+// Decoded copies of a damaged file must be a prefix of the whole file's samples
+// when only the end is missing, and never hold samples without a format.
+void ExpectDamageIsHarmless(const Bytes& file, const quelt::SoundData& whole) {
+    for (std::size_t cut : {std::size_t{4}, std::size_t{44}, file.size() / 3, file.size() / 2, file.size() - 1}) {
+        const quelt::SoundData part = quelt::ParseSound(file.data(), std::min(cut, file.size()));
+        ASSERT_LE(part.data.size(), whole.data.size()) << "cut at " << cut;
+        EXPECT_TRUE(std::equal(part.data.begin(), part.data.end(), whole.data.begin())) << "cut at " << cut;
+    }
+    for (std::size_t at = 0; at < file.size(); at += 1 + file.size() / 61) {
+        Bytes damaged = file;
+        damaged[at] ^= 0xA5;
+        const quelt::SoundData sound = quelt::ParseSound(damaged.data(), damaged.size());
+        EXPECT_TRUE(!sound.hasData || sound.format != 0) << "flipped at " << at;
+    }
+}
+
+TEST(SoundFromOtherPrograms, SoxWavsMatchSoxsOwnDecode) {
+    struct Row {
+        const char* encoding;
+        int channels;
+        std::int32_t format; // 0: no data
+    };
+    const Row rows[] = {
+        {"-e unsigned -b 8", 1, AL_FORMAT_MONO8},    {"-e unsigned -b 8", 2, AL_FORMAT_STEREO8},
+        {"-e signed -b 16", 1, AL_FORMAT_MONO16},    {"-e signed -b 16", 2, AL_FORMAT_STEREO16},
+        {"-e signed -b 24", 1, AL_FORMAT_MONO16},    {"-e signed -b 24", 2, AL_FORMAT_STEREO16},
+        {"-e signed -b 32", 1, AL_FORMAT_MONO16},    {"-e signed -b 32", 2, AL_FORMAT_STEREO16},
+        {"-e floating-point -b 32", 1, AL_FORMAT_MONO16}, {"-e floating-point -b 32", 2, AL_FORMAT_STEREO16},
+        {"-e mu-law", 1, AL_FORMAT_MONO16},          {"-e mu-law", 2, AL_FORMAT_STEREO16},
+        {"-e a-law", 1, AL_FORMAT_MONO16},           {"-e a-law", 2, AL_FORMAT_STEREO16},
+        {"-e ms-adpcm", 1, 0},                       {"-e ima-adpcm", 2, 0},
+        {"-e gsm-full-rate", 1, 0},
+    };
+    int index = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.encoding << ", " << row.channels << " channel(s)");
+        const std::string name = "sox" + std::to_string(index++) + ".wav";
+        // Two tones sweeping up to full scale, so clipping and both signs show.
+        ASSERT_TRUE(Shell("sox -D -n -r 8000 -c " + std::to_string(row.channels) + " " + row.encoding + " " + name +
+                        " synth 0.3 sine 200-3000 sine 900 gain -n 0"));
+        const quelt::SoundData wav = quelt::LoadWavFile(name);
+        EXPECT_EQ(wav.format, row.format);
+        EXPECT_EQ(wav.frequency, 8000u);
+        if (row.format == 0) {
+            EXPECT_FALSE(wav.hasData);
+            EXPECT_TRUE(wav.data.empty());
+            continue;
+        }
+        const Bytes expected = SoxDecode(name, row.format == AL_FORMAT_MONO8 || row.format == AL_FORMAT_STEREO8);
+        ASSERT_FALSE(expected.empty());
+        EXPECT_EQ(wav.data, expected);
+        ExpectDamageIsHarmless(test::ReadFile(name), wav);
+    }
+}
+
+TEST(SoundFromOtherPrograms, OggencFilesMatchOggdecsDecode) {
+    struct Row {
+        int channels, rate;
+        const char* length;
+        std::int32_t format;
+    };
+    // Both sides decode through libvorbisfile, so the samples must agree exactly.
+    const Row rows[] = {{1, 22050, "0.7", AL_FORMAT_MONO16}, {2, 44100, "1.3", AL_FORMAT_STEREO16}, {4, 8000, "0.2", 0}};
+    int index = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.channels << " channel(s) at " << row.rate);
+        const std::string stem = "vorbis" + std::to_string(index++);
+        ASSERT_TRUE(Shell("sox -D -n -r " + std::to_string(row.rate) + " -c " + std::to_string(row.channels) +
+                        " -b 16 " + stem + ".wav synth " + row.length + " sine 300-2000 sine 500 gain -n -1"));
+        ASSERT_TRUE(Shell("oggenc -Q -q 2 -o " + stem + ".ogg " + stem + ".wav"));
+        // A name without a telling extension: the content decides.
+        std::filesystem::rename(stem + ".ogg", stem + ".snd");
+        const quelt::SoundData ogg = quelt::LoadWavFile(stem + ".snd");
+        EXPECT_EQ(ogg.format, row.format);
+        EXPECT_EQ(ogg.frequency, static_cast<std::uint32_t>(row.rate));
+        if (row.format == 0) {
+            EXPECT_FALSE(ogg.hasData);
+            continue;
+        }
+        ASSERT_TRUE(Shell("oggdec -Q -R -b 16 -e 0 -s 1 -o " + stem + ".raw " + stem + ".snd"));
+        EXPECT_EQ(ogg.data, test::ReadFile(stem + ".raw"));
+        const Bytes file = test::ReadFile(stem + ".snd");
+        ExpectDamageIsHarmless(file, ogg);
+        // The decoded size is bounded: a limit below the file's samples refuses it whole.
+        EXPECT_FALSE(quelt::DecodeOgg(file.data(), file.size(), ogg.data.size() - 1).hasData);
+        EXPECT_EQ(quelt::DecodeOgg(file.data(), file.size(), ogg.data.size()).data, ogg.data);
+    }
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
@@ -191,6 +192,18 @@ TEST_F(WindowLogic, ScreenModesSwitchStyleCursorAndReportRefusal) {
     EXPECT_TRUE(fake.boxes.empty());
 }
 
+// A full-screen mode left on by a program that never calls qKillWindow is
+// undone when the process ends.
+TEST_F(WindowLogic, FullScreenIsUndoneAtProcessExit) {
+    EXPECT_EXIT(
+        {
+            if (!quelt::CreateWindow() || !quelt::ScreenMode(1024, 768, 32, 70, true)) std::_Exit(2);
+            fake.echoFd = 2;
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "^RestoreDisplayMode\n$");
+}
+
 TEST_F(WindowLogic, FinishRenderCompletesGLWorkBeforeSwapping) {
     ASSERT_TRUE(quelt::CreateWindow());
     fake.Clear();
@@ -237,6 +250,7 @@ void RecordMove(std::int32_t x, std::int32_t y) { moves.emplace_back(x, y); }
 TEST_F(WindowLogic, KeysCallBeforeSettingButtonsAfter) {
     keyCalls.clear();
     quelt::SetProcAdress(4, reinterpret_cast<TProc>(&RecordKey));
+    ASSERT_TRUE(quelt::CreateWindow()); // the cursor is sampled on a display
     fake.cursorX = 5;
     fake.cursorY = 6;
     quelt::Msg(); // samples the cursor the procedures then see
@@ -294,6 +308,19 @@ TEST_F(WindowLogic, SystemKeysAndKeysOutsideTheTableAreNeverPressed) {
     EXPECT_FALSE(quelt::IsKeyPressed(18));
     EXPECT_FALSE(quelt::IsKeyPressed(121));
     for (int key : {-1, 259, 1000, INT_MAX, INT_MIN}) EXPECT_FALSE(quelt::IsKeyPressed(key)) << key;
+}
+
+// The position is sampled where there is a display; without a window the
+// last one stands.
+TEST_F(WindowLogic, CursorPositionOutlivesTheWindow) {
+    fake.cursorX = 12;
+    fake.cursorY = 34;
+    ASSERT_TRUE(quelt::CreateWindow());
+    quelt::KillWindow();
+    fake.cursorX = fake.cursorY = 0;
+    quelt::Msg();
+    EXPECT_EQ(quelt::GetMouseX(), 12);
+    EXPECT_EQ(quelt::GetMouseY(), 34);
 }
 
 TEST_F(WindowLogic, SlotsAreReadAfreshAtEachMessage) {
