@@ -441,9 +441,10 @@ Platform* installed = nullptr;
 } // namespace
 
 Platform& CurrentPlatform() {
-    // Never destroyed: the exit handler that restores the display mode may
-    // run after static destructors.
-    static SDLPlatform& sdl = *new SDLPlatform;
+    // Made before the exit handler that restores the display mode is
+    // registered, so destroyed after it has run, at exit and at unload alike;
+    // a heap object here would leak whenever the library is unloaded.
+    static SDLPlatform sdl;
     return installed ? *installed : sdl;
 }
 
