@@ -6,6 +6,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) || defined(__i386__)
+#include <tmmintrin.h>
+#define QUELT_SSSE3_AT_RUN_TIME 1
+#endif
 
 namespace quelt {
 
@@ -57,6 +61,79 @@ void BgraToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels) 
         std::uint32_t v;
         std::memcpy(&v, src + i * 4, 4);
         v = (v & 0xFF00FF00u) | ((v >> 16) & 0xFFu) | ((v & 0xFFu) << 16);
+        std::memcpy(dst + i * 4, &v, 4);
+    }
+}
+
+namespace {
+
+#if defined(QUELT_SSSE3_AT_RUN_TIME)
+// Byte shuffles need SSSE3, which baseline x86-64 lacks: these run only after
+// the processor said it has it.
+bool HasSsse3() {
+    static const bool has = __builtin_cpu_supports("ssse3");
+    return has;
+}
+
+// Four pixels a step, each 16-byte load and store covering 12 bytes of them;
+// returns how many pixels were done. Stops while 16 bytes remain readable.
+__attribute__((target("ssse3"))) std::size_t BgrToRgbSsse3(const std::uint8_t* src, std::uint8_t* dst,
+                                                           std::size_t pixels) {
+    const __m128i order = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 12, 13, 14, 15);
+    std::size_t i = 0;
+    // The last store writes 4 bytes past its 4 pixels: they belong to the
+    // next 2 pixels, rewritten by the tail.
+    for (; i + 6 <= pixels; i += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i * 3));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i * 3), _mm_shuffle_epi8(v, order));
+    }
+    return i;
+}
+
+__attribute__((target("ssse3"))) std::size_t BgrToRgbaSsse3(const std::uint8_t* src, std::uint8_t* dst,
+                                                            std::size_t pixels) {
+    const __m128i order = _mm_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1);
+    const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    std::size_t i = 0;
+    for (; i + 6 <= pixels; i += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i * 3));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i * 4), _mm_or_si128(_mm_shuffle_epi8(v, order), alpha));
+    }
+    return i;
+}
+#endif
+
+} // namespace
+
+void BgrToRgb(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels) {
+    std::size_t i = 0;
+#if defined(QUELT_SSSE3_AT_RUN_TIME)
+    if (HasSsse3()) i = BgrToRgbSsse3(src, dst, pixels);
+#endif
+    for (; i < pixels; ++i) {
+        const std::uint8_t b = src[i * 3], g = src[i * 3 + 1], r = src[i * 3 + 2];
+        dst[i * 3] = r;
+        dst[i * 3 + 1] = g;
+        dst[i * 3 + 2] = b;
+    }
+}
+
+void BgrToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels) {
+    std::size_t i = 0;
+#if defined(QUELT_SSSE3_AT_RUN_TIME)
+    if (HasSsse3()) i = BgrToRgbaSsse3(src, dst, pixels);
+#endif
+    for (; i < pixels; ++i) {
+        dst[i * 4] = src[i * 3 + 2];
+        dst[i * 4 + 1] = src[i * 3 + 1];
+        dst[i * 4 + 2] = src[i * 3];
+        dst[i * 4 + 3] = 255;
+    }
+}
+
+void GreyToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels) {
+    for (std::size_t i = 0; i < pixels; ++i) {
+        const std::uint32_t v = src[i] * 0x010101u | 0xFF000000u;
         std::memcpy(dst + i * 4, &v, 4);
     }
 }
