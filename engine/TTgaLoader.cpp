@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace quelt {
 namespace {
 
@@ -29,6 +33,16 @@ StoredPixel StoredPixelFor(std::uint8_t type, std::uint8_t depth) {
     return {};
 }
 
+// Writes `pixels` copies of one RGBA value.
+void Fill(std::uint8_t* dst, std::uint32_t value, std::uint32_t pixels) {
+    std::uint32_t i = 0;
+#if defined(__SSE2__)
+    const __m128i four = _mm_set1_epi32(static_cast<int>(value));
+    for (; i + 4 <= pixels; i += 4) _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + std::size_t(i) * 4), four);
+#endif
+    for (; i < pixels; ++i) std::memcpy(dst + std::size_t(i) * 4, &value, 4);
+}
+
 // Places pixels in file order onto the image, whichever way its rows and
 // columns run.
 class PixelSink {
@@ -42,12 +56,11 @@ public:
 
     // Converts `count` stored pixels; count must not exceed Left().
     void Copy(const std::uint8_t* src, std::uint64_t count) {
-        while (count > 0) {
+        if (rightToLeft_ || stored_.bytes != 4) return CopyAnyOrder(src, count);
+        while (count > 0) {  // the common case, kept small enough to inline
             const std::uint32_t take = Span(count);
-            std::uint8_t* dst = Here(take);
-            stored_.convert(src, dst, take);
-            if (rightToLeft_) Mirror(dst, take);
-            src += std::size_t(take) * stored_.bytes;
+            BgraToRgba(src, Here(take), take);
+            src += std::size_t(take) * 4;
             Advance(take, count);
         }
     }
@@ -60,8 +73,14 @@ public:
 
     // Repeats one stored pixel `count` times; count must not exceed Left().
     void Repeat(const std::uint8_t* src, std::uint64_t count) {
-        std::uint8_t rgba[4];
-        stored_.convert(src, rgba, 1);
+        // Runs are short and many: one pixel is converted here, not by a call.
+        std::uint8_t rgba[4] = {src[0], src[0], src[0], 255};
+        if (stored_.bytes >= 3) {
+            rgba[0] = src[2];
+            rgba[2] = src[0];
+            rgba[1] = src[1];
+        }
+        if (stored_.bytes == 4) rgba[3] = src[3];
         RepeatRgba(rgba, count);
     }
 
@@ -74,7 +93,18 @@ private:
         while (count > 0) {
             const std::uint32_t take = Span(count);
             std::uint8_t* dst = Here(take);
-            for (std::uint32_t i = 0; i < take; ++i) std::memcpy(dst + std::size_t(i) * 4, &v, 4);
+            Fill(dst, v, take);
+            Advance(take, count);
+        }
+    }
+
+    void CopyAnyOrder(const std::uint8_t* src, std::uint64_t count) {
+        while (count > 0) {
+            const std::uint32_t take = Span(count);
+            std::uint8_t* dst = Here(take);
+            stored_.convert(src, dst, take);
+            if (rightToLeft_) Mirror(dst, take);
+            src += std::size_t(take) * stored_.bytes;
             Advance(take, count);
         }
     }
