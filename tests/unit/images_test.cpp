@@ -646,6 +646,16 @@ save(photo("RGBA"), "pil_rgba_rle.tga", compression="tga_rle")
 save(photo("L"), "pil_grey.tga")
 save(photo("RGB"), "pil_top_down.tga", orientation=1)
 save(photo("RGB"), "pil_rgb.bmp")
+# The same small files claiming a million (PNG, with a valid checksum) or
+# 65535 (JPEG, its largest) pixels each way.
+import struct, zlib
+png = open("pil_rgb.png", "rb").read()
+header = b"IHDR" + struct.pack(">II", 1000000, 1000000) + png[24:29]
+open("huge.png", "wb").write(png[:12] + header + struct.pack(">I", zlib.crc32(header)) + png[33:])
+jpeg = bytearray(open("pil_baseline.jpg", "rb").read())
+frame = jpeg.index(b"\xff\xc0")
+jpeg[frame + 5:frame + 9] = struct.pack(">HH", 65535, 65535)
+open("huge.jpg", "wb").write(jpeg)
 )";
 
 // {file, how ImageMagick writes it from the 24-bit or RGBA source}. The TGA
@@ -742,6 +752,9 @@ TEST(ImageFiles, WrittenByPillow) {
                              "pil_progressive.jpeg", "pil_grey.jpg", "pil_cmyk.jpg", "pil_rgb.tga",
                              "pil_rgba_rle.tga", "pil_grey.tga", "pil_top_down.tga", "pil_rgb.bmp"})
         ExpectFileDecodesLikeItsWriter(name);
+    // Refused from the header, before terabytes or gigabytes are allocated for them.
+    for (const char* name : {"huge.png", "huge.jpg"})
+        EXPECT_EQ(DecodeFile(name, quelt::test::ReadFile(name)), nullptr) << name;
 }
 
 TEST(ImageFiles, WrittenByImageMagick) {
