@@ -141,6 +141,7 @@ std::unique_ptr<TTexture> LoadBmp(TData& data) {
     // Rows are stored in multiples of 4 bytes.
     const std::uint64_t stride = (width * layout.bits + 31) / 32 * 4;
     const std::size_t rowBytes = texture->RowBytes();
+    const bool bypassCache = texture->PixelBytes() >= kBypassCacheBytes;
     std::uint64_t offset = layout.pixelStart;
     for (std::int32_t r = 0; r < layout.height && rowBytes > 0; ++r, offset += stride) {
         const std::uint64_t left = offset < size ? size - offset : 0;
@@ -149,9 +150,9 @@ std::unique_ptr<TTexture> LoadBmp(TData& data) {
         std::uint8_t* dst = texture->Row(layout.topDown ? r : layout.height - 1 - r);
         const std::uint8_t* src = file + std::min<std::uint64_t>(offset, size);
         if (layout.bits == 24) {
-            BgrToRgb(src, dst, pixels);
+            BgrToRgb(src, dst, pixels, bypassCache);
         } else if (layout.bits == 32) {
-            BgraToRgba(src, dst, pixels);
+            BgraToRgba(src, dst, pixels, bypassCache);
             if (!layout.alphaFromFile) SetOpaque(dst, pixels);
         } else {
             ExpandIndices(src, dst, pixels, layout.bits, palette);

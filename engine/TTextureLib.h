@@ -39,10 +39,15 @@ private:
 };
 
 // Stored pixel conversions shared by the readers; `pixels` counts pixels.
-// Blue, green, red, alpha to red, green, blue, alpha.
-void BgraToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels);
-// Blue, green, red to red, green, blue.
-void BgrToRgb(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels);
+// Blue, green, red, alpha to red, green, blue, alpha. With `bypassCache`, for
+// images far larger than the cache, the pixels are written past it, as memcpy
+// does for large copies: the upload reads them once, much later.
+void BgraToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, bool bypassCache = false);
+
+// Images of this many pixel bytes or more are written past the cache.
+constexpr std::size_t kBypassCacheBytes = std::size_t(8) << 20;
+// Blue, green, red to red, green, blue; `bypassCache` as for BgraToRgba.
+void BgrToRgb(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, bool bypassCache = false);
 // Blue, green, red to red, green, blue, alpha 255.
 void BgrToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels);
 // One grey byte to red = green = blue = grey, alpha 255.

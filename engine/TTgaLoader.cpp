@@ -27,7 +27,8 @@ struct StoredPixel {
 StoredPixel StoredPixelFor(std::uint8_t type, std::uint8_t depth) {
     const bool listed = (type >= 1 && type <= 3) || (type >= 9 && type <= 11);
     const std::uint8_t plainType = type > 8 ? type - 8 : type;
-    if (listed && depth == 32) return {4, BgraToRgba};
+    if (listed && depth == 32)
+        return {4, [](const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels) { BgraToRgba(src, dst, pixels); }};
     if (plainType == 2 && depth == 24) return {3, BgrToRgba};
     if (plainType == 3 && depth == 8) return {1, GreyToRgba};
     return {};
@@ -50,7 +51,8 @@ public:
     PixelSink(TTexture& texture, StoredPixel stored, std::uint8_t descriptor)
         : texture_(texture), stored_(stored), width_(std::uint32_t(texture.Width())),
           total_(std::uint64_t(texture.Width()) * std::uint64_t(texture.Height())),
-          topToBottom_((descriptor & kTopToBottom) != 0), rightToLeft_((descriptor & kRightToLeft) != 0) {}
+          topToBottom_((descriptor & kTopToBottom) != 0), rightToLeft_((descriptor & kRightToLeft) != 0),
+          bypassCache_(texture.PixelBytes() >= kBypassCacheBytes) {}
 
     std::uint64_t Left() const { return total_ - next_; }
 
@@ -59,7 +61,7 @@ public:
         if (rightToLeft_ || stored_.bytes != 4) return CopyAnyOrder(src, count);
         while (count > 0) {  // the common case, kept small enough to inline
             const std::uint32_t take = Span(count);
-            BgraToRgba(src, Here(take), take);
+            BgraToRgba(src, Here(take), take, bypassCache_);
             src += std::size_t(take) * 4;
             Advance(take, count);
         }
@@ -140,6 +142,7 @@ private:
     std::uint64_t total_;
     bool topToBottom_;
     bool rightToLeft_;
+    bool bypassCache_;
     std::uint64_t next_ = 0;
     std::uint32_t column_ = 0;
     std::uint32_t fileRow_ = 0;
