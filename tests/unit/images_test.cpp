@@ -590,6 +590,18 @@ TEST(TgaReader, DensestRunLengthFileIsNotRejected) {
     EXPECT_EQ(texture->Pixels()[texture->PixelBytes() - 1], 4);
 }
 
+// Images past quelt::kBypassCacheBytes take the streaming stores, with odd
+// widths so rows start at every alignment.
+TEST(ImageReaders, LargeImagesDecodeExactly) {
+    const Image rgb = RandomImage(2051, 1400, 3, 60);
+    const Image rgba = RandomImage(1031, 2100, 4, 61);
+    ASSERT_GE(rgb.pixels.size(), quelt::kBypassCacheBytes);
+    ASSERT_GE(rgba.pixels.size(), quelt::kBypassCacheBytes);
+    ExpectImage(DecodeBmp(Bmp(rgb)).get(), rgb);
+    ExpectImage(DecodeBmp(Bmp(rgba)).get(), rgba);
+    ExpectImage(DecodeTga(PlainTga(rgba, 0x28)).get(), rgba);
+}
+
 // ---- Files as users have them: written by ImageMagick and Pillow, each
 // compared with the same program's own decode (raw RGBA bytes) ----
 
