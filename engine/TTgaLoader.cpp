@@ -48,11 +48,13 @@ void Fill(std::uint8_t* dst, std::uint32_t value, std::uint32_t pixels) {
 // columns run.
 class PixelSink {
 public:
-    PixelSink(TTexture& texture, StoredPixel stored, std::uint8_t descriptor)
+    // Whole rows of a large plain image are written past the cache; the short
+    // spans of run-length packets are not.
+    PixelSink(TTexture& texture, StoredPixel stored, std::uint8_t descriptor, bool runLength)
         : texture_(texture), stored_(stored), width_(std::uint32_t(texture.Width())),
           total_(std::uint64_t(texture.Width()) * std::uint64_t(texture.Height())),
           topToBottom_((descriptor & kTopToBottom) != 0), rightToLeft_((descriptor & kRightToLeft) != 0),
-          bypassCache_(texture.PixelBytes() >= kBypassCacheBytes) {}
+          bypassCache_(!runLength && texture.PixelBytes() >= kBypassCacheBytes) {}
 
     std::uint64_t Left() const { return total_ - next_; }
 
@@ -190,10 +192,11 @@ std::unique_ptr<TTexture> LoadTga(TData& data) {
 
     data.Seek(kHeaderSize + idLength);
     auto texture = std::make_unique<TTexture>(width, height, 4);
-    PixelSink sink(*texture, stored, file[17]);
+    const bool runLength = type >= 9;
+    PixelSink sink(*texture, stored, file[17], runLength);
     const std::uint8_t* begin = file + data.Position();
     const std::uint8_t* end = file + data.Size();
-    const std::uint8_t* stop = type >= 9 ? DecodeRunLength(begin, end, sink) : DecodePlain(begin, end, sink);
+    const std::uint8_t* stop = runLength ? DecodeRunLength(begin, end, sink) : DecodePlain(begin, end, sink);
     sink.ZeroRest();
     data.Seek(static_cast<std::uint32_t>(stop - file));
     return texture;
