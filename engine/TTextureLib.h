@@ -38,14 +38,15 @@ private:
     std::unique_ptr<std::uint8_t[]> pixels_;
 };
 
-// Stored pixel conversions shared by the readers; `pixels` counts pixels.
-// Blue, green, red, alpha to red, green, blue, alpha. With `bypassCache`, for
-// images far larger than the cache, the pixels are written past it, as memcpy
-// does for large copies: the upload reads them once, much later.
-void BgraToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, bool bypassCache = false);
-
 // Images of this many pixel bytes or more are written past the cache.
 constexpr std::size_t kBypassCacheBytes = std::size_t(8) << 20;
+
+// Stored pixel conversions shared by the readers; `pixels` counts pixels.
+// Blue, green, red, alpha to red, green, blue, alpha. With `bypassCache` (for
+// large images) the pixels are written past the cache, as memcpy writes large
+// copies: the upload reads them once, later.
+void BgraToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, bool bypassCache = false);
+
 // Blue, green, red to red, green, blue; `bypassCache` as for BgraToRgba.
 void BgrToRgb(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, bool bypassCache = false);
 // Blue, green, red to red, green, blue, alpha 255.
