@@ -4,6 +4,8 @@
 
 #include "SData.h"
 #include "TBmpLoader.h"
+#include "TJpegLoader.h"
+#include "TPngLoader.h"
 #include "TTgaLoader.h"
 #include "platform/GL.h"
 
@@ -14,13 +16,18 @@ std::string ImageExtension(const std::string& fileName) {
     return dot == std::string::npos ? fileName : fileName.substr(dot + 1);
 }
 
+std::unique_ptr<TTexture> DecodeImage(const std::string& extension, TData& data) {
+    if (extension == "bmp") return LoadBmp(data);
+    if (extension == "tga") return LoadTga(data);
+    if (extension == "png") return LoadPng(data);
+    if (extension == "jpg" || extension == "jpeg") return LoadJpeg(data);
+    return nullptr;
+}
+
 std::unique_ptr<TTexture> LoadImage(const std::string& fileName) {
     TData data(fileName);
     if (data.AtEnd()) return nullptr;
-    const std::string extension = ImageExtension(fileName);
-    if (extension == "bmp") return LoadBmp(data);
-    if (extension == "tga") return LoadTga(data);
-    return nullptr;
+    return DecodeImage(ImageExtension(fileName), data);
 }
 
 bool Upload(const TTexture& texture, std::uint32_t target, bool mipmaps) {

@@ -9,6 +9,7 @@
 
 #include <quelt/quelt.h>
 
+#include "SData.h"
 #include "TTextureLib.h"
 
 namespace quelt {
@@ -17,8 +18,11 @@ namespace quelt {
 // has none ("textures.v2\land.bmp" gives "v2\land.bmp").
 std::string ImageExtension(const std::string& fileName);
 
-// Decodes a "bmp" or "tga" file (extension compared case-sensitively); null
-// for a missing or empty file, another extension or a rejected image.
+// Decodes `data` with the reader for "bmp", "tga", "png", "jpg" or "jpeg"
+// (compared case-sensitively); null for another extension or a rejected image.
+std::unique_ptr<TTexture> DecodeImage(const std::string& extension, TData& data);
+// Reads the file and decodes it by its extension; null for a missing or empty
+// file, an unknown extension or a rejected image.
 std::unique_ptr<TTexture> LoadImage(const std::string& fileName);
 
 // Uploads to `target` of the bound texture object, with GLU-built mipmaps when

@@ -1,14 +1,19 @@
 #include "TBmpLoader.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace quelt {
 namespace {
 
-constexpr std::uint32_t kHeadersSize = 54;
+constexpr std::uint32_t kFileHeaderSize = 14;
 constexpr std::uint16_t kSignature = 0x4D42;
-constexpr std::uint32_t kInfoHeaderSize = 40;
+constexpr std::uint32_t kPlain = 0;
+constexpr std::uint32_t kBitFields = 3;
+
+// Red, green, blue and alpha masks of a 32-bit pixel stored blue, green, red, alpha.
+constexpr std::array<std::uint32_t, 4> kByteOrderMasks = {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0xFF000000u};
 
 std::uint16_t Word(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 
@@ -17,60 +22,144 @@ std::uint32_t DWord(const std::uint8_t* p) {
            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
-bool ListedDepth(std::uint16_t bits) {
-    return bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 24 || bits == 32;
+// The information headers of the classic, V2, V3, V4 and V5 layouts, which
+// share their first 40 bytes.
+bool KnownInfoSize(std::uint32_t size) {
+    return size == 40 || size == 52 || size == 56 || size == 108 || size == 124;
 }
 
-void BgrToRgb(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels) {
-    for (std::size_t i = 0; i < pixels; ++i, src += 3, dst += 3) {
-        const std::uint8_t b = src[0], g = src[1], r = src[2];
-        dst[0] = r;
-        dst[1] = g;
-        dst[2] = b;
+bool PaletteDepth(std::uint16_t bits) { return bits == 1 || bits == 2 || bits == 4 || bits == 8; }
+
+struct BmpLayout {
+    std::int32_t width = 0;
+    std::int32_t height = 0;  // always positive here
+    bool topDown = false;
+    std::uint16_t bits = 0;
+    bool alphaFromFile = true;  // 32-bit: the fourth byte is alpha, else 255
+    std::uint32_t colours = 0;  // palette entries
+    std::uint32_t paletteStart = 0;
+    std::uint32_t pixelStart = 0;
+};
+
+// Bit fields are decoded only when they name the plain byte order; without an
+// alpha mask the fourth byte is padding.
+bool ReadBitFields(const std::uint8_t* file, std::uint32_t size, std::uint32_t infoSize, BmpLayout& layout) {
+    const std::uint32_t masksAt = kFileHeaderSize + 40;
+    const std::uint32_t maskCount = infoSize >= 56 ? 4 : 3;
+    if (layout.bits != 32 || size < masksAt + 4 * maskCount) return false;
+    for (std::uint32_t i = 0; i < 3; ++i)
+        if (DWord(file + masksAt + 4 * i) != kByteOrderMasks[i]) return false;
+    const std::uint32_t alpha = maskCount == 4 ? DWord(file + masksAt + 12) : 0;
+    if (alpha != 0 && alpha != kByteOrderMasks[3]) return false;
+    layout.alphaFromFile = alpha != 0;
+    return true;
+}
+
+// Checks the headers; false for what the reader does not decode.
+bool ReadLayout(const std::uint8_t* file, std::uint32_t size, BmpLayout& layout) {
+    if (size < kFileHeaderSize + 40 || Word(file) != kSignature) return false;
+    const std::uint32_t infoSize = DWord(file + 14);
+    if (!KnownInfoSize(infoSize) || size < kFileHeaderSize + infoSize || Word(file + 26) != 1) return false;
+    layout.width = static_cast<std::int32_t>(DWord(file + 18));
+    const auto height = static_cast<std::int32_t>(DWord(file + 22));
+    layout.bits = Word(file + 28);
+    const std::uint32_t compression = DWord(file + 30);
+    if (layout.width < 0 || height == INT32_MIN) return false;
+    layout.topDown = height < 0;
+    layout.height = height < 0 ? -height : height;
+
+    std::uint32_t headerEnd = kFileHeaderSize + infoSize;
+    if (compression == kBitFields) {
+        if (!ReadBitFields(file, size, infoSize, layout)) return false;
+        if (infoSize == 40) headerEnd += 12;  // the masks follow the classic header
+    } else if (compression != kPlain) {
+        return false;  // run-length and embedded formats
     }
+    if (PaletteDepth(layout.bits)) {
+        const std::uint32_t most = 1u << layout.bits;
+        const std::uint32_t used = DWord(file + 46);
+        layout.colours = used == 0 ? most : used;
+        if (layout.colours > most || std::uint64_t(size) < std::uint64_t(headerEnd) + 4 * layout.colours)
+            return false;
+        layout.paletteStart = headerEnd;
+        headerEnd += 4 * layout.colours;
+    } else if (layout.bits != 24 && layout.bits != 32) {
+        return false;
+    }
+    // Writers that leave the offset 0 (or point it anywhere odd) get the
+    // pixels right after the headers.
+    const std::uint32_t offset = DWord(file + 10);
+    const bool offsetUsable = offset >= kFileHeaderSize + infoSize && offset < size;
+    layout.pixelStart = offsetUsable ? offset : headerEnd;
+    return true;
+}
+
+using Palette = std::array<std::array<std::uint8_t, 3>, 256>;
+
+// Entries past the palette's end are black.
+Palette ReadPalette(const std::uint8_t* file, const BmpLayout& layout) {
+    Palette palette{};
+    for (std::uint32_t i = 0; i < layout.colours; ++i) {
+        const std::uint8_t* entry = file + layout.paletteStart + 4 * i;
+        palette[i] = {entry[2], entry[1], entry[0]};
+    }
+    return palette;
+}
+
+// Expands the first `pixels` indices of a packed row, leftmost pixel in the
+// high bits of each byte.
+void ExpandIndices(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, std::uint16_t bits,
+                   const Palette& palette) {
+    const unsigned perByte = 8u / bits;
+    const unsigned mask = (1u << bits) - 1;
+    for (std::size_t x = 0; x < pixels; ++x) {
+        const unsigned shift = 8u - bits * (1u + unsigned(x % perByte));
+        const unsigned index = (src[x / perByte] >> shift) & mask;
+        std::memcpy(dst + x * 3, palette[index].data(), 3);
+    }
+}
+
+void SetOpaque(std::uint8_t* rgba, std::size_t pixels) {
+    for (std::size_t i = 0; i < pixels; ++i) rgba[i * 4 + 3] = 255;
 }
 
 } // namespace
 
 std::unique_ptr<TTexture> LoadBmp(TData& data) {
-    if (data.Size() < kHeadersSize) return nullptr;
     const std::uint8_t* file = data.Data();
-    const auto width = static_cast<std::int32_t>(DWord(file + 18));
-    const auto height = static_cast<std::int32_t>(DWord(file + 22));
-    const std::uint16_t bits = Word(file + 28);
-    const std::uint32_t compression = DWord(file + 30);
-    data.Seek(14);
-    if (Word(file) != kSignature || DWord(file + 14) != kInfoHeaderSize || Word(file + 26) != 1 ||
-        !ListedDepth(bits) || compression > 2)
-        return nullptr;
-    // Palette depths and RLE pass the header check but have no conversion.
-    if (compression != 0 || (bits != 24 && bits != 32)) return nullptr;
-    // Top-down files (negative height) are not read.
-    if (width < 0 || height < 0) return nullptr;
+    const std::uint32_t size = data.Size();
+    BmpLayout layout;
+    if (size >= kFileHeaderSize) data.Seek(kFileHeaderSize);
+    if (!ReadLayout(file, size, layout)) return nullptr;
 
-    const std::uint32_t components = bits == 32 ? 4 : 3;
-    const std::uint64_t pixelBytes = std::uint64_t(width) * std::uint64_t(height) * components;
-    if (!ImageFitsFile(pixelBytes, data.Size())) return nullptr;
+    const std::int32_t components = layout.bits == 32 ? 4 : 3;
+    const std::uint64_t width = std::uint64_t(layout.width);
+    if (!ImageFitsFile(width * std::uint64_t(layout.height) * components, size)) return nullptr;
+    auto texture = std::make_unique<TTexture>(layout.width, layout.height, components);
+    const Palette palette = PaletteDepth(layout.bits) ? ReadPalette(file, layout) : Palette{};
 
-    data.Seek(kHeadersSize);
-    auto texture = std::make_unique<TTexture>(width, height, static_cast<std::int32_t>(components));
-    const std::uint64_t rowBytes = std::uint64_t(width) * components;
-    const std::uint64_t stride = components == 3 ? (rowBytes + 3) & ~std::uint64_t(3) : rowBytes;
-    const std::uint64_t size = data.Size();
-    std::uint64_t offset = kHeadersSize;
-    const auto rowSize = static_cast<std::size_t>(rowBytes);
-    for (std::int32_t r = 0; r < height && rowSize > 0; ++r, offset += stride) {
+    // Rows are stored in multiples of 4 bytes.
+    const std::uint64_t stride = (width * layout.bits + 31) / 32 * 4;
+    const std::size_t rowBytes = texture->RowBytes();
+    const bool bypassCache = texture->PixelBytes() >= kBypassCacheBytes;
+    std::uint64_t offset = layout.pixelStart;
+    for (std::int32_t r = 0; r < layout.height && rowBytes > 0; ++r, offset += stride) {
         const std::uint64_t left = offset < size ? size - offset : 0;
-        const auto pixels = static_cast<std::size_t>(std::min<std::uint64_t>(std::uint64_t(width), left / components));
-        std::uint8_t* dst = texture->Row(height - 1 - r);
-        if (components == 3)
-            BgrToRgb(file + offset, dst, pixels);
-        else
-            BgraToRgba(file + offset, dst, pixels);
-        // Data that ends early leaves the rest of the image black.
-        std::memset(dst + pixels * components, 0, rowSize - pixels * components);
+        // Whole pixels present in this row; data that ends early leaves the rest black.
+        const std::size_t pixels = static_cast<std::size_t>(std::min<std::uint64_t>(width, left * 8 / layout.bits));
+        std::uint8_t* dst = texture->Row(layout.topDown ? r : layout.height - 1 - r);
+        const std::uint8_t* src = file + std::min<std::uint64_t>(offset, size);
+        if (layout.bits == 24) {
+            BgrToRgb(src, dst, pixels, bypassCache);
+        } else if (layout.bits == 32) {
+            BgraToRgba(src, dst, pixels, bypassCache);
+            if (!layout.alphaFromFile) SetOpaque(dst, pixels);
+        } else {
+            ExpandIndices(src, dst, pixels, layout.bits, palette);
+        }
+        std::memset(dst + pixels * components, 0, rowBytes - pixels * components);
     }
-    data.Seek(static_cast<std::uint32_t>(std::min(offset, size)));
+    data.Seek(static_cast<std::uint32_t>(std::min<std::uint64_t>(offset, size)));
     return texture;
 }
 

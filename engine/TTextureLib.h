@@ -38,16 +38,37 @@ private:
     std::unique_ptr<std::uint8_t[]> pixels_;
 };
 
-// Stored blue, green, red, alpha pixels to red, green, blue, alpha.
-void BgraToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels);
+// Images of this many pixel bytes or more are written past the cache.
+constexpr std::size_t kBypassCacheBytes = std::size_t(8) << 20;
+
+// Stored pixel conversions shared by the readers; `pixels` counts pixels.
+// Blue, green, red, alpha to red, green, blue, alpha. With `bypassCache` (for
+// large images) the pixels are written past the cache, as memcpy writes large
+// copies: the upload reads them once, later.
+void BgraToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, bool bypassCache = false);
+
+// Blue, green, red to red, green, blue; `bypassCache` as for BgraToRgba.
+void BgrToRgb(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, bool bypassCache = false);
+// Blue, green, red to red, green, blue, alpha 255.
+void BgrToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels);
+// One grey byte to red = green = blue = grey, alpha 255.
+void GreyToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels);
 
 // A header must not make a small file claim a huge image: no image may need
-// more pixel bytes than this many per byte of its file. Run-length TGA, the
-// densest data the readers take, gives at most about 103 (5 bytes, 128 pixels).
+// more pixel bytes than this many per byte of its file. Run-length 8-bit grey
+// TGA, the densest data the readers take, gives 256 (2 bytes, 128 RGBA
+// pixels), and every file also carries its 18-byte header.
 constexpr std::uint64_t kMaxPixelBytesPerFileByte = 256;
+// Compressed formats are denser: deflate expands at most 1032 times, which an
+// 8-bit palette PNG with transparency turns into 4128 RGBA bytes, and a
+// Huffman-coded JPEG needs at least a bit for each 8 x 8 block of its grey or
+// luma plane (1536 RGB bytes a byte). Files claiming more are refused before
+// anything is allocated for them.
+constexpr std::uint64_t kMaxPixelBytesPerCompressedByte = 8192;
 
-inline bool ImageFitsFile(std::uint64_t pixelBytes, std::uint32_t fileSize) {
-    return pixelBytes <= kMaxPixelBytesPerFileByte * fileSize;
+inline bool ImageFitsFile(std::uint64_t pixelBytes, std::uint32_t fileSize,
+                          std::uint64_t bytesPerFileByte = kMaxPixelBytesPerFileByte) {
+    return pixelBytes <= bytesPerFileByte * fileSize;
 }
 
 } // namespace quelt

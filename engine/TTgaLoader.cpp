@@ -3,35 +3,67 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace quelt {
 namespace {
 
 constexpr std::uint32_t kHeaderSize = 18;
+constexpr std::uint8_t kRightToLeft = 0x10;
 constexpr std::uint8_t kTopToBottom = 0x20;
 
-bool ListedType(std::uint8_t type) {
-    return (type >= 1 && type <= 3) || (type >= 9 && type <= 11);
+using Converter = void (*)(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels);
+
+// How the file stores one pixel.
+struct StoredPixel {
+    std::uint32_t bytes = 0;
+    Converter convert = nullptr;
+};
+
+// 32-bit data is read for all six types, as the classic reader did; 24-bit
+// true colour and 8-bit grey only for their own types.
+StoredPixel StoredPixelFor(std::uint8_t type, std::uint8_t depth) {
+    const bool listed = (type >= 1 && type <= 3) || (type >= 9 && type <= 11);
+    const std::uint8_t plainType = type > 8 ? type - 8 : type;
+    if (listed && depth == 32)
+        return {4, [](const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels) { BgraToRgba(src, dst, pixels); }};
+    if (plainType == 2 && depth == 24) return {3, BgrToRgba};
+    if (plainType == 3 && depth == 8) return {1, GreyToRgba};
+    return {};
 }
 
-std::uint32_t Swizzle(std::uint32_t bgra) {
-    return (bgra & 0xFF00FF00u) | ((bgra >> 16) & 0xFFu) | ((bgra & 0xFFu) << 16);
+// Writes `pixels` copies of one RGBA value.
+void Fill(std::uint8_t* dst, std::uint32_t value, std::uint32_t pixels) {
+    std::uint32_t i = 0;
+#if defined(__SSE2__)
+    const __m128i four = _mm_set1_epi32(static_cast<int>(value));
+    for (; i + 4 <= pixels; i += 4) _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + std::size_t(i) * 4), four);
+#endif
+    for (; i < pixels; ++i) std::memcpy(dst + std::size_t(i) * 4, &value, 4);
 }
 
-// Places pixels in file order onto the image, whichever way its rows run.
+// Places pixels in file order onto the image, whichever way its rows and
+// columns run.
 class PixelSink {
 public:
-    PixelSink(TTexture& texture, bool topToBottom)
-        : texture_(texture), width_(std::uint32_t(texture.Width())),
+    // Whole rows of a large plain image are written past the cache; the short
+    // spans of run-length packets are not.
+    PixelSink(TTexture& texture, StoredPixel stored, std::uint8_t descriptor, bool runLength)
+        : texture_(texture), stored_(stored), width_(std::uint32_t(texture.Width())),
           total_(std::uint64_t(texture.Width()) * std::uint64_t(texture.Height())),
-          topToBottom_(topToBottom) {}
+          topToBottom_((descriptor & kTopToBottom) != 0), rightToLeft_((descriptor & kRightToLeft) != 0),
+          bypassCache_(!runLength && texture.PixelBytes() >= kBypassCacheBytes) {}
 
     std::uint64_t Left() const { return total_ - next_; }
 
-    // Converts `count` stored BGRA pixels; count must not exceed Left().
+    // Converts `count` stored pixels; count must not exceed Left().
     void Copy(const std::uint8_t* src, std::uint64_t count) {
-        while (count > 0) {
+        if (rightToLeft_ || stored_.bytes != 4) return CopyAnyOrder(src, count);
+        while (count > 0) {  // the common case, kept small enough to inline
             const std::uint32_t take = Span(count);
-            BgraToRgba(src, Here(), take);
+            BgraToRgba(src, Here(take), take, bypassCache_);
             src += std::size_t(take) * 4;
             Advance(take, count);
         }
@@ -40,30 +72,61 @@ public:
     // Pixels the data did not reach are black.
     void ZeroRest() {
         const std::uint8_t zero[4] = {0, 0, 0, 0};
-        Repeat(zero, Left());
+        RepeatRgba(zero, Left());
     }
 
-    // Repeats one stored BGRA pixel `count` times; count must not exceed Left().
+    // Repeats one stored pixel `count` times; count must not exceed Left().
     void Repeat(const std::uint8_t* src, std::uint64_t count) {
+        // Runs are short and many: one pixel is converted here, not by a call.
+        std::uint8_t rgba[4] = {src[0], src[0], src[0], 255};
+        if (stored_.bytes >= 3) {
+            rgba[0] = src[2];
+            rgba[2] = src[0];
+            rgba[1] = src[1];
+        }
+        if (stored_.bytes == 4) rgba[3] = src[3];
+        RepeatRgba(rgba, count);
+    }
+
+    std::uint32_t StoredBytes() const { return stored_.bytes; }
+
+private:
+    void RepeatRgba(const std::uint8_t* rgba, std::uint64_t count) {
         std::uint32_t v;
-        std::memcpy(&v, src, 4);
-        v = Swizzle(v);
+        std::memcpy(&v, rgba, 4);
         while (count > 0) {
             const std::uint32_t take = Span(count);
-            std::uint8_t* dst = Here();
-            for (std::uint32_t i = 0; i < take; ++i) std::memcpy(dst + std::size_t(i) * 4, &v, 4);
+            std::uint8_t* dst = Here(take);
+            Fill(dst, v, take);
             Advance(take, count);
         }
     }
 
-private:
+    void CopyAnyOrder(const std::uint8_t* src, std::uint64_t count) {
+        while (count > 0) {
+            const std::uint32_t take = Span(count);
+            std::uint8_t* dst = Here(take);
+            stored_.convert(src, dst, take);
+            if (rightToLeft_) Mirror(dst, take);
+            src += std::size_t(take) * stored_.bytes;
+            Advance(take, count);
+        }
+    }
+
     // How many of `count` pixels fit in the current row.
     std::uint32_t Span(std::uint64_t count) const {
         return static_cast<std::uint32_t>(std::min<std::uint64_t>(count, width_ - column_));
     }
-    std::uint8_t* Here() {
+    // Where the next `take` pixels of the row go: from the current column on,
+    // or, right to left, the span ending at its mirror.
+    std::uint8_t* Here(std::uint32_t take) {
         const auto row = static_cast<std::int32_t>(topToBottom_ ? fileRow_ : texture_.Height() - 1 - fileRow_);
-        return texture_.Row(row) + std::size_t(column_) * 4;
+        const std::uint32_t first = rightToLeft_ ? width_ - column_ - take : column_;
+        return texture_.Row(row) + std::size_t(first) * 4;
+    }
+    static void Mirror(std::uint8_t* rgba, std::uint32_t pixels) {
+        auto* words = reinterpret_cast<std::uint8_t(*)[4]>(rgba);
+        std::reverse(words, words + pixels);
     }
     void Advance(std::uint32_t taken, std::uint64_t& count) {
         count -= taken;
@@ -76,9 +139,12 @@ private:
     }
 
     TTexture& texture_;
+    StoredPixel stored_;
     std::uint32_t width_;
     std::uint64_t total_;
     bool topToBottom_;
+    bool rightToLeft_;
+    bool bypassCache_;
     std::uint64_t next_ = 0;
     std::uint32_t column_ = 0;
     std::uint32_t fileRow_ = 0;
@@ -86,23 +152,25 @@ private:
 
 // Returns where the stored pixels ended.
 const std::uint8_t* DecodePlain(const std::uint8_t* p, const std::uint8_t* end, PixelSink& sink) {
-    const std::uint64_t count = std::min<std::uint64_t>(sink.Left(), std::uint64_t(end - p) / 4);
+    const std::uint32_t bytes = sink.StoredBytes();
+    const std::uint64_t count = std::min<std::uint64_t>(sink.Left(), std::uint64_t(end - p) / bytes);
     sink.Copy(p, count);
-    return p + count * 4;
+    return p + count * bytes;
 }
 
 const std::uint8_t* DecodeRunLength(const std::uint8_t* p, const std::uint8_t* end, PixelSink& sink) {
+    const std::uint32_t bytes = sink.StoredBytes();
     while (sink.Left() > 0 && p < end) {
         const std::uint8_t header = *p++;
         const std::uint64_t count = std::min<std::uint64_t>((header & 0x7Fu) + 1, sink.Left());
         if (header & 0x80u) {
-            if (end - p < 4) break;
+            if (std::uint64_t(end - p) < bytes) break;
             sink.Repeat(p, count);
-            p += 4;
+            p += bytes;
         } else {
-            const std::uint64_t present = std::min<std::uint64_t>(count, std::uint64_t(end - p) / 4);
+            const std::uint64_t present = std::min<std::uint64_t>(count, std::uint64_t(end - p) / bytes);
             sink.Copy(p, present);
-            p += present * 4;
+            p += present * bytes;
             if (present < count) break;
         }
     }
@@ -118,17 +186,17 @@ std::unique_ptr<TTexture> LoadTga(TData& data) {
     const std::uint8_t type = file[2];
     const std::uint16_t width = static_cast<std::uint16_t>(file[12] | (file[13] << 8));
     const std::uint16_t height = static_cast<std::uint16_t>(file[14] | (file[15] << 8));
-    const std::uint8_t depth = file[16];
-    const bool topToBottom = (file[17] & kTopToBottom) != 0;
-    if (!ListedType(type) || depth != 32) return nullptr;
+    const StoredPixel stored = StoredPixelFor(type, file[16]);
+    if (!stored.convert) return nullptr;
     if (!ImageFitsFile(std::uint64_t(width) * height * 4, data.Size())) return nullptr;
 
     data.Seek(kHeaderSize + idLength);
     auto texture = std::make_unique<TTexture>(width, height, 4);
-    PixelSink sink(*texture, topToBottom);
+    const bool runLength = type >= 9;
+    PixelSink sink(*texture, stored, file[17], runLength);
     const std::uint8_t* begin = file + data.Position();
     const std::uint8_t* end = file + data.Size();
-    const std::uint8_t* stop = type >= 9 ? DecodeRunLength(begin, end, sink) : DecodePlain(begin, end, sink);
+    const std::uint8_t* stop = runLength ? DecodeRunLength(begin, end, sink) : DecodePlain(begin, end, sink);
     sink.ZeroRest();
     data.Seek(static_cast<std::uint32_t>(stop - file));
     return texture;

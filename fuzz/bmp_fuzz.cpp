@@ -1,7 +1,6 @@
-// Arbitrary bytes through LoadBmp.
+// Arbitrary bytes through the reader texture creation uses for ".bmp" files.
 #include "ImageFuzz.h"
-#include "TBmpLoader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
-    return FuzzImageReader(bytes, size, [](quelt::TData& data) { return quelt::LoadBmp(data); });
+    return FuzzImageReader(bytes, size, "bmp");
 }

@@ -1,7 +1,6 @@
-// Arbitrary bytes through LoadTga.
+// Arbitrary bytes through the reader texture creation uses for ".tga" files.
 #include "ImageFuzz.h"
-#include "TTgaLoader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
-    return FuzzImageReader(bytes, size, [](quelt::TData& data) { return quelt::LoadTga(data); });
+    return FuzzImageReader(bytes, size, "tga");
 }

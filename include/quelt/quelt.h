@@ -248,7 +248,7 @@ struct IPBuffer : IQueltUnknown {
     virtual qbool GetShareLists() = 0;
 };
 
-/** A sound: an OpenAL buffer holding a WAV file's samples (qCreateSound).
+/** A sound: an OpenAL buffer holding a WAV or Ogg Vorbis file's samples (qCreateSound).
  *  Releasing the last reference deletes the buffer. */
 struct ISound : IQueltUnknown {
     /** The OpenAL buffer name, for ISource::SetBuffer. Owned by the sound. */
@@ -608,15 +608,15 @@ QUELT_API void qCreateFrustum(IFrustum** frustum);
 QUELT_API void qCreatePBuffer(IPBuffer** pbuffer, int32_t width, int32_t height, int32_t flags, qbool shareLists);
 
 /* ---- Textures --------------------------------------------------------- */
-/* Image files: BMP (24- or 32-bit, uncompressed) and TGA (32-bit, plain or
- * run-length encoded). The reader is chosen by the text after the FIRST dot of
- * the whole file name, lower case: "bmp" or "tga" (so "./a.bmp" or a folder
- * with a dot in its name does not work). Texture names belong to the window's
+/* Image files: BMP, TGA, PNG and JPEG (the README's "Textures" lists the
+ * variants read). The reader is chosen by the text after the FIRST dot of the
+ * whole file name, lower case: "bmp", "tga", "png", "jpg" or "jpeg" (so
+ * "./a.bmp" or a folder with a dot in its name does not work). Texture names belong to the window's
  * context; delete them with glDeleteTextures. */
 
 /** Decodes an image file into the texture bound to target (GL_TEXTURE_1D,
  *  GL_TEXTURE_2D or a cube face), building mipmaps when asked. False, with GL
- *  untouched, when the file is missing or not a readable BMP or TGA. */
+ *  untouched, when the file is missing or not a readable image. */
 QUELT_API qbool qLoadTexture(uint32_t target, qbool mipmaps, const char* fileName);
 /** Makes a 2D texture from an image file, repeating, with linear (or, with
  *  mipmaps, trilinear) filtering, and leaves it bound. The name comes back even
@@ -663,8 +663,10 @@ QUELT_API qbool qInitOpenAL(const char* libraryName);
 QUELT_API void qDoneOpenAL(void);
 /** Whether qInitOpenAL ever succeeded (it stays true after qDoneOpenAL). */
 QUELT_API qbool isOpenALCreated(void);
-/** Stores a new ISound in *sound holding a WAV file's samples (PCM, 8 or
- *  16 bits, mono or stereo). A file that cannot be opened: NULL, and
+/** Stores a new ISound in *sound holding a sound file's samples, mono or
+ *  stereo: WAV (PCM, float, mu-law, A-law; 16 bits or 8 kept as they are,
+ *  the rest converted to 16) or Ogg Vorbis (recognised by its content). A
+ *  file that cannot be opened, or is not a regular file: NULL, and
  *  qGetLastError says why; an unusable one gives a sound with no data. */
 QUELT_API void qCreateSound(ISound** sound, const char* fileName);
 /** Stores a new ISource in *source; NULL before qInitOpenAL. */

@@ -4,8 +4,10 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include <cstdlib>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "GLTestWindow.h"
@@ -176,6 +178,29 @@ TEST_F(TextureTest, ExtensionIsTakenAfterTheFirstDotCaseSensitively) {
     EXPECT_EQ(TexImage(GL_TEXTURE_2D, 0, GL_RGB, 3), rgb);
     ASSERT_TRUE(quelt::LoadTexture(GL_TEXTURE_2D, false, "tga"));  // no dot: the whole name
     EXPECT_EQ(TexImage(GL_TEXTURE_2D, 0, GL_RGBA, 4), rgba);
+}
+
+// PNG and JPEG reach GL through the same upload: what Pillow decodes from the
+// files it wrote is what the texture holds.
+TEST_F(TextureTest, PngAndJpegFromPillowReadBackAsPillowDecodesThem) {
+    const char* script =
+        "from PIL import Image\n"
+        "import random\n"
+        "random.seed(2)\n"
+        "im = Image.frombytes(\"RGBA\", (6, 5), bytes(random.randrange(256) for i in range(120)))\n"
+        "for name, image in ((\"leaf.png\", im), (\"bark.jpg\", im.convert(\"RGB\"))):\n"
+        "    image.save(name)\n"
+        "    back = Image.open(name)\n"
+        "    open(name + \".raw\", \"wb\").write(back.tobytes())\n";
+    WriteFile("pillow_textures.py", std::string(script));
+    if (std::system("/usr/bin/python3 -c 'import PIL' 2>/dev/null") != 0) GTEST_SKIP() << "Pillow is not installed";
+    ASSERT_EQ(std::system("/usr/bin/python3 pillow_textures.py"), 0);
+    for (auto [name, format, components] : {std::tuple{"leaf.png", GL_RGBA, 4}, {"bark.jpg", GL_RGB, 3}}) {
+        ASSERT_NE(quelt::CreateTexture2D(false, name), 0u);
+        EXPECT_EQ(LevelWidth(GL_TEXTURE_2D, 0), 6) << name;
+        EXPECT_EQ(TexImage(GL_TEXTURE_2D, 0, format, components), quelt::test::ReadFile(std::string(name) + ".raw"))
+            << name;
+    }
 }
 
 TEST_F(TextureTest, OneDimensionalTargetTakesTheFirstRow) {

@@ -4,14 +4,18 @@
 #include <gtest/gtest.h>
 #include <malloc.h>
 
+#include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <random>
 #include <vector>
 
+#include "QTexture.h"
 #include "SData.h"
 #include "TBmpLoader.h"
+#include "TestFiles.h"
 #include "TTextureLib.h"
 #include "TTgaLoader.h"
 #include <quelt/quelt.h>
@@ -174,14 +178,30 @@ TEST(BmpReader, KnownPixelBytesLandTopRowFirstInRgbOrder) {
     EXPECT_EQ(Bytes(texture->Pixels(), texture->Pixels() + 6), (Bytes{0x13, 0x12, 0x11, 0x03, 0x02, 0x01}));
 }
 
-TEST(BmpReader, PixelsAlwaysStartAtOffset54) {
+TEST(BmpReader, PixelDataOffsetIsHonouredWhenItLiesInsideTheFile) {
     const Image image = RandomImage(2, 2, 3, 3);
+    const Bytes plain = Bmp(image);
+    Bytes gap(plain.begin(), plain.begin() + 54);
+    gap.insert(gap.end(), 6, 0x55);  // bytes between the headers and the pixels
+    gap.insert(gap.end(), plain.begin() + 54, plain.end());
+    // {offset field, file}: a usable offset is followed, anything else means 54.
+    const std::pair<std::uint32_t, Bytes> cases[] = {
+        {60, gap}, {54, plain}, {0, plain}, {20, plain}, {0xFFFFFFFF, plain},
+        {static_cast<std::uint32_t>(plain.size()), plain}};
+    for (auto [offset, file] : cases) {
+        Put32(file, 10, offset);
+        ExpectImage(DecodeBmp(file).get(), image);
+    }
+}
+
+TEST(BmpReader, TopDownFilesKeepTheirRowOrder) {
+    const Image image = RandomImage(3, 4, 3, 8);
     Bytes file = Bmp(image);
-    Put32(file, 10, 60);                    // claims extra bytes before the pixels
-    file.insert(file.end(), 6, 0x55);       // and the file is that much longer
-    ExpectImage(DecodeBmp(file).get(), image);
-    Put32(file, 10, 0xFFFFFFFF);
-    ExpectImage(DecodeBmp(file).get(), image);
+    Put32(file, 22, static_cast<std::uint32_t>(-4));
+    const std::size_t stride = 12;
+    Bytes flipped(file.begin(), file.begin() + 54);
+    for (int r = 3; r >= 0; --r) flipped.insert(flipped.end(), file.begin() + 54 + r * stride, file.begin() + 54 + (r + 1) * stride);
+    ExpectImage(DecodeBmp(flipped).get(), image);
 }
 
 TEST(BmpReader, RejectsHeadersOutsideTheListedValues) {
@@ -193,33 +213,39 @@ TEST(BmpReader, RejectsHeadersOutsideTheListedValues) {
     BmpHeader h;
     h.signature = 0x4D41;     reject(h, "signature");
     h = {}; h.infoSize = 12;  reject(h, "core header");
-    h = {}; h.infoSize = 108; reject(h, "v4 header");
+    h = {}; h.infoSize = 64;  reject(h, "OS/2 header");
     h = {}; h.planes = 0;     reject(h, "planes 0");
     h = {}; h.planes = 2;     reject(h, "planes 2");
     h = {}; h.bits = 16;      reject(h, "16-bit");
     h = {}; h.bits = 0;       reject(h, "0 bits");
-    h = {}; h.bits = 32; h.compression = 3; reject(h, "bit fields");
+    h = {}; h.bits = 32; h.compression = 3; reject(h, "bit fields other than the byte order");
+    h = {}; h.bits = 24; h.compression = 3; reject(h, "24-bit bit fields");
+    h = {}; h.bits = 8;       reject(h, "palette past the end");
     h = {}; h.compression = 4; reject(h, "jpeg");
 }
 
-TEST(BmpReader, PaletteDepthsAndRunLengthHaveNoConversion) {
-    for (std::uint16_t bits : {1, 2, 4, 8}) {
-        BmpHeader h;
-        h.bits = bits;
-        Bytes file = BmpHeaderBytes(h);
-        file.resize(file.size() + 1024 + 16, 0);
-        EXPECT_EQ(DecodeBmp(file), nullptr) << bits << " bits";
-    }
+TEST(BmpReader, RunLengthStaysRefused) {
     for (std::uint32_t compression : {1u, 2u}) {
         for (std::uint16_t bits : {4, 8, 24, 32}) {
             BmpHeader h;
             h.bits = bits;
             h.compression = compression;
             Bytes file = BmpHeaderBytes(h);
-            file.resize(file.size() + 64, 0);
+            file.resize(file.size() + 1100, 0);
             EXPECT_EQ(DecodeBmp(file), nullptr) << "compression " << compression << ", " << bits << " bits";
         }
     }
+}
+
+TEST(BmpReader, PaletteIndicesPastThePaletteAreBlack) {
+    BmpHeader h;
+    h.width = 3;
+    h.bits = 4;
+    h.dataOffset = 54 + 8;
+    Bytes file = BmpHeaderBytes(h);
+    Put32(file, 46, 2);  // two colours
+    file.insert(file.end(), {10, 20, 30, 0, 40, 50, 60, 0, 0x10, 0xF0, 0, 0});
+    ExpectImage(DecodeBmp(file).get(), Image{3, 1, 3, {60, 50, 40, 30, 20, 10, 0, 0, 0}});
 }
 
 TEST(BmpReader, RejectsShortHeadersNegativeSizesAndHugeClaims) {
@@ -228,7 +254,7 @@ TEST(BmpReader, RejectsShortHeadersNegativeSizesAndHugeClaims) {
     EXPECT_EQ(DecodeBmp(Bytes(file.begin(), file.begin() + 20)), nullptr);
     EXPECT_EQ(DecodeBmp(Bytes{}), nullptr);
 
-    for (auto [w, h] : {std::pair{-2, 2}, {2, -2}, {INT32_MIN, 1}, {1, INT32_MIN}}) {
+    for (auto [w, h] : {std::pair{-2, 2}, {INT32_MIN, 1}, {1, INT32_MIN}}) {
         BmpHeader header;
         header.width = w;
         header.height = h;
@@ -340,6 +366,22 @@ TEST(TgaReader, BothRowOrdersDecodeToIdenticalPixels) {
     EXPECT_NE(PlainTga(image, 0x08), PlainTga(image, 0x28));
 }
 
+TEST(TgaReader, RightToLeftColumnsAreMirrored) {
+    const Image image = RandomImage(5, 3, 4, 22);
+    for (std::uint8_t descriptor : {0x08, 0x28}) {
+        Bytes file = PlainTga(image, descriptor);
+        for (std::size_t row = 0; row < 3; ++row) {  // store each row's pixels in reverse
+            auto* first = reinterpret_cast<std::array<std::uint8_t, 4>*>(&file[18 + row * 20]);
+            std::reverse(first, first + 5);
+        }
+        file[17] |= 0x10;
+        ExpectImage(DecodeTga(file).get(), image);
+        file[2] = 10;  // the same pixels as one run-length packet
+        file.insert(file.begin() + 18, 14);
+        ExpectImage(DecodeTga(file).get(), image);
+    }
+}
+
 TEST(TgaReader, KnownBytesSwapToRgba) {
     TgaHeader h;
     h.width = 2;
@@ -380,12 +422,15 @@ TEST(TgaReader, RejectsOtherTypesAndDepths) {
         file.resize(file.size() + 8, 1);
         EXPECT_EQ(DecodeTga(file), nullptr) << int(type);
     }
-    for (std::uint8_t depth : {0, 8, 15, 16, 24, 31, 33, 64}) {
+    // {type, depth}: 24 bits only as true colour, 8 bits only as grey.
+    for (auto [type, depth] : {std::pair<std::uint8_t, std::uint8_t>{2, 0}, {2, 8}, {2, 15}, {2, 16}, {2, 31},
+                               {2, 33}, {2, 64}, {1, 8}, {9, 8}, {1, 24}, {3, 24}, {11, 24}, {3, 16}}) {
         TgaHeader h;
+        h.type = type;
         h.depth = depth;
         Bytes file = TgaHeaderBytes(h);
         file.resize(file.size() + 8, 1);
-        EXPECT_EQ(DecodeTga(file), nullptr) << int(depth);
+        EXPECT_EQ(DecodeTga(file), nullptr) << int(type) << ", " << int(depth);
     }
 }
 
@@ -543,6 +588,201 @@ TEST(TgaReader, DensestRunLengthFileIsNotRejected) {
     ASSERT_NE(texture, nullptr);
     EXPECT_EQ(texture->Pixels()[0], 3);
     EXPECT_EQ(texture->Pixels()[texture->PixelBytes() - 1], 4);
+}
+
+// Images past quelt::kBypassCacheBytes take the streaming stores, with odd
+// widths so rows start at every alignment.
+TEST(ImageReaders, LargeImagesDecodeExactly) {
+    const Image rgb = RandomImage(2051, 1400, 3, 60);
+    const Image rgba = RandomImage(1031, 2100, 4, 61);
+    ASSERT_GE(rgb.pixels.size(), quelt::kBypassCacheBytes);
+    ASSERT_GE(rgba.pixels.size(), quelt::kBypassCacheBytes);
+    ExpectImage(DecodeBmp(Bmp(rgb)).get(), rgb);
+    ExpectImage(DecodeBmp(Bmp(rgba)).get(), rgba);
+    ExpectImage(DecodeTga(PlainTga(rgba, 0x28)).get(), rgba);
+}
+
+// ---- Files as users have them: written by ImageMagick and Pillow, each
+// compared with the same program's own decode (raw RGBA bytes) ----
+
+constexpr int kFileWidth = 37;  // odd, so 24-bit and palette rows are padded
+constexpr int kFileHeight = 23;
+
+bool Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+
+// Pillow runs under the system interpreter, where Debian installs it.
+bool Python(const std::string& script) { return Shell("/usr/bin/python3 -c '" + script + "'"); }
+
+// The program's own decode of `name`, as RGBA bytes in name + ".rgba".
+bool PillowDecode(const std::string& name) {
+    return Python("from PIL import Image; open(\"" + name + ".rgba\", \"wb\").write(Image.open(\"" + name +
+                  "\").convert(\"RGBA\").tobytes())");
+}
+bool MagickDecode(const std::string& name) { return Shell("convert " + name + " -depth 8 rgba:" + name + ".rgba"); }
+
+const char* kPillowScript = R"(
+import random
+from PIL import Image
+random.seed(5)
+w, h = 37, 23
+def photo(mode):
+    # gradients with noise, so writers keep true colour
+    bands = len(mode)
+    data = bytes((x * 7 + y * 11 * (c + 1) + random.randrange(24)) % 256
+                 for y in range(h) for x in range(w) for c in range(bands))
+    return Image.frombytes(mode, (w, h), data)
+def save(image, name, **options):
+    image.save(name, **options)
+    back = Image.open(name)
+    if back.mode in ("I", "I;16"):  # 16-bit grey: the high byte of each sample
+        grey = bytes(v >> 8 for v in back.getdata())
+        back = Image.frombytes("L", back.size, grey)
+    open(name + ".rgba", "wb").write(back.convert("RGBA").tobytes())
+rgba = photo("RGBA")
+save(photo("RGB"), "pil_rgb.png")
+save(rgba, "pil_rgba.png")
+save(photo("L"), "pil_grey.png")
+save(photo("LA"), "pil_grey_alpha.png")
+save(rgba.convert("1"), "pil_bilevel.png")
+save(rgba.convert("RGB").quantize(200), "pil_palette.png")
+save(rgba.quantize(64), "pil_palette_alpha.png")
+grey16 = Image.new("I;16", (w, h))
+grey16.putdata([(x * 1789 + y * 2311 + random.randrange(300)) % 65536 for y in range(h) for x in range(w)])
+save(grey16, "pil_grey16.png")
+save(photo("RGB"), "pil_baseline.jpg", quality=90)
+save(photo("RGB"), "pil_progressive.jpeg", progressive=True)
+save(photo("L"), "pil_grey.jpg")
+save(photo("CMYK"), "pil_cmyk.jpg")
+save(photo("RGB"), "pil_rgb.tga")
+save(photo("RGBA"), "pil_rgba_rle.tga", compression="tga_rle")
+save(photo("L"), "pil_grey.tga")
+save(photo("RGB"), "pil_top_down.tga", orientation=1)
+save(photo("RGB"), "pil_rgb.bmp")
+# The same small files claiming a million (PNG, with a valid checksum) or
+# 65535 (JPEG, its largest) pixels each way.
+import struct, zlib
+png = open("pil_rgb.png", "rb").read()
+header = b"IHDR" + struct.pack(">II", 1000000, 1000000) + png[24:29]
+open("huge.png", "wb").write(png[:12] + header + struct.pack(">I", zlib.crc32(header)) + png[33:])
+jpeg = bytearray(open("pil_baseline.jpg", "rb").read())
+frame = jpeg.index(b"\xff\xc0")
+jpeg[frame + 5:frame + 9] = struct.pack(">HH", 65535, 65535)
+open("huge.jpg", "wb").write(jpeg)
+)";
+
+// {file, how ImageMagick writes it from the 24-bit or RGBA source}. The TGA
+// files are compared with Pillow's decode: ImageMagick 6 stores its rows in
+// the opposite order to what descriptor bit 5 says, and reads them back the
+// same way, so only its round trip agrees with itself.
+const std::pair<const char*, const char*> kMagickFiles[] = {
+    {"im_v5.bmp", "rgb.ppm BMP:"},               // 124-byte header, pixels at 138
+    {"im_v3.bmp", "rgb.ppm BMP3:"},
+    {"im_alpha_v5.bmp", "rgba.png BMP:"},        // 32-bit, byte-order bit fields
+    {"im_alpha_v3.bmp", "rgba.png BMP3:"},
+    {"im_palette8.bmp", "rgb.ppm -colors 200 -type Palette -compress None BMP3:"},
+    {"im_palette4.bmp", "rgb.ppm -colors 16 -compress None BMP3:"},
+    {"im_palette1.bmp", "rgb.ppm -colors 2 -type Bilevel -compress None BMP3:"},
+    {"im_palette4_v5.bmp", "rgb.ppm -colors 16 -compress None BMP:"},
+    {"im_rgb.tga", "rgb.ppm "},
+    {"im_rgb_rle.tga", "rgb.ppm -compress RLE "},
+    {"im_rgba.tga", "rgba.png "},
+    {"im_rgba_rle.tga", "rgba.png -compress RLE "},
+    {"im_top_left.tga", "rgba.png -orient TopLeft "},
+    {"im_grey.tga", "rgb.ppm -type Grayscale "},
+    {"im_grey_rle.tga", "rgb.ppm -type Grayscale -compress RLE "},
+    {"im_interlaced.png", "rgba.png -interlace PNG "},
+    {"im_rgb48.png", "rgb.ppm -depth 16 PNG48:"},
+};
+
+std::string Extension(const std::string& name) { return name.substr(name.rfind('.') + 1); }
+
+std::unique_ptr<TTexture> DecodeFile(const std::string& name, const Bytes& file) {
+    TData data = Data(file);
+    return quelt::DecodeImage(Extension(name), data);
+}
+
+// Where two RGBA buffers first differ, for a readable failure.
+std::string FirstDifference(const Bytes& got, const Bytes& expected) {
+    const auto at = std::mismatch(got.begin(), got.end(), expected.begin(), expected.end());
+    if (at.first == got.end() && at.second == expected.end()) return "";
+    const std::size_t index = std::size_t(at.first - got.begin());
+    return "byte " + std::to_string(index) + " (pixel " + std::to_string(index / 4) + ") of " +
+           std::to_string(got.size()) + " vs " + std::to_string(expected.size());
+}
+
+Bytes AsRgba(const TTexture& texture) {
+    Bytes rgba;
+    for (std::size_t i = 0; i < texture.PixelBytes(); i += texture.Components()) {
+        rgba.insert(rgba.end(), texture.Pixels() + i, texture.Pixels() + i + 3);
+        rgba.push_back(texture.Components() == 4 ? texture.Pixels()[i + 3] : 255);
+    }
+    return rgba;
+}
+
+// Decodes the file and its damaged copies: the whole file must match the
+// writer's own decode; a cut or scrambled copy must not crash, and a cut
+// compressed file gives nothing rather than a half-decoded picture.
+void ExpectFileDecodesLikeItsWriter(const std::string& name) {
+    SCOPED_TRACE(name);
+    const Bytes file = quelt::test::ReadFile(name);
+    const Bytes expected = quelt::test::ReadFile(name + ".rgba");
+    ASSERT_FALSE(file.empty());
+    ASSERT_EQ(expected.size(), std::size_t(kFileWidth) * kFileHeight * 4);
+    const auto texture = DecodeFile(name, file);
+    ASSERT_NE(texture, nullptr);
+    EXPECT_EQ(texture->Width(), kFileWidth);
+    EXPECT_EQ(texture->Height(), kFileHeight);
+    EXPECT_EQ(FirstDifference(AsRgba(*texture), expected), "");
+
+    const bool compressed = Extension(name) == "png" || Extension(name)[0] == 'j';
+    for (std::size_t keep : {file.size() / 2, std::size_t(30)}) {
+        const auto cut = DecodeFile(name, Bytes(file.begin(), file.begin() + keep));
+        if (compressed) {
+            EXPECT_EQ(cut, nullptr) << keep;
+        } else if (cut) {
+            EXPECT_EQ(cut->Width(), kFileWidth);
+        }
+    }
+    // Only the end marker is cut: the whole picture or nothing.
+    const auto lastByteCut = DecodeFile(name, Bytes(file.begin(), file.end() - 1));
+    if (lastByteCut && compressed) {
+        EXPECT_EQ(FirstDifference(AsRgba(*lastByteCut), expected), "");
+    }
+    std::mt19937 random(1);
+    for (int round = 0; round < 20; ++round) {
+        Bytes scrambled = file;
+        for (int i = 0; i < 4; ++i) scrambled[random() % scrambled.size()] = static_cast<std::uint8_t>(random());
+        DecodeFile(name, scrambled);
+    }
+}
+
+TEST(ImageFiles, WrittenByPillow) {
+    if (!Python("import PIL")) GTEST_SKIP() << "Pillow (python3-pil) is not installed";
+    ASSERT_TRUE(Python(kPillowScript));
+    for (const char* name : {"pil_rgb.png", "pil_rgba.png", "pil_grey.png", "pil_grey_alpha.png", "pil_bilevel.png",
+                             "pil_palette.png", "pil_palette_alpha.png", "pil_grey16.png", "pil_baseline.jpg",
+                             "pil_progressive.jpeg", "pil_grey.jpg", "pil_cmyk.jpg", "pil_rgb.tga",
+                             "pil_rgba_rle.tga", "pil_grey.tga", "pil_top_down.tga", "pil_rgb.bmp"})
+        ExpectFileDecodesLikeItsWriter(name);
+    // Refused from the header, before terabytes or gigabytes are allocated for them.
+    for (const char* name : {"huge.png", "huge.jpg"})
+        EXPECT_EQ(DecodeFile(name, quelt::test::ReadFile(name)), nullptr) << name;
+}
+
+TEST(ImageFiles, WrittenByImageMagick) {
+    if (!Shell("convert -version")) GTEST_SKIP() << "ImageMagick (convert) is not installed";
+    const std::string size = std::to_string(kFileWidth) + "x" + std::to_string(kFileHeight);
+    ASSERT_TRUE(Shell("convert -seed 3 -size " + size + " plasma:fractal -depth 8 rgb.ppm"));
+    ASSERT_TRUE(Shell("convert rgb.ppm \\( -size " + size + " gradient: \\) -alpha off -compose copy_opacity "
+                    "-composite rgba.png"));
+    for (const auto& [name, how] : kMagickFiles) {
+        ASSERT_TRUE(Shell(std::string("convert ") + how + name)) << name;
+        ASSERT_TRUE(Extension(name) == "tga" ? PillowDecode(name) : MagickDecode(name)) << name;
+        ExpectFileDecodesLikeItsWriter(name);
+    }
+    // The 12-byte header of the oldest layout stays refused.
+    ASSERT_TRUE(Shell("convert rgb.ppm BMP2:im_v2.bmp"));
+    EXPECT_EQ(DecodeFile("im_v2.bmp", quelt::test::ReadFile("im_v2.bmp")), nullptr);
 }
 
 // ---- The texture exports, loaded as an application loads them (no window) ----

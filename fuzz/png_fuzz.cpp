@@ -1,0 +1,6 @@
+// Arbitrary bytes through the reader texture creation uses for ".png" files.
+#include "ImageFuzz.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+    return FuzzImageReader(bytes, size, "png");
+}
