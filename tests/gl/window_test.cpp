@@ -124,8 +124,14 @@ protected:
         moves.clear();
         quelt::SetProcAdress(4, reinterpret_cast<TProc>(&RecordKey));
         quelt::SetProcAdress(5, reinterpret_cast<TProc>(&RecordMove));
-        // Let the window map and take the focus before typing at it.
-        Settle(200);
+        // Keys reach only the focused window: ask for the focus until the
+        // window has it, rather than waiting a fixed time a busy machine outlasts.
+        auto* window = reinterpret_cast<SDL_Window*>(quelt::WindowDeviceContext());
+        ASSERT_TRUE(PumpUntil([window] {
+            SDL_SetWindowInputFocus(window);
+            return (SDL_GetWindowFlags(window) & SDL_WINDOW_INPUT_FOCUS) != 0;
+        }));
+        Settle(50);
     }
     void TearDown() override {
         quelt::SetProcAdress(4, nullptr);
