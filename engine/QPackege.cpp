@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <unordered_set>
 #include <utility>
@@ -159,6 +160,8 @@ public:
 
     // The content of the entry Next gave, written to `fd`.
     void CopyContent(int fd, const std::string& fileName) {
+        // Content that fits the buffer goes out in one write.
+        if (contentLeft_ > end_ - begin_ && contentLeft_ <= capacity_) Fill();
         while (contentLeft_ > 0) {
             if (begin_ == end_ && Fill() == 0) throw IoError(Quoted(name_) + " ended before its stated size");
             const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(contentLeft_, end_ - begin_));
@@ -194,24 +197,29 @@ private:
           device_(info.st_dev), inode_(info.st_ino), capacity_(static_cast<std::size_t>(std::min<std::uint64_t>(kBufferSize, size_))),
           buffer_(new std::uint8_t[capacity_]) {}
 
-    // Large enough that small entries cost no read of their own.
-    static constexpr std::size_t kBufferSize = std::size_t{1} << 18;
+    // Large enough that small entries cost no read of their own, small enough
+    // that what one read brings in is still in cache when it is written out.
+    static constexpr std::size_t kBufferSize = std::size_t{1} << 16;
 
     std::uint64_t Position() const { return fileOffset_ - (end_ - begin_); }
 
-    // Refills the empty buffer; the number of bytes read, 0 at the end.
-    // Bytes past the size measured at opening (a growing file) are not part of it.
+    // Reads on behind the bytes not used yet, moved to the front; the number
+    // of bytes read, 0 at the end. Bytes past the size measured at opening
+    // (a growing file) are not part of it.
     std::size_t Fill() {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(capacity_, size_ - fileOffset_));
+        const std::size_t kept = end_ - begin_;
+        std::memmove(buffer_.get(), buffer_.get() + begin_, kept);
+        begin_ = 0;
+        end_ = kept;
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(capacity_ - kept, size_ - fileOffset_));
         ssize_t got = 0;
         do {
-            got = want == 0 ? 0 : pread(fd_.Get(), buffer_.get(), want, static_cast<off_t>(fileOffset_));
+            got = want == 0 ? 0 : pread(fd_.Get(), buffer_.get() + kept, want, static_cast<off_t>(fileOffset_));
         } while (got < 0 && errno == EINTR);
         if (got < 0) ThrowIo("Cannot read package", name_);
-        begin_ = 0;
-        end_ = static_cast<std::size_t>(got);
-        fileOffset_ += end_;
-        return end_;
+        end_ += static_cast<std::size_t>(got);
+        fileOffset_ += static_cast<std::uint64_t>(got);
+        return static_cast<std::size_t>(got);
     }
 
     // Copies up to `size` bytes out; fewer only at the end of the package.
@@ -306,8 +314,10 @@ public:
 
     // A new, empty regular file at `name`, replacing whatever non-folder was
     // there. No file, with the reason noted, when the name would leave the
-    // folder, passes through a link or is the package being read.
-    Fd Create(const std::string& name, const PackageReader& package, Problems& problems) const {
+    // folder, passes through a link or is the package being read; none and
+    // nothing noted when something is there and `keepExisting` says so.
+    Fd Create(const std::string& name, const PackageReader& package, Problems& problems,
+              const std::function<bool()>& keepExisting) const {
         // Most names are a file right in the folder, with nothing to walk.
         const bool plain =
             !name.empty() && name != "." && name != ".." && name.find_first_of("\\/") == std::string::npos;
@@ -335,6 +345,7 @@ public:
                 problems.Note("Skipped entry " + Quoted(name) + ": it would overwrite the package being read");
                 return Fd();
             }
+            if (keepExisting()) return Fd();
             errno = EISDIR;
             if (!S_ISDIR(info.st_mode) && unlinkat(at, last, 0) == 0) file = Fd(NewFile(at, last));
         }
@@ -363,14 +374,52 @@ private:
     std::string shown_;
 };
 
-// The first entry of each name goes out; a repeated name would overwrite it.
+// The names of the entries met so far, so that only the first entry of each
+// name is written. While every entry so far made its file, an entry whose
+// file is new to the folder cannot repeat one; so the names are only listed,
+// and looked up once a name is found taken or an entry fails.
+class EntryNames {
+public:
+    // Notes the next entry's name; false when it repeats an earlier one.
+    bool Add(const std::string& name) {
+        if (indexed_) return index_.insert(name).second;
+        listed_.push_back(name);
+        return true;
+    }
+
+    // Whether the name Add took last repeats an earlier one.
+    bool LastRepeats() {
+        if (indexed_) return false; // Add has looked it up
+        std::string last = std::move(listed_.back());
+        listed_.pop_back();
+        Index();
+        return !index_.insert(std::move(last)).second;
+    }
+
+    // From now on every name is looked up.
+    void Index() {
+        if (indexed_) return;
+        index_.insert(std::make_move_iterator(listed_.begin()), std::make_move_iterator(listed_.end()));
+        listed_ = {};
+        indexed_ = true;
+    }
+
+private:
+    std::vector<std::string> listed_;
+    std::unordered_set<std::string> index_;
+    bool indexed_ = false;
+};
+
 void WriteEntries(PackageReader& reader, const TargetFolder& folder, Problems& problems) {
-    std::unordered_set<std::string> seen;
+    EntryNames names;
     PackageEntry entry;
     while (reader.Next(entry)) {
-        if (!seen.insert(entry.name).second) continue;
-        Fd file = folder.Create(entry.name, reader, problems);
-        if (!file) continue;
+        if (!names.Add(entry.name)) continue;
+        Fd file = folder.Create(entry.name, reader, problems, [&] { return names.LastRepeats(); });
+        if (!file) {
+            names.Index();
+            continue;
+        }
         const std::string path = folder.PathOf(entry.name);
         reader.CopyContent(file.Get(), path);
         if (!file.Close()) ThrowIo("Cannot close", path);
@@ -557,7 +606,7 @@ void ExtractInto(const std::string& package, const std::string& entryName, const
     const std::optional<TargetFolder> target = TargetFolder::Open(folder);
     if (!target) return;
     Problems problems;
-    Fd file = target->Create(fileName, *reader, problems);
+    Fd file = target->Create(fileName, *reader, problems, [] { return false; });
     if (file) {
         const std::string path = target->PathOf(fileName);
         reader->CopyContent(file.Get(), path);

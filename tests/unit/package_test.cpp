@@ -174,6 +174,24 @@ TEST_F(PackageTest, LookupsAreExactAndTheFirstOfTwoSameNamesWins) {
     EXPECT_EQ(ReadFile("one.dat"), Bytes({'f', 'i', 'r', 's', 't'}));
 }
 
+TEST_F(PackageTest, OnlyTheFirstEntryOfANameIsWrittenWhateverTheFolderHeld) {
+    std::vector<Bytes> entries;
+    for (const auto& [name, text] : std::vector<std::pair<std::string, std::string>>{
+             {"a", "1"}, {"b", "2"}, {"a", "3"}, {"c", "4"}, {"b", "5"}, {"c", "6"}})
+        entries.push_back(Entry(name, Bytes(text.begin(), text.end())));
+    WriteFile("p.pak", Package(6, entries));
+    for (const std::vector<std::string>& held : std::vector<std::vector<std::string>>{{}, {"a"}, {"b"}, {"c"}, {"a", "b", "c"}}) {
+        fs::remove_all("out");
+        MakeFolder("out");
+        for (const std::string& name : held) WriteFile("out/" + name, "old");
+        Unpack("p.pak", "out/");
+        EXPECT_EQ(ReadFile("out/a"), Bytes{'1'}) << held.size();
+        EXPECT_EQ(ReadFile("out/b"), Bytes{'2'}) << held.size();
+        EXPECT_EQ(ReadFile("out/c"), Bytes{'4'}) << held.size();
+    }
+    EXPECT_EQ(TakeError(), "");
+}
+
 // ---- Extract and unpack destinations ----
 
 TEST_F(PackageTest, EmptyDestinationMeansThePackagesFolder) {
@@ -487,6 +505,32 @@ TEST_F(PackageTest, BinaryAndEmptyFilesRoundTripUnchanged) {
     Extract("p.pak", "empty.bin", "again.bin");
     ASSERT_TRUE(FileExists("again.bin"));
     EXPECT_EQ(fs::file_size("again.bin"), 0u);
+    EXPECT_EQ(TakeError(), "");
+}
+
+// Entries that start and end at every kind of place in the package's read
+// buffer, and sizes on both sides of its length, come out whole.
+TEST_F(PackageTest, EntriesAcrossReadBufferEdgesRoundTrip) {
+    std::vector<Bytes> entries;
+    std::vector<Bytes> contents;
+    std::uint32_t seed = 1;
+    for (const std::size_t size : {1u, 4095u, 65535u, 65536u, 65537u, 30000u, 40000u, 7u, 65525u, 131072u,
+                                   262143u, 262144u, 262145u, 200000u, 70000u, 3u}) {
+        Bytes content(size);
+        for (std::uint8_t& byte : content) byte = static_cast<std::uint8_t>((seed = seed * 1103515245u + 12345u) >> 16);
+        entries.push_back(Entry("e" + std::to_string(contents.size()), content));
+        contents.push_back(std::move(content));
+    }
+    WriteFile("p.pak", Package(static_cast<std::uint32_t>(entries.size()), entries));
+    MakeFolder("out");
+    Unpack("p.pak", "out/");
+    for (std::size_t i = 0; i < contents.size(); ++i) {
+        const std::string name = "e" + std::to_string(i);
+        EXPECT_EQ(ReadFile("out/" + name), contents[i]) << name;
+        const auto found = FindEntry("p.pak", name);
+        ASSERT_TRUE(found) << name;
+        EXPECT_EQ(BytesOf(*found), contents[i]) << name;
+    }
     EXPECT_EQ(TakeError(), "");
 }
 
