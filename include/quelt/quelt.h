@@ -417,7 +417,12 @@ QUELT_API void qSetProcAdress(int32_t index, TProc proc);
  *  passes of qMsg, PROC_RENDER, qFinishRender and as many PROC_UPDATE calls as
  *  the fixed rate asks, until qStopMainLoop or the window is closed; then
  *  PROC_DONE. Never sleeps. qSolidSphere and qSolidCylinder draw only while it
- *  runs. A C++ exception from a callback passes through it. */
+ *  runs. A C++ exception from a callback passes through it.
+ *  SIGINT or SIGTERM while it runs ends the loop like qStopMainLoop (the
+ *  done procedure runs). A handler the program installed for that signal is
+ *  put back at once and, once the loop has ended, called with the signal
+ *  before this returns; a second signal meanwhile goes straight to it (or,
+ *  without one, has its default effect). */
 QUELT_API void qStartMainLoop(void);
 /** Ends the main loop after the current pass. Call it from any callback. */
 QUELT_API void qStopMainLoop(void);
