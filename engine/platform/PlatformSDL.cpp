@@ -79,11 +79,13 @@ std::int32_t VirtualKey(const SDL_Keysym& key) {
     }
 }
 
-// Alt chords (not AltGr, which arrives with Control) and F10 are system keys.
+// The left Alt, its chords (not with Control: that is AltGr) and F10 are
+// system keys. The right Alt is AltGr on the layouts that have one, and X
+// sends it without Control (the original platform adds Control), so it and
+// what it types are ordinary keys: AltGr+Q types "@" on a German layout.
 bool IsSystemKey(const SDL_Keysym& key) {
-    if (key.scancode == SDL_SCANCODE_F10) return true;
-    if (key.scancode == SDL_SCANCODE_LALT || key.scancode == SDL_SCANCODE_RALT) return true;
-    return (key.mod & KMOD_ALT) && !(key.mod & KMOD_CTRL);
+    if (key.scancode == SDL_SCANCODE_F10 || key.scancode == SDL_SCANCODE_LALT) return true;
+    return (key.mod & KMOD_LALT) && !(key.mod & KMOD_CTRL);
 }
 
 // Key presses that translation turns into control characters.

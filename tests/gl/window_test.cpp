@@ -6,6 +6,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <string>
@@ -252,10 +253,12 @@ TEST_F(GLInputTest, EveryKeyTranslatesToItsVirtualKey) {
         {SDL_SCANCODE_GRAVE, 192}, {SDL_SCANCODE_LEFTBRACKET, 219}, {SDL_SCANCODE_BACKSLASH, 220},
         {SDL_SCANCODE_RIGHTBRACKET, 221}, {SDL_SCANCODE_APOSTROPHE, 222}, {SDL_SCANCODE_NONUSBACKSLASH, 226},
         {SDL_SCANCODE_MUTE, 0}, {SDL_SCANCODE_KP_EQUALS, 0},
-        // System keys: Alt, F10 and Alt chords; AltGr (Alt with Control) is not one.
-        {SDL_SCANCODE_LALT, 18, 0, KMOD_NONE, Kind::SysKeyDown}, {SDL_SCANCODE_RALT, 18, 0, KMOD_NONE, Kind::SysKeyDown},
+        // System keys: the left Alt, F10 and left-Alt chords; AltGr (the right
+        // Alt, or Alt with Control) is not one.
+        {SDL_SCANCODE_LALT, 18, 0, KMOD_NONE, Kind::SysKeyDown}, {SDL_SCANCODE_RALT, 18},
         {SDL_SCANCODE_F10, 121, 0, KMOD_NONE, Kind::SysKeyDown}, {SDL_SCANCODE_B, 'B', 0, KMOD_LALT, Kind::SysKeyDown},
-        {SDL_SCANCODE_RETURN, 13, 0, KMOD_RALT, Kind::SysKeyDown}, {SDL_SCANCODE_E, 'E', 0, KMOD_RALT | KMOD_LCTRL},
+        {SDL_SCANCODE_RETURN, 13, 0, KMOD_LALT, Kind::SysKeyDown}, {SDL_SCANCODE_Q, 'Q', 0, KMOD_RALT},
+        {SDL_SCANCODE_E, 'E', 0, KMOD_LALT | KMOD_LCTRL},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(SDL_GetScancodeName(row.scancode) + std::string(" mod ") + std::to_string(row.mod));
@@ -296,6 +299,25 @@ TEST_F(GLInputTest, AltChordsTypeNothingIntoTheConsole) {
     ASSERT_TRUE(typed);
     EXPECT_EQ(line, "c");
     EXPECT_EQ(commandRuns, 0);
+}
+
+// AltGr+Q types "@" on a German layout; the key procedure sees the Q.
+TEST_F(GLInputTest, AltGrTypesIntoTheConsole) {
+    ASSERT_EQ(std::system("setxkbmap -layout de"), 0);
+    struct UsLayoutAgain {
+        ~UsLayoutAgain() { (void)std::system("setxkbmap -layout us"); }
+    } usLayoutAgain;
+    quelt::Console& console = quelt::TheConsole();
+    quelt::ConsoleEnable();
+    // "c" marks the end of what was typed.
+    ASSERT_TRUE(Xdotool("key ISO_Level3_Shift+q c"));
+    const bool typed = PumpUntil([&] { return console.CommandLine().find('c') != std::string::npos; });
+    const std::string line = console.CommandLine();
+    quelt::ClearConsole();
+    quelt::ConsoleDisable();
+    ASSERT_TRUE(typed);
+    EXPECT_EQ(line, "@c");
+    EXPECT_TRUE(std::any_of(keyCalls.begin(), keyCalls.end(), [](const KeyCall& call) { return call.key == 'Q'; }));
 }
 
 int loopRenders = 0;
