@@ -382,7 +382,9 @@ private:
         switch (event.type) {
         case SDL_QUIT: Push(Kind::Quit); break;
         case SDL_WINDOWEVENT:
-            Push(event.window.event == SDL_WINDOWEVENT_CLOSE ? Kind::CloseRequest : Kind::Other);
+            Push(event.window.event == SDL_WINDOWEVENT_CLOSE          ? Kind::CloseRequest
+                 : event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED ? Kind::Resized
+                                                                      : Kind::Other);
             break;
         case SDL_KEYDOWN:
         case SDL_KEYUP: TranslateKey(event.key); break;

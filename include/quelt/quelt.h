@@ -381,13 +381,16 @@ QUELT_API void qKillWindow(void);
 /** Full screen (fullscreen true): switches the display to the mode closest to
  *  width x height at bits per pixel and frequency Hz (0: any rate).
  *  Windowed: a framed window whose client area is width x height. The viewport
- *  follows the size granted; projections keep the 1024 x 768 logical screen.
+ *  follows the size granted, and later the client area whenever the user
+ *  resizes or maximises the window (qMsg sets it); projections keep the
+ *  1024 x 768 logical screen.
  *  False without a window, when full screen is refused (an error box says so)
  *  or for a windowed size of 0 or below. */
 QUELT_API qbool qScreenMode(int32_t width, int32_t height, int32_t bits, int32_t frequency, qbool fullscreen);
 /** Handles every pending window event: keys and buttons update the key
  *  table and call slots 4 and 5, typed characters go to the console, a close
- *  request ends the main loop. Then samples the cursor. The loop calls it
+ *  request ends the main loop, a window resized by the user gets a viewport
+ *  of its new client area. Then samples the cursor. The loop calls it
  *  each pass; call it yourself only when running without the loop. */
 QUELT_API void qMsg(void);
 /** Whether a key or mouse button is down (as of the last qMsg). key: 0-255

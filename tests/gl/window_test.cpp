@@ -15,6 +15,7 @@
 #include "GLTestWindow.h"
 #include "QConsoling.h"
 #include "QCore.h"
+#include "QDraw2D.h"
 #include "QWin.h"
 #include "platform/GL.h"
 
@@ -445,6 +446,64 @@ TEST_F(GLWindowTest, ScreenModesPlaceTheWindowAsAUserSeesIt) {
             EXPECT_EQ(placed.frameHeight, 768);
         }
         EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), quelt::CursorDisplayCounter() >= 0 ? SDL_ENABLE : SDL_DISABLE);
+    }
+    EXPECT_EQ(quelt::kScreenWidth, 1024);
+    EXPECT_EQ(quelt::kScreenHeight, 768);
+}
+
+// The logical screen in red with a coloured square in each corner.
+void DrawCornerMarkers() {
+    ::glClearColor(0, 0, 0, 1);
+    ::glClear(GL_COLOR_BUFFER_BIT);
+    quelt::Set2D();
+    ::glLoadIdentity();
+    const auto square = [](float left, float top, float size, float r, float g, float b) {
+        ::glColor3f(r, g, b);
+        ::glRectf(left, top, left + size, top + size);
+    };
+    square(0, 0, 1024, 1, 0, 0);
+    square(0, 0, 64, 0, 1, 0);
+    square(960, 0, 64, 0, 0, 1);
+    square(0, 704, 64, 1, 1, 0);
+    square(960, 704, 64, 1, 1, 1);
+}
+
+// The user resizes the framed window (xdotool, as a window manager would):
+// the viewport follows the client area and the whole picture fills it.
+TEST_F(GLWindowTest, ResizingTheFrameKeepsThePictureWhole) {
+    ASSERT_TRUE(quelt::ScreenMode(800, 600, 32, 60, false));
+    auto* sdlWindow = reinterpret_cast<SDL_Window*>(quelt::WindowDeviceContext());
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    ASSERT_TRUE(SDL_GetWindowWMInfo(sdlWindow, &info) && info.subsystem == SDL_SYSWM_X11);
+    const std::string id = std::to_string(info.info.x11.window);
+    for (const auto& [width, height] : {std::pair{640, 480}, std::pair{1000, 700}}) {
+        SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
+        ASSERT_TRUE(Xdotool("windowsize " + id + " " + std::to_string(width) + " " + std::to_string(height)));
+        GLint viewport[4] = {};
+        EXPECT_TRUE(PumpUntil([&] {
+            ::glGetIntegerv(GL_VIEWPORT, viewport);
+            return window().DrawableWidth() == width && window().DrawableHeight() == height && viewport[2] == width &&
+                   viewport[3] == height;
+        }));
+        EXPECT_EQ(viewport[0], 0);
+        EXPECT_EQ(viewport[1], 0);
+        EXPECT_EQ(viewport[2], width);
+        EXPECT_EQ(viewport[3], height);
+        DrawCornerMarkers();
+        const std::vector<std::uint8_t> picture = window().ReadRegion(0, 0, width, height);
+        const auto at = [&](int x, int y) {
+            const std::size_t i = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
+            return Rgba{picture[i], picture[i + 1], picture[i + 2], picture[i + 3]};
+        };
+        EXPECT_EQ(at(2, 2), (Rgba{0, 255, 0, 255}));
+        EXPECT_EQ(at(width - 3, 2), (Rgba{0, 0, 255, 255}));
+        EXPECT_EQ(at(2, height - 3), (Rgba{255, 255, 0, 255}));
+        EXPECT_EQ(at(width - 3, height - 3), (Rgba{255, 255, 255, 255}));
+        int black = 0;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) black += at(x, y) == Rgba{0, 0, 0, 255};
+        EXPECT_EQ(black, 0) << "pixels the picture leaves uncovered";
     }
     EXPECT_EQ(quelt::kScreenWidth, 1024);
     EXPECT_EQ(quelt::kScreenHeight, 768);
