@@ -9,6 +9,10 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -280,6 +284,43 @@ TEST_F(GLInputTest, EveryKeyTranslatesToItsVirtualKey) {
         if (control && row.kind == Kind::KeyDown) expected.emplace_back(Kind::Char, row.virtualKey);
         EXPECT_EQ(got, expected);
     }
+}
+
+// The header names exactly the codes the key table gives: every scan code and
+// mouse button through the platform, against the QK_ constants in its text.
+TEST_F(GLWindowTest, HeaderNamesEveryCodeOfTheKeyTable) {
+    using Kind = quelt::PlatformMessage::Kind;
+    std::ifstream header(QUELT_SOURCE_DIR "/include/quelt/quelt.h");
+    const std::string text{std::istreambuf_iterator<char>(header), {}};
+    const std::regex constant(R"(\bQK_\w+ = (\d+))");
+    std::set<int> named;
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), constant); it != std::sregex_iterator(); ++it)
+        named.insert(std::stoi((*it)[1]));
+    std::set<int> given;
+    const auto take = [&given] {
+        quelt::PlatformMessage message;
+        while (quelt::CurrentPlatform().PeekMessage(message))
+            if (message.kind == Kind::KeyDown || message.kind == Kind::SysKeyDown || message.kind == Kind::ButtonDown)
+                given.insert(message.code);
+    };
+    for (int scancode = 0; scancode < SDL_NUM_SCANCODES; ++scancode) {
+        SDL_Event event{};
+        event.type = SDL_KEYDOWN;
+        event.key.state = SDL_PRESSED;
+        event.key.keysym.scancode = static_cast<SDL_Scancode>(scancode);
+        event.key.keysym.sym = SDL_GetKeyFromScancode(event.key.keysym.scancode);
+        ASSERT_EQ(SDL_PushEvent(&event), 1);
+        take();
+    }
+    for (Uint8 button = SDL_BUTTON_LEFT; button <= SDL_BUTTON_X2; ++button) {
+        SDL_Event event{};
+        event.type = SDL_MOUSEBUTTONDOWN;
+        event.button.button = button;
+        event.button.state = SDL_PRESSED;
+        ASSERT_EQ(SDL_PushEvent(&event), 1);
+        take();
+    }
+    EXPECT_EQ(given, named);
 }
 
 int commandRuns = 0;
