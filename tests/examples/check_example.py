@@ -17,13 +17,13 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 SAMPLE_3DS = os.path.join(ROOT, "build-samples", "assimp-3ds", "fels.3ds")  # a rock
 
 
-def make_tile(folder, bin_dir):
-    """A 64 x 64 BMP in four colours: red and green on top, blue and yellow below."""
+def make_tile(folder, bin_dir, kind="bmp"):
+    """A 64 x 64 image in four colours: red and green on top, blue and yellow below."""
     image = Image.new("RGB", (64, 64))
     for (x, y), colour in {(0, 0): (255, 0, 0), (32, 0): (0, 255, 0),
                            (0, 32): (0, 0, 255), (32, 32): (255, 255, 0)}.items():
         image.paste(colour, (x, y, x + 32, y + 32))
-    path = os.path.join(folder, "tile.bmp")
+    path = os.path.join(folder, "tile." + kind)
     image.save(path)
     return path
 
@@ -68,7 +68,7 @@ CHECKS = {
     "primitives": (None, [((0, 0, 1024, 768), (210, 45, 45), 80, 3000),       # sphere
                           ((0, 0, 1024, 768), (45, 185, 70), 80, 1000),       # cylinder
                           ((0, 0, 1024, 768), (70, 90, 220), 80, 1000)]),     # box
-    "textures": (make_tile, [((130, 265, 230, 365), (255, 0, 0), 40, 9000),   # the quad, upright
+    "textures": (lambda folder, bin_dir: make_tile(folder, bin_dir, "png"), [((130, 265, 230, 365), (255, 0, 0), 40, 9000),   # the quad, upright
                              ((260, 265, 360, 365), (0, 255, 0), 40, 9000),
                              ((130, 400, 230, 500), (0, 0, 255), 40, 9000),
                              ((260, 400, 360, 500), (255, 255, 0), 40, 9000),
