@@ -573,22 +573,24 @@ public:
 
     void Bytes(const void* bytes, std::size_t size) {
         if (size > 0 && std::fwrite(bytes, 1, size, file_.get()) != size) ThrowIo("Cannot write package", shown_);
+        written_ += size;
     }
     void DWord(std::uint32_t value) {
         const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
                                        static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
         Bytes(bytes, sizeof bytes);
     }
-    // Where the next byte goes; -1 when the package cannot seek (a FIFO).
-    off_t Position() { return ftello(file_.get()); }
-    // Rewrites the 32-bit value at `position`, an earlier Position().
-    bool Patch(off_t position, std::uint32_t value) {
-        const off_t end = Position();
-        if (position < 0 || end < 0 || fseeko(file_.get(), position, SEEK_SET) != 0) return false;
+    // Where the next byte goes.
+    std::uint64_t Position() const { return written_; }
+    // Rewrites the 32-bit value at `position`, an earlier Position(); false
+    // when the package cannot seek (a FIFO).
+    bool Patch(std::uint64_t position, std::uint32_t value) {
+        const std::uint64_t end = written_;
+        if (fseeko(file_.get(), static_cast<off_t>(position), SEEK_SET) != 0) return false;
         DWord(value);
-        return fseeko(file_.get(), end, SEEK_SET) == 0;
+        written_ = end;
+        return fseeko(file_.get(), static_cast<off_t>(end), SEEK_SET) == 0;
     }
-    std::FILE* Stream() const { return file_.get(); }
     const std::string& Name() const { return shown_; }
 
     // The package is whole: it takes the place of the old one.
@@ -644,6 +646,7 @@ private:
     std::string path_;      // the file it names, links followed
     std::string temporary_; // written until it replaces path_; empty when written directly
     File file_;
+    std::uint64_t written_ = 0;
     bool committed_ = false;
 };
 
@@ -676,7 +679,7 @@ Source OpenSource(const std::string& fileName, Problems& problems, UnreadableSou
 // /proc) has the size it read patched in; a file that changed while it was
 // read is refused rather than stored as some of its bytes.
 void PackContent(PackageFile& out, Source& source, const std::string& fileName, std::vector<char>& buffer) {
-    const off_t sizeAt = out.Position();
+    const std::uint64_t sizeAt = out.Position();
     const auto stated = static_cast<std::uint64_t>(source.seen.st_size);
     out.DWord(static_cast<std::uint32_t>(stated));
     if (!source.file) return;
@@ -687,7 +690,7 @@ void PackContent(PackageFile& out, Source& source, const std::string& fileName, 
         if (got == 0) break;
         total += got;
         if (total > kMaxEntrySize) throw IoError("Cannot pack " + Quoted(fileName) + ": it holds 4 GiB or more");
-        if (std::fwrite(buffer.data(), 1, got, out.Stream()) != got) ThrowIo("Cannot write package", out.Name());
+        out.Bytes(buffer.data(), got);
     }
     if (std::ferror(source.file.get())) ThrowIo("Cannot read", fileName);
     struct stat now {};
