@@ -3,11 +3,8 @@
 // turns its last-error text into messages and exit statuses.
 #include <quelt/quelt.h>
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
