@@ -99,9 +99,9 @@ void NoteInterrupt(int signal, siginfo_t* info, void* context) {
     // Once only, so that an engine calling this handler back ends there.
     handingOn[i] = 0;
     const struct sigaction& next = handedOn[i];
-    if (next.sa_flags & SA_SIGINFO)
-        next.sa_sigaction(signal, info, context);
-    else if (next.sa_handler != SIG_DFL && next.sa_handler != SIG_IGN)
+    if (next.sa_flags & SA_SIGINFO) {
+        if (next.sa_sigaction) next.sa_sigaction(signal, info, context);
+    } else if (next.sa_handler != SIG_DFL && next.sa_handler != SIG_IGN)
         next.sa_handler(signal);
 }
 
