@@ -1,6 +1,5 @@
 // Showcase: a textured, animated character on a textured landscape, a point
 // light circling the scene and the character's stencil shadow from it.
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -88,9 +87,9 @@ void CaptureFrame() {
 // after ending the loop) and again in front of the engine's once the loop
 // runs, handing the signal on to it.
 constexpr int kInterrupts[] = {SIGINT, SIGTERM};
-volatile std::sig_atomic_t interruptSignal = 0;
+volatile sig_atomic_t interruptSignal = 0;
 struct sigaction handedOn[2];                   // the engine's handlers
-volatile std::sig_atomic_t handingOn[2] = {0, 0};
+volatile sig_atomic_t handingOn[2] = {0, 0};
 
 void NoteInterrupt(int signal, siginfo_t* info, void* context) {
     interruptSignal = signal;
