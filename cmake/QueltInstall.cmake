@@ -1,6 +1,6 @@
 # What `cmake --install` and the Debian package ship: the library with its
 # header, CMake package and pkg-config file; qpak; Showcase with its assets;
-# the man pages.
+# the man pages (section 1 for the programs, section 3 for the exports).
 include(CMakePackageConfigHelpers)
 
 set(QUELT_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Quelt)
@@ -45,6 +45,8 @@ foreach(page qpak Showcase)
 endforeach()
 add_custom_target(quelt_man_pages ALL DEPENDS ${QUELT_MAN_PAGES})
 install(FILES ${QUELT_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# Section 3: a page per export, made from the header by Doxygen.
+include(${CMAKE_CURRENT_LIST_DIR}/QueltDocs.cmake)
 
 # `cpack -G DEB`: quelt_<version>-1_<arch>.deb.
 set(CPACK_PACKAGE_NAME quelt)
