@@ -87,16 +87,6 @@ Record* NewRecord(const Record& value) {
 
 std::string Text(const char* text) { return text ? std::string(text) : std::string(); }
 
-// Out of line and marked cold, so that a check costs the hot exports (the
-// vector helpers) a compare and a branch taken almost never.
-[[gnu::cold, gnu::noinline]] void ReportNull(const char* function, const char* argument) noexcept {
-    try {
-        quelt::SetLastError(std::string(function) + ": argument \"" + argument + "\" is null");
-    } catch (const std::exception&) {
-        // No memory for the reason: the neutral result still says it failed.
-    }
-}
-
 bool AnyNull(const char*) { return false; }
 
 // Pointer arguments that the header says must not be null, each after its
@@ -104,7 +94,7 @@ bool AnyNull(const char*) { return false; }
 template <typename Pointer, typename... Rest>
 bool AnyNull(const char* function, const char* name, Pointer pointer, Rest... rest) {
     if (__builtin_expect(pointer == nullptr, 0)) {
-        ReportNull(function, name);
+        quelt::NullArgument(function, name);
         return true;
     }
     return AnyNull(function, rest...);

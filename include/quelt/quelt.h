@@ -203,7 +203,9 @@ enum {
  *  \ingroup quelt_objects */
 struct IQueltUnknown {
     /** Asks for another interface by identifier. Q_OK with a new reference in
-     *  *object (release it), or Q_NOINTERFACE with *object set to NULL. */
+     *  *object (release it), or Q_NOINTERFACE with *object set to NULL.
+     *  @param iid may be null: Q_NOINTERFACE.
+     *  @param object may be null: Q_NOINTERFACE, nothing stored. */
     virtual int32_t QueryInterface(const QGUID* iid, void** object) = 0;
     /** Adds a reference; returns the new count. */
     virtual int32_t AddRef() = 0;
@@ -215,17 +217,21 @@ struct IQueltUnknown {
  *  until Calculate or ExtractFromMatrices; a point on a plane counts as outside.
  *  \ingroup quelt_frustum */
 struct IFrustum : IQueltUnknown {
-    /** Whether point p lies strictly inside all six planes. */
+    /** Whether point p lies strictly inside all six planes.
+     *  @param p must not be null (false). */
     virtual qbool PointIn(const TVec3D* p) = 0;
     /** Whether a sphere may be visible: false only when it lies wholly outside
-     *  one plane (touching from outside counts as outside). */
+     *  one plane (touching from outside counts as outside).
+     *  @param centre must not be null (false). */
     virtual qbool SphereIn(const TVec3D* centre, float radius) = 0;
     /** Whether an axis-aligned box (centre, half its edge lengths) may be
      *  visible: true when every plane has a corner strictly inside it. May
-     *  answer true for a large box near a corner of the frustum. */
+     *  answer true for a large box near a corner of the frustum.
+     *  @param centre,halfSize must not be null (false). */
     virtual qbool BoxIn(const TVec3D* centre, const TVec3D* halfSize) = 0;
     /** Takes the planes from projection x modelView (column-major), normalised.
-     *  No GL needed. */
+     *  No GL needed.
+     *  @param projection,modelView must not be null (the planes stay). */
     virtual void ExtractFromMatrices(const TMatrix4* projection, const TMatrix4* modelView) = 0;
     /** Takes the planes from the current GL projection and model-view
      *  matrices; call once a frame after placing the camera. Needs the context. */
@@ -301,9 +307,10 @@ struct ISound : IQueltUnknown {
  *  and velocities are in the listener's units (say metres, metres a second).
  *  \ingroup quelt_sound */
 struct ISource : IQueltUnknown {
-    /** Places the source. */
+    /** Places the source. @param position may be null: nothing changes. */
     virtual void SetPosition(const TVec3D* position) = 0;
-    /** Sets the velocity used for the Doppler shift. */
+    /** Sets the velocity used for the Doppler shift.
+     *  @param velocity may be null: nothing changes. */
     virtual void SetVelocity(const TVec3D* velocity) = 0;
     /** Whether Play repeats the sound until Stop. */
     virtual void SetLooping(qbool loop) = 0;
