@@ -100,6 +100,32 @@ bool AnyNull(const char* function, const char* name, Pointer pointer, Rest... re
     return AnyNull(function, rest...);
 }
 
+// The vector helpers' shapes: their pointers checked, then MVector's arithmetic.
+template <typename Vec, typename Make>
+void Made(const char* function, Vec* result, Make make) {
+    if (!AnyNull(function, "result", result)) *result = make();
+}
+template <auto F, typename Vec>
+void Binary(const char* function, const Vec* a, const Vec* b, Vec* result) {
+    if (!AnyNull(function, "a", a, "b", b, "result", result)) *result = F(*a, *b);
+}
+template <auto F, typename Vec>
+void Unary(const char* function, const Vec* v, Vec* result) {
+    if (!AnyNull(function, "v", v, "result", result)) *result = F(*v);
+}
+template <auto F, typename Vec>
+void Scaled(const char* function, const Vec* v, float s, Vec* result) {
+    if (!AnyNull(function, "v", v, "result", result)) *result = F(*v, s);
+}
+template <auto F, typename Vec>
+float Measure(const char* function, const Vec* a, const Vec* b) {
+    return AnyNull(function, "a", a, "b", b) ? 0.0f : F(*a, *b);
+}
+template <auto F, typename Vec>
+float Measure(const char* function, const Vec* v) {
+    return AnyNull(function, "v", v) ? 0.0f : F(*v);
+}
+
 // At load: floating-point exceptions are masked for the whole process, so
 // infinities and NaNs propagate instead of trapping; the x87 unit gets the
 // classic control word (all masked, 64-bit extended precision, round to
@@ -227,104 +253,40 @@ QUELT_API void qClearConsole(void) { quelt::ClearConsole(); }
 // ---- Vector helpers ----
 // Each reads its inputs into locals before it writes, so results may alias inputs.
 
-QUELT_API void vec2D(float x, float y, TVec2D* result) {
-    if (AnyNull(__func__, "result", result)) return;
-    *result = quelt::vec2D(x, y);
-}
-QUELT_API void add2D(const TVec2D* a, const TVec2D* b, TVec2D* result) {
-    if (AnyNull(__func__, "a", a, "b", b, "result", result)) return;
-    *result = quelt::add2D(*a, *b);
-}
-QUELT_API void sub2D(const TVec2D* a, const TVec2D* b, TVec2D* result) {
-    if (AnyNull(__func__, "a", a, "b", b, "result", result)) return;
-    *result = quelt::sub2D(*a, *b);
-}
-QUELT_API void mul2D(const TVec2D* v, float s, TVec2D* result) {
-    if (AnyNull(__func__, "v", v, "result", result)) return;
-    *result = quelt::mul2D(*v, s);
-}
-QUELT_API void inv2D(const TVec2D* v, TVec2D* result) {
-    if (AnyNull(__func__, "v", v, "result", result)) return;
-    *result = quelt::inv2D(*v);
-}
-QUELT_API float dot2D(const TVec2D* a, const TVec2D* b) {
-    if (AnyNull(__func__, "a", a, "b", b)) return 0;
-    return quelt::dot2D(*a, *b);
-}
-QUELT_API float len2D(const TVec2D* v) {
-    if (AnyNull(__func__, "v", v)) return 0;
-    return quelt::len2D(*v);
-}
-QUELT_API void norm2D(const TVec2D* v, TVec2D* result) {
-    if (AnyNull(__func__, "v", v, "result", result)) return;
-    *result = quelt::norm2D(*v);
-}
-QUELT_API float dist2D(const TVec2D* a, const TVec2D* b) {
-    if (AnyNull(__func__, "a", a, "b", b)) return 0;
-    return quelt::dist2D(*a, *b);
-}
-QUELT_API TVec2D* new2D(const TVec2D* v) {
-    if (AnyNull(__func__, "v", v)) return nullptr;
-    return NewRecord(*v);
-}
+QUELT_API void vec2D(float x, float y, TVec2D* result) { Made(__func__, result, [&] { return quelt::vec2D(x, y); }); }
+QUELT_API void add2D(const TVec2D* a, const TVec2D* b, TVec2D* result) { Binary<quelt::add2D>(__func__, a, b, result); }
+QUELT_API void sub2D(const TVec2D* a, const TVec2D* b, TVec2D* result) { Binary<quelt::sub2D>(__func__, a, b, result); }
+QUELT_API void mul2D(const TVec2D* v, float s, TVec2D* result) { Scaled<quelt::mul2D>(__func__, v, s, result); }
+QUELT_API void inv2D(const TVec2D* v, TVec2D* result) { Unary<quelt::inv2D>(__func__, v, result); }
+QUELT_API float dot2D(const TVec2D* a, const TVec2D* b) { return Measure<quelt::dot2D>(__func__, a, b); }
+QUELT_API float len2D(const TVec2D* v) { return Measure<quelt::len2D>(__func__, v); }
+QUELT_API void norm2D(const TVec2D* v, TVec2D* result) { Unary<quelt::norm2D>(__func__, v, result); }
+QUELT_API float dist2D(const TVec2D* a, const TVec2D* b) { return Measure<quelt::dist2D>(__func__, a, b); }
+QUELT_API TVec2D* new2D(const TVec2D* v) { return AnyNull(__func__, "v", v) ? nullptr : NewRecord(*v); }
 
 QUELT_API void vec3D(float x, float y, float z, TVec3D* result) {
-    if (AnyNull(__func__, "result", result)) return;
-    *result = quelt::vec3D(x, y, z);
+    Made(__func__, result, [&] { return quelt::vec3D(x, y, z); });
 }
-QUELT_API void add3D(const TVec3D* a, const TVec3D* b, TVec3D* result) {
-    if (AnyNull(__func__, "a", a, "b", b, "result", result)) return;
-    *result = quelt::add3D(*a, *b);
-}
-QUELT_API void sub3D(const TVec3D* a, const TVec3D* b, TVec3D* result) {
-    if (AnyNull(__func__, "a", a, "b", b, "result", result)) return;
-    *result = quelt::sub3D(*a, *b);
-}
-QUELT_API void mul3D(const TVec3D* v, float s, TVec3D* result) {
-    if (AnyNull(__func__, "v", v, "result", result)) return;
-    *result = quelt::mul3D(*v, s);
-}
-QUELT_API void inv3D(const TVec3D* v, TVec3D* result) {
-    if (AnyNull(__func__, "v", v, "result", result)) return;
-    *result = quelt::inv3D(*v);
-}
-QUELT_API float dot3D(const TVec3D* a, const TVec3D* b) {
-    if (AnyNull(__func__, "a", a, "b", b)) return 0;
-    return quelt::dot3D(*a, *b);
-}
+QUELT_API void add3D(const TVec3D* a, const TVec3D* b, TVec3D* result) { Binary<quelt::add3D>(__func__, a, b, result); }
+QUELT_API void sub3D(const TVec3D* a, const TVec3D* b, TVec3D* result) { Binary<quelt::sub3D>(__func__, a, b, result); }
+QUELT_API void mul3D(const TVec3D* v, float s, TVec3D* result) { Scaled<quelt::mul3D>(__func__, v, s, result); }
+QUELT_API void inv3D(const TVec3D* v, TVec3D* result) { Unary<quelt::inv3D>(__func__, v, result); }
+QUELT_API float dot3D(const TVec3D* a, const TVec3D* b) { return Measure<quelt::dot3D>(__func__, a, b); }
 QUELT_API void cross3D(const TVec3D* a, const TVec3D* b, TVec3D* result) {
-    if (AnyNull(__func__, "a", a, "b", b, "result", result)) return;
-    *result = quelt::cross3D(*a, *b);
+    Binary<quelt::cross3D>(__func__, a, b, result);
 }
-QUELT_API float len3D(const TVec3D* v) {
-    if (AnyNull(__func__, "v", v)) return 0;
-    return quelt::len3D(*v);
-}
-QUELT_API void norm3D(const TVec3D* v, TVec3D* result) {
-    if (AnyNull(__func__, "v", v, "result", result)) return;
-    *result = quelt::norm3D(*v);
-}
-QUELT_API float dist3D(const TVec3D* a, const TVec3D* b) {
-    if (AnyNull(__func__, "a", a, "b", b)) return 0;
-    return quelt::dist3D(*a, *b);
-}
-// A null result draws nothing: the generator's sequence stays as it was.
-QUELT_API void rand3D(float s, TVec3D* result) {
-    if (AnyNull(__func__, "result", result)) return;
-    *result = quelt::rand3D(s);
-}
+QUELT_API float len3D(const TVec3D* v) { return Measure<quelt::len3D>(__func__, v); }
+QUELT_API void norm3D(const TVec3D* v, TVec3D* result) { Unary<quelt::norm3D>(__func__, v, result); }
+QUELT_API float dist3D(const TVec3D* a, const TVec3D* b) { return Measure<quelt::dist3D>(__func__, a, b); }
+// With a null result the generator does not advance.
+QUELT_API void rand3D(float s, TVec3D* result) { Made(__func__, result, [&] { return quelt::rand3D(s); }); }
 QUELT_API void signedRand3D(float s, TVec3D* result) {
-    if (AnyNull(__func__, "result", result)) return;
-    *result = quelt::signedRand3D(s);
+    Made(__func__, result, [&] { return quelt::signedRand3D(s); });
 }
-QUELT_API TVec3D* new3D(const TVec3D* v) {
-    if (AnyNull(__func__, "v", v)) return nullptr;
-    return NewRecord(*v);
-}
+QUELT_API TVec3D* new3D(const TVec3D* v) { return AnyNull(__func__, "v", v) ? nullptr : NewRecord(*v); }
 
 QUELT_API void vec4D(float x, float y, float z, float w, TVec4D* result) {
-    if (AnyNull(__func__, "result", result)) return;
-    *result = quelt::vec4D(x, y, z, w);
+    Made(__func__, result, [&] { return quelt::vec4D(x, y, z, w); });
 }
 
 // ---- 3D drawing and camera ----
