@@ -1,2 +1,4 @@
-# Calls the exports, so it links the shared library rather than only the core.
-target_link_libraries(${TARGET} PRIVATE Quelt)
+# Loads the library it measures, as an application does.
+target_compile_definitions(${TARGET} PRIVATE QUELT_LIBRARY_PATH="$<TARGET_FILE:Quelt>")
+add_dependencies(${TARGET} Quelt)
+target_link_libraries(${TARGET} PRIVATE ${CMAKE_DL_LIBS})

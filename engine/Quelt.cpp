@@ -6,7 +6,6 @@
 #include <quelt/quelt.h>
 
 #include <cfenv>
-#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <new>
