@@ -3,18 +3,14 @@
 # Built with everything else when Doxygen is there, so that `cmake --install`
 # and the Debian package carry the man pages; it fails, as scripts/docs does,
 # when anything in the header is undocumented.
-find_program(DOXYGEN_EXECUTABLE doxygen)
-if(DOXYGEN_EXECUTABLE)
-  set(quelt_docs_default ON)
-else()
-  set(quelt_docs_default OFF)
-endif()
-option(QUELT_DOCS "Build the reference and install the section 3 man pages (needs Doxygen)" ${quelt_docs_default})
+find_package(Doxygen QUIET)
+option(QUELT_DOCS "Build the reference and install the section 3 man pages (needs Doxygen)" ${DOXYGEN_FOUND})
 if(NOT QUELT_DOCS)
+  message(STATUS "No reference and no section 3 man pages: Doxygen is not installed (scripts/setup docs)")
   return()
 endif()
-if(NOT DOXYGEN_EXECUTABLE)
-  message(FATAL_ERROR "QUELT_DOCS needs doxygen (scripts/setup installs it)")
+if(NOT DOXYGEN_FOUND)
+  message(FATAL_ERROR "QUELT_DOCS needs Doxygen (scripts/setup docs)")
 endif()
 
 set(QUELT_DOCS_DIR ${CMAKE_BINARY_DIR}/docs)

@@ -1011,10 +1011,11 @@ QUELT_API void qLoadModel(IAnimation** model, int32_t mode, const char* fileName
 /** Why the last export that failed quietly did so: an input/output error
  * after a file was opened (a full disk while writing the log or a package),
  * a sound file that could not be opened, or why a package call did nothing
- * (not a package, no such entry, an unsafe entry name skipped). Returns
- * whether there was such an error since the last call, and clears it.
+ * (not a package, no such entry, an unsafe entry name skipped), or which
+ * pointer argument was null where none is allowed. Returns whether there was
+ * such an error since the last call, and clears it.
  * *message is a string variable (start from NULL, free() it).
- *  @param message may be null: the reason is dropped unread. */
+ * @param message may be null: the reason is dropped unread. */
 QUELT_API qbool qGetLastError(char** message);
 /** @} */
 
