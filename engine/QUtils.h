@@ -25,5 +25,8 @@ std::string ExtractExt(const std::string& name);
 void SetLastError(const std::string& message);
 // The kept message and whether there was one; clears it.
 bool TakeLastError(std::string& message);
+// Keeps `function: argument "name" is null` as the last error. Out of line
+// and cold, so that a null check costs its caller a compare and a branch.
+[[gnu::cold, gnu::noinline]] void NullArgument(const char* function, const char* name) noexcept;
 
 } // namespace quelt
