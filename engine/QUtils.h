@@ -26,4 +26,20 @@ void SetLastError(const std::string& message);
 // The kept message and whether there was one; clears it.
 bool TakeLastError(std::string& message);
 
+// While it lives, reasons left by a reader that does not know the file's name
+// get `"fileName": ` put before them; a note left before it that no reason
+// replaced is kept.
+class FileReasons {
+public:
+    explicit FileReasons(std::string fileName);
+    FileReasons(const FileReasons&) = delete;
+    FileReasons& operator=(const FileReasons&) = delete;
+    ~FileReasons();
+
+private:
+    std::string fileName_;
+    std::string earlier_;
+    bool hadEarlier_;
+};
+
 } // namespace quelt

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -189,6 +190,8 @@ std::unique_ptr<TTexture> LoadTga(TData& data) {
     const StoredPixel stored = StoredPixelFor(type, file[16]);
     if (!stored.convert) return nullptr;
     if (!ImageFitsFile(std::uint64_t(width) * height * 4, data.Size())) return nullptr;
+    const std::string tooLarge = ImageSizeProblem(width, height, 4);
+    if (!tooLarge.empty()) return RefuseImage("TGA: " + tooLarge);
 
     data.Seek(kHeaderSize + idLength);
     auto texture = std::make_unique<TTexture>(width, height, 4);
