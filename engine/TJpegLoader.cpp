@@ -111,12 +111,6 @@ void InvertedCmykToRgb(const std::uint8_t* cmyk, std::uint8_t* rgb, std::size_t 
     }
 }
 
-// Progressive files keep every coefficient of the image while they are read:
-// at most 8 bytes a pixel (four full-size components), with room for the
-// row buffers. A file needing more is refused rather than given it.
-constexpr long kWorkSlack = 16L << 20;
-constexpr long kCoefficientBytesPerPixel = 8;
-
 } // namespace
 
 std::unique_ptr<TTexture> LoadJpeg(TData& data) {
@@ -140,8 +134,6 @@ std::unique_ptr<TTexture> LoadJpeg(TData& data) {
     const bool turned = orientation >= 5;
     const std::string tooLarge = ImageSizeProblem(info.image_width, info.image_height, 3);
     if (!tooLarge.empty()) return RefuseImage("JPEG: " + tooLarge);
-    info.mem->max_memory_to_use = long(width) * height * kCoefficientBytesPerPixel + kWorkSlack;
-
     auto texture = std::make_unique<TTexture>(turned ? height : width, turned ? width : height, 3);
     // Rows go straight into the texture when they need neither conversion nor turning.
     const bool direct = !cmyk && orientation == 1;

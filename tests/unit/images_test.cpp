@@ -890,6 +890,45 @@ open("tail_cut_iend.png", "wb").write(png[:-3])
     }
 }
 
+// JPEGs as cameras and other tools write them, each compared with djpeg's
+// decode, turned by ImageMagick as the EXIF orientation says.
+TEST(ImageFiles, JpegAsCamerasWriteIt) {
+    if (!Shell("cjpeg -version")) GTEST_SKIP() << "cjpeg (libjpeg-turbo-progs) is not installed";
+    ASSERT_TRUE(Shell("convert -seed 3 -size 37x23 plasma:fractal -depth 8 cam.ppm"));
+    ASSERT_TRUE(Shell("cjpeg -outfile cam.jpg cam.ppm && cjpeg -sample 4x2,1x1,1x1 -outfile cam410.jpg cam.ppm"));
+    ASSERT_TRUE(Shell("convert cam.ppm -colorspace CMYK -sampling-factor 2x2,1x1,1x1,1x1 cam_cmyk.jpg"));
+    // The EXIF segment a camera puts first: one entry, the orientation, in either byte order.
+    ASSERT_TRUE(Python(R"(
+import struct
+jpeg = open("cam.jpg", "rb").read()
+for n in range(1, 9):
+    order = ">" if n % 2 else "<"
+    tiff = (b"MM" if n % 2 else b"II") + struct.pack(order + "HIH", 42, 8, 1)
+    tiff += struct.pack(order + "HHIHH", 0x0112, 3, 1, n, 0) + struct.pack(order + "I", 0)
+    exif = b"Exif\0\0" + tiff
+    open("cam%d.jpg" % n, "wb").write(jpeg[:2] + b"\xff\xe1" + struct.pack(">H", len(exif) + 2) + exif + jpeg[2:])
+)"));
+    struct Row {
+        std::string stem;
+        const char* turn;  // ImageMagick's options for the orientation
+        bool sideways;
+    };
+    const Row rows[] = {{"cam1", "", false},          {"cam2", "-flop", false},     {"cam3", "-rotate 180", false},
+                        {"cam4", "-flip", false},     {"cam5", "-transpose", true}, {"cam6", "-rotate 90", true},
+                        {"cam7", "-transverse", true}, {"cam8", "-rotate 270", true}, {"cam410", "", false},
+                        {"cam_cmyk", "", false}};
+    for (const auto& [stem, turn, sideways] : rows) {
+        SCOPED_TRACE(stem);
+        const std::string name = stem + ".jpg";
+        ASSERT_TRUE(Shell("djpeg -pnm -outfile " + stem + ".djpeg.ppm " + name + " && convert " + stem +
+                          ".djpeg.ppm " + turn + " -depth 8 rgba:" + name + ".rgba"));
+        const auto texture = quelt::LoadImage(name);
+        ASSERT_NE(texture, nullptr);
+        EXPECT_EQ(texture->Width(), sideways ? 23 : 37);
+        EXPECT_EQ(FirstDifference(AsRgba(*texture), quelt::test::ReadFile(name + ".rgba")), "");
+    }
+}
+
 // ---- The texture exports, loaded as an application loads them (no window) ----
 
 class TextureExports : public ::testing::Test {
