@@ -48,20 +48,14 @@ TTexture::TTexture(std::int32_t width, std::int32_t height, std::int32_t compone
                   static_cast<std::size_t>(components)),
       pixels_(pixelBytes_ ? new std::uint8_t[pixelBytes_] : nullptr) {}
 
-std::int32_t LargestTextureSide() {
-    GLint side = 0;
-    if (CurrentPlatform().CurrentContext()) glGetIntegerv(GL_MAX_TEXTURE_SIZE, &side);
-    return side > 0 ? side : kMaxSideWithoutGL;
-}
-
 std::string ImageSizeProblem(std::uint64_t width, std::uint64_t height, std::uint32_t components) {
     const std::string size = "image " + std::to_string(width) + " \u00D7 " + std::to_string(height);
-    const std::int32_t side = LargestTextureSide();
-    if (width > std::uint64_t(side) || height > std::uint64_t(side)) {
-        const bool context = CurrentPlatform().CurrentContext() != 0;
+    GLint queried = 0;
+    if (CurrentPlatform().CurrentContext()) glGetIntegerv(GL_MAX_TEXTURE_SIZE, &queried);
+    const std::int32_t side = queried > 0 ? queried : kMaxSideWithoutGL;
+    if (width > std::uint64_t(side) || height > std::uint64_t(side))
         return size + " is larger than the largest texture " +
-               (context ? "this OpenGL takes (" : "read without an OpenGL context (") + std::to_string(side) + ")";
-    }
+               (queried > 0 ? "this OpenGL takes (" : "read without an OpenGL context (") + std::to_string(side) + ")";
     constexpr std::uint64_t kMiB = std::uint64_t(1) << 20;
     const std::uint64_t bytes = width * height * components;  // both sides are at most 2^31 here
     if (bytes > kMaxImageBytes)

@@ -65,9 +65,6 @@ void GreyToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels);
 constexpr std::int32_t kMaxSideWithoutGL = 16384;
 constexpr std::uint64_t kMaxImageBytes = std::uint64_t(256) << 20;
 
-// GL_MAX_TEXTURE_SIZE of the current context, or kMaxSideWithoutGL.
-std::int32_t LargestTextureSide();
-
 // Empty when an image of this size may be allocated, else why not: one line
 // without the file's name, e.g. "image 20000 x 20000 is larger than ...".
 std::string ImageSizeProblem(std::uint64_t width, std::uint64_t height, std::uint32_t components);
