@@ -261,8 +261,8 @@ void ForEachPage(const std::uint8_t* bytes, std::size_t size, Visit&& visit) {
 // does not say (a chain of streams, no such pages), so that decoding alone
 // judges it.
 std::int64_t StatedLength(const std::uint8_t* bytes, std::size_t size) {
-    constexpr std::size_t kHead = std::size_t{256} << 10;  // headers and the first audio page
-    constexpr std::size_t kTail = 65307;                    // the largest page
+    constexpr std::size_t kHead = std::size_t{256} << 10; // headers and the first audio page
+    constexpr std::size_t kTail = 65307;                  // the largest page
     long serial = -1;
     std::int64_t first = -1, last = -1;
     ForEachPage(bytes, std::min(size, kHead), [&](ogg_page& page) {
@@ -306,9 +306,9 @@ SoundData DecodeOgg(const std::uint8_t* bytes, std::size_t size, std::uint64_t m
     const std::uint64_t limit = std::min(maxBytes, kMaxSampleBytes);
     const auto frameBytes = static_cast<std::uint64_t>(channels) * 2;
     constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
-    const std::string most = " past the limit of " +
-                             (limit % kMiB == 0 ? std::to_string(limit / kMiB) + " MiB" : std::to_string(limit) + " bytes") +
-                             " of samples";
+    const std::string most =
+        " past the limit of " +
+        (limit % kMiB == 0 ? std::to_string(limit / kMiB) + " MiB" : std::to_string(limit) + " bytes") + " of samples";
     if (const std::int64_t stated = StatedLength(bytes, stream.size);
         stated >= 0 && static_cast<std::uint64_t>(stated) > limit / frameBytes) {
         SetLastError("Ogg: the stream says it holds " + std::to_string(stated) + " samples a channel," + most);

@@ -78,8 +78,7 @@ bool TakeLastError(std::string& message) {
     return had;
 }
 
-FileReasons::FileReasons(std::string fileName)
-    : fileName_(std::move(fileName)), hadEarlier_(TakeLastError(earlier_)) {}
+FileReasons::FileReasons(std::string fileName) : fileName_(std::move(fileName)), hadEarlier_(TakeLastError(earlier_)) {}
 
 FileReasons::~FileReasons() {
     std::string reason;

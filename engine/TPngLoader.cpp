@@ -28,9 +28,7 @@ struct Chunk {
     std::size_t Size() const { return std::size_t(length) + 12; }
 };
 
-Chunk ChunkAt(const std::uint8_t* at) {
-    return {BigEndian(at), std::string(reinterpret_cast<const char*>(at + 4), 4)};
-}
+Chunk ChunkAt(const std::uint8_t* at) { return {BigEndian(at), std::string(reinterpret_cast<const char*>(at + 4), 4)}; }
 
 // Checks that the chunks run whole up to the end chunk, with good checksums
 // on those kept: the critical ones (an unknown critical chunk is the
@@ -58,9 +56,9 @@ std::string CheckChunks(const std::uint8_t* file, std::size_t size) {
 // Gives the library the signature and the kept chunks of a checked file.
 struct KeptChunks {
     const std::uint8_t* file;
-    std::size_t at = 0;                   // the next byte to give
-    std::size_t end = sizeof kSignature;  // of the part being given
-    bool done = false;                    // the end chunk was given
+    std::size_t at = 0;                  // the next byte to give
+    std::size_t end = sizeof kSignature; // of the part being given
+    bool done = false;                   // the end chunk was given
 };
 
 int ReadKept(spng_ctx*, void* user, void* into, std::size_t length) {

@@ -57,7 +57,7 @@ std::string ImageSizeProblem(std::uint64_t width, std::uint64_t height, std::uin
         return size + " is larger than the largest texture " +
                (queried > 0 ? "this OpenGL takes (" : "read without an OpenGL context (") + std::to_string(side) + ")";
     constexpr std::uint64_t kMiB = std::uint64_t(1) << 20;
-    const std::uint64_t bytes = width * height * components;  // both sides are at most 2^31 here
+    const std::uint64_t bytes = width * height * components; // both sides are at most 2^31 here
     if (bytes > kMaxImageBytes)
         return size + " needs " + std::to_string((bytes + kMiB - 1) / kMiB) + " MiB, more than the " +
                std::to_string(kMaxImageBytes / kMiB) + " MiB an image may hold";

@@ -164,9 +164,10 @@ TEST_F(TextureTest, SidesAreBoundByTheLargestTextureThisOpenGLTakes) {
         quelt::TakeLastError(reason);
         const bool fits = width == largest;
         EXPECT_EQ(LevelWidth(GL_TEXTURE_2D, 0), fits ? width : 0);
-        EXPECT_EQ(reason, fits ? "" : "\"wide.bmp\": BMP: image " + std::to_string(width) +
-                                          " \u00D7 1 is larger than the largest texture this OpenGL takes (" +
-                                          std::to_string(largest) + ")");
+        EXPECT_EQ(reason, fits ? ""
+                               : "\"wide.bmp\": BMP: image " + std::to_string(width) +
+                                     " \u00D7 1 is larger than the largest texture this OpenGL takes (" +
+                                     std::to_string(largest) + ")");
     }
 }
 

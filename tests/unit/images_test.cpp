@@ -572,7 +572,7 @@ TEST(TgaReader, ShortOrHostileHeaders) {
     EXPECT_EQ(DecodeTga(rle), nullptr);
 
     h.width = 0;
-    h.height = 7;  // sides stay within the largest texture
+    h.height = 7; // sides stay within the largest texture
     const auto empty = DecodeTga(TgaHeaderBytes(h));
     ASSERT_NE(empty, nullptr);
     EXPECT_EQ(empty->PixelBytes(), 0u);
@@ -772,11 +772,11 @@ void ExpectFileDecodesLikeItsWriter(const std::string& name) {
 TEST(ImageFiles, WrittenByPillow) {
     if (!Python("import PIL")) GTEST_SKIP() << "Pillow (python3-pil) is not installed";
     ASSERT_TRUE(Python(kPillowScript));
-    for (const char* name : {"pil_rgb.png", "pil_rgba.png", "pil_grey.png", "pil_grey_alpha.png", "pil_bilevel.png",
-                             "pil_palette.png", "pil_palette_alpha.png", "pil_grey16.png", "pil_baseline.jpg",
-                             "pil_progressive.jpeg", "pil_grey.jpg", "pil_cmyk.jpg", "pil_rgb.tga",
-                             "pil_rgba_rle.tga", "pil_grey.tga", "pil_top_down.tga", "pil_rgb.bmp", "pil_offset54.bmp",
-                             "pil_ztxt.png", "pil_icc.png"})
+    for (const char* name :
+         {"pil_rgb.png",      "pil_rgba.png",          "pil_grey.png",     "pil_grey_alpha.png", "pil_bilevel.png",
+          "pil_palette.png",  "pil_palette_alpha.png", "pil_grey16.png",   "pil_baseline.jpg",   "pil_progressive.jpeg",
+          "pil_grey.jpg",     "pil_cmyk.jpg",          "pil_rgb.tga",      "pil_rgba_rle.tga",   "pil_grey.tga",
+          "pil_top_down.tga", "pil_rgb.bmp",           "pil_offset54.bmp", "pil_ztxt.png",       "pil_icc.png"})
         ExpectFileDecodesLikeItsWriter(name);
     // Refused from the header, before terabytes or gigabytes are allocated for them.
     for (const char* name : {"huge.png", "huge.jpg"})
@@ -831,8 +831,10 @@ claim(65535, "claim65535.png")
         {"blank4096.png", 4096, 0, ""},
         {"flat4096.jpg", 4096, 128, ""},
         {"flat8192.jpg", 8192, 128, ""},
-        {"bomb16384.png", 0, 0, "\"bomb16384.png\": PNG: image 16384 \u00D7 16384 needs 768 MiB, more than the 256 MiB"},
-        {"claim65535.png", 0, 0, "\"claim65535.png\": PNG: image 65535 \u00D7 65535 is larger than the largest texture"},
+        {"bomb16384.png", 0, 0,
+         "\"bomb16384.png\": PNG: image 16384 \u00D7 16384 needs 768 MiB, more than the 256 MiB"},
+        {"claim65535.png", 0, 0,
+         "\"claim65535.png\": PNG: image 65535 \u00D7 65535 is larger than the largest texture"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -849,7 +851,8 @@ claim(65535, "claim65535.png")
         EXPECT_EQ(texture->Width(), row.side);
         EXPECT_EQ(texture->Height(), row.side);
         const std::uint8_t* pixels = texture->Pixels();
-        EXPECT_TRUE(std::all_of(pixels, pixels + texture->PixelBytes(), [&](std::uint8_t v) { return v == row.value; }));
+        EXPECT_TRUE(
+            std::all_of(pixels, pixels + texture->PixelBytes(), [&](std::uint8_t v) { return v == row.value; }));
     }
 }
 
@@ -910,18 +913,18 @@ for n in range(1, 9):
 )"));
     struct Row {
         std::string stem;
-        const char* turn;  // ImageMagick's options for the orientation
+        const char* turn; // ImageMagick's options for the orientation
         bool sideways;
     };
-    const Row rows[] = {{"cam1", "", false},          {"cam2", "-flop", false},     {"cam3", "-rotate 180", false},
-                        {"cam4", "-flip", false},     {"cam5", "-transpose", true}, {"cam6", "-rotate 90", true},
+    const Row rows[] = {{"cam1", "", false},           {"cam2", "-flop", false},      {"cam3", "-rotate 180", false},
+                        {"cam4", "-flip", false},      {"cam5", "-transpose", true},  {"cam6", "-rotate 90", true},
                         {"cam7", "-transverse", true}, {"cam8", "-rotate 270", true}, {"cam410", "", false},
                         {"cam_cmyk", "", false}};
     for (const auto& [stem, turn, sideways] : rows) {
         SCOPED_TRACE(stem);
         const std::string name = stem + ".jpg";
-        ASSERT_TRUE(Shell("djpeg -pnm -outfile " + stem + ".djpeg.ppm " + name + " && convert " + stem +
-                          ".djpeg.ppm " + turn + " -depth 8 rgba:" + name + ".rgba"));
+        ASSERT_TRUE(Shell("djpeg -pnm -outfile " + stem + ".djpeg.ppm " + name + " && convert " + stem + ".djpeg.ppm " +
+                          turn + " -depth 8 rgba:" + name + ".rgba"));
         const auto texture = quelt::LoadImage(name);
         ASSERT_NE(texture, nullptr);
         EXPECT_EQ(texture->Width(), sideways ? 23 : 37);

@@ -409,7 +409,8 @@ for name, told in (("ones_told.ogg", True), ("ones_hidden.ogg", False)):
 // A whole-file sound is bounded before decoding by the length its stream
 // states, and while decoding as soon as the bound is passed.
 TEST(SoundFromOtherPrograms, OggBombsAreRefusedEarly) {
-    ASSERT_TRUE(Shell("sox -D -n -r 44100 -c 2 -b 16 bomb.wav synth 3 sine 440 && oggenc -Q -q 0 -o bomb.ogg bomb.wav"));
+    ASSERT_TRUE(
+        Shell("sox -D -n -r 44100 -c 2 -b 16 bomb.wav synth 3 sine 440 && oggenc -Q -q 0 -o bomb.ogg bomb.wav"));
     ASSERT_TRUE(Shell("/usr/bin/python3 -c '" + std::string(kOggBombScript) + "'"));
     struct Row {
         const char* name;
