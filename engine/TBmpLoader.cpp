@@ -136,9 +136,9 @@ std::unique_ptr<TTexture> LoadBmp(TData& data) {
 
     const std::int32_t components = layout.bits == 32 ? 4 : 3;
     const std::uint64_t width = std::uint64_t(layout.width);
-    if (!ImageFitsFile(width * std::uint64_t(layout.height) * components, size)) return nullptr;
     const std::string tooLarge = ImageSizeProblem(width, std::uint64_t(layout.height), components);
     if (!tooLarge.empty()) return RefuseImage("BMP: " + tooLarge);
+    if (!ImageFitsFile(width * std::uint64_t(layout.height) * components, size)) return nullptr;
     auto texture = std::make_unique<TTexture>(layout.width, layout.height, components);
     const Palette palette = PaletteDepth(layout.bits) ? ReadPalette(file, layout) : Palette{};
 

@@ -59,9 +59,9 @@ void GreyToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels);
 // before anything is allocated: no side longer than the current OpenGL
 // context takes (GL_MAX_TEXTURE_SIZE), or than kMaxSideWithoutGL without
 // a context, and no more pixel bytes than kMaxImageBytes (8192 x 8192 RGBA).
-// A load then holds at most the image, a few of its rows and (progressive
-// JPEG) the file's coefficients, which are refused past twice the image;
-// building mipmaps adds GLU's copies, about the image again.
+// A load then holds the file, the image, a few of its rows and, for a
+// progressive JPEG, its coefficients (at most 8 bytes a pixel); building
+// mipmaps adds GLU's copies, about the image again.
 constexpr std::int32_t kMaxSideWithoutGL = 16384;
 constexpr std::uint64_t kMaxImageBytes = std::uint64_t(256) << 20;
 
