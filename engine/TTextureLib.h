@@ -61,7 +61,7 @@ void GreyToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels);
 // a context, and no more pixel bytes than kMaxImageBytes (8192 x 8192 RGBA).
 // A load then holds the file, the image, a few of its rows and, for a
 // progressive JPEG, its coefficients (at most 8 bytes a pixel); building
-// mipmaps adds GLU's copies, about the image again.
+// mipmaps adds what GLU allocates.
 constexpr std::int32_t kMaxSideWithoutGL = 16384;
 constexpr std::uint64_t kMaxImageBytes = std::uint64_t(256) << 20;
 
