@@ -31,8 +31,11 @@ constexpr std::size_t kChunkHeaderSize = 8;
 constexpr std::uint64_t kMaxSoundFileSize = 8 + std::uint64_t{0xFFFFFFFF};
 // What one OpenAL buffer can take (its size is an ALsizei).
 constexpr std::uint64_t kMaxSampleBytes = 0x7FFFFFFF;
-// Decoded Ogg may be this many times its file and never less than the floor:
-// oggenc's densest output, digital silence, stays near 150 times.
+// A whole-file Ogg sound holds at most this many sample bytes (25 minutes of
+// 44.1 kHz stereo): long music is for streaming. Decoded Ogg may also be at
+// most this many times its file, and never less than the floor: oggenc's
+// densest output, digital silence, stays near 150 times.
+constexpr std::uint64_t kMaxOggSoundBytes = std::uint64_t{256} << 20;
 constexpr std::uint64_t kMaxOggExpansion = 1024;
 constexpr std::uint64_t kOggDecodedFloor = std::uint64_t{16} << 20;
 constexpr std::uint64_t kTypicalOggExpansion = 16;
@@ -237,10 +240,50 @@ private:
     bool open_ = false;
 };
 
+// Calls visit(page) for each whole page in `bytes` until it returns false.
+template <typename Visit>
+void ForEachPage(const std::uint8_t* bytes, std::size_t size, Visit&& visit) {
+    ogg_sync_state sync;
+    ogg_sync_init(&sync);
+    char* buffer = ogg_sync_buffer(&sync, static_cast<long>(size));
+    if (buffer) {
+        std::memcpy(buffer, bytes, size);
+        ogg_sync_wrote(&sync, static_cast<long>(size));
+        ogg_page page;
+        for (int got; (got = ogg_sync_pageout(&sync, &page)) != 0;)
+            if (got > 0 && !visit(page)) break;
+    }
+    ogg_sync_clear(&sync);
+}
+
+// Samples per channel a single-stream file says it holds: the granule
+// position of its last page less that of its first audio page. -1 when it
+// does not say (a chain of streams, no such pages), so that decoding alone
+// judges it.
+std::int64_t StatedLength(const std::uint8_t* bytes, std::size_t size) {
+    constexpr std::size_t kHead = std::size_t{256} << 10; // headers and the first audio page
+    constexpr std::size_t kTail = 65307;                  // the largest page
+    long serial = -1;
+    std::int64_t first = -1, last = -1;
+    ForEachPage(bytes, std::min(size, kHead), [&](ogg_page& page) {
+        if (serial < 0) serial = ogg_page_serialno(&page);
+        if (ogg_page_serialno(&page) == serial && ogg_page_granulepos(&page) > 0) first = ogg_page_granulepos(&page);
+        return first < 0;
+    });
+    const std::size_t tail = std::min(size, kTail);
+    bool chained = false;
+    ForEachPage(bytes + size - tail, tail, [&](ogg_page& page) {
+        chained = chained || ogg_page_serialno(&page) != serial;
+        if (ogg_page_granulepos(&page) >= 0) last = ogg_page_granulepos(&page);
+        return true;
+    });
+    return chained || first < 0 || last < first ? -1 : last - first;
+}
+
 } // namespace
 
 std::uint64_t OggSampleLimit(std::size_t fileSize) {
-    return std::min(kMaxSampleBytes, std::max(kOggDecodedFloor, std::uint64_t{fileSize} * kMaxOggExpansion));
+    return std::min(kMaxOggSoundBytes, std::max(kOggDecodedFloor, std::uint64_t{fileSize} * kMaxOggExpansion));
 }
 
 SoundData DecodeOgg(const std::uint8_t* bytes, std::size_t size) {
@@ -261,6 +304,16 @@ SoundData DecodeOgg(const std::uint8_t* bytes, std::size_t size, std::uint64_t m
     if (sound.format == 0) return sound;
 
     const std::uint64_t limit = std::min(maxBytes, kMaxSampleBytes);
+    const auto frameBytes = static_cast<std::uint64_t>(channels) * 2;
+    constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
+    const std::string most =
+        " past the limit of " +
+        (limit % kMiB == 0 ? std::to_string(limit / kMiB) + " MiB" : std::to_string(limit) + " bytes") + " of samples";
+    if (const std::int64_t stated = StatedLength(bytes, stream.size);
+        stated >= 0 && static_cast<std::uint64_t>(stated) > limit / frameBytes) {
+        SetLastError("Ogg: the stream says it holds " + std::to_string(stated) + " samples a channel," + most);
+        return sound;
+    }
     std::vector<std::uint8_t>& out = sound.data;
     // Typical Vorbis is a tenth or less of its samples: one allocation for most files.
     out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(limit, std::uint64_t{size} * kTypicalOggExpansion)));
@@ -273,12 +326,13 @@ SoundData DecodeOgg(const std::uint8_t* bytes, std::size_t size, std::uint64_t m
         const vorbis_info* now = ov_info(vorbis.get(), -1);
         if (!now || now->channels != channels || now->rate != rate) break;
         if (out.size() + static_cast<std::uint64_t>(got) > limit) {
+            SetLastError("Ogg: decoding went" + most);
             out.clear();
             break;
         }
         out.insert(out.end(), block, block + got);
     }
-    const std::size_t frame = static_cast<std::size_t>(channels) * 2;
+    const auto frame = static_cast<std::size_t>(frameBytes);
     out.resize(out.size() - out.size() % frame);
     out.shrink_to_fit();
     sound.hasData = !out.empty();
@@ -456,6 +510,7 @@ SoundData ParseSound(const std::uint8_t* bytes, std::size_t size) {
 
 SoundData LoadWavFile(const std::string& fileName) {
     const std::vector<std::uint8_t> bytes = ReadSoundFile(fileName);
+    const FileReasons reasons(fileName);
     return ParseSound(bytes.data(), bytes.size());
 }
 

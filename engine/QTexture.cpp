@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "QUtils.h"
 #include "SData.h"
 #include "TBmpLoader.h"
 #include "TJpegLoader.h"
@@ -27,6 +28,7 @@ std::unique_ptr<TTexture> DecodeImage(const std::string& extension, TData& data)
 std::unique_ptr<TTexture> LoadImage(const std::string& fileName) {
     TData data(fileName);
     if (data.AtEnd()) return nullptr;
+    const FileReasons reasons(fileName);
     return DecodeImage(ImageExtension(fileName), data);
 }
 

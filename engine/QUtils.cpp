@@ -1,6 +1,7 @@
 #include "QUtils.h"
 
 #include <cstdint>
+#include <utility>
 
 namespace quelt {
 namespace {
@@ -83,6 +84,16 @@ bool TakeLastError(std::string& message) {
     lastError.clear();
     hasLastError = false;
     return had;
+}
+
+FileReasons::FileReasons(std::string fileName) : fileName_(std::move(fileName)), hadEarlier_(TakeLastError(earlier_)) {}
+
+FileReasons::~FileReasons() {
+    std::string reason;
+    if (TakeLastError(reason))
+        SetLastError("\"" + fileName_ + "\": " + reason);
+    else if (hadEarlier_)
+        SetLastError(earlier_);
 }
 
 } // namespace quelt

@@ -29,4 +29,20 @@ bool TakeLastError(std::string& message);
 // and cold, so that a null check costs its caller a compare and a branch.
 [[gnu::cold, gnu::noinline]] void NullArgument(const char* function, const char* name) noexcept;
 
+// While it lives, reasons left by a reader that does not know the file's name
+// get `"fileName": ` put before them; a note left before it that no reason
+// replaced is kept.
+class FileReasons {
+public:
+    explicit FileReasons(std::string fileName);
+    FileReasons(const FileReasons&) = delete;
+    FileReasons& operator=(const FileReasons&) = delete;
+    ~FileReasons();
+
+private:
+    std::string fileName_;
+    std::string earlier_;
+    bool hadEarlier_;
+};
+
 } // namespace quelt

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -188,6 +189,8 @@ std::unique_ptr<TTexture> LoadTga(TData& data) {
     const std::uint16_t height = static_cast<std::uint16_t>(file[14] | (file[15] << 8));
     const StoredPixel stored = StoredPixelFor(type, file[16]);
     if (!stored.convert) return nullptr;
+    const std::string tooLarge = ImageSizeProblem(width, height, 4);
+    if (!tooLarge.empty()) return RefuseImage("TGA: " + tooLarge);
     if (!ImageFitsFile(std::uint64_t(width) * height * 4, data.Size())) return nullptr;
 
     data.Seek(kHeaderSize + idLength);
