@@ -60,7 +60,11 @@ fetch() {
     return 1
   }
   work=$(mktemp -d "$cache/fetch.XXXXXX")
-  (cd "$work" && apt-get source -q --only-source "$name=$version" >&2)
+  # Explicit: a caller testing fetch's result turns set -e off in here.
+  (cd "$work" && apt-get source -q --only-source "$name=$version" >&2) || {
+    rm -rf "$work"
+    return 1
+  }
   rm -rf "$dir"
   mv "$(find "$work" -mindepth 1 -maxdepth 1 -type d)" "$dir"
   rm -rf "$work"
