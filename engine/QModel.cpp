@@ -6,6 +6,7 @@
 #include "platform/GL.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -34,6 +35,14 @@ constexpr std::uint32_t kHeaderSize = 6;
 constexpr std::uint16_t kNoParent = 0xFFFF;
 
 // Chunks that only nest others or are read field by field: their length is never used.
+// Where a damaged chunk is, for the reason a reader leaves.
+std::string ChunkDamage(std::uint16_t id, std::uint32_t start, const char* what) {
+    char text[96];
+    std::snprintf(text, sizeof text, "3DS: chunk %04X at byte %u %s", static_cast<unsigned>(id),
+                  static_cast<unsigned>(start), what);
+    return text;
+}
+
 bool IsReadInPlace(std::uint16_t id) {
     switch (id) {
     case kMain: case kMeshData: case kNamedObject: case kTriangleMesh: case kKeyFrames: case kObjectNode:
@@ -135,7 +144,11 @@ TModel& TAnimation::AttachPart(std::unique_ptr<TModel> model) {
     return *Parts.back();
 }
 
-void TAnimation::Load3DS(TData& data) {
+bool TAnimation::Load3DS(TData& data) {
+    std::string damage;
+    if (data.Size() > 0 && (data.Size() < kHeaderSize || data.ReadWord() != kMain))
+        damage = "3DS: not a 3DS file (it does not begin with chunk 4D4D)";
+    data.Seek(0);
     Parts.clear();
     PartNames.clear();
     Nodes.clear();
@@ -159,7 +172,12 @@ void TAnimation::Load3DS(TData& data) {
         const std::uint32_t length = data.ReadDWord();
         // Only chunks that are skipped or bounded by their length use it; there
         // a length that does not even cover its header would walk backwards.
-        if (!IsReadInPlace(id) && length < kHeaderSize) break;
+        if (!IsReadInPlace(id) && length < kHeaderSize) {
+            if (damage.empty()) damage = ChunkDamage(id, start, "is shorter than its own header");
+            break;
+        }
+        if (std::uint64_t(start) + length > data.Size() && damage.empty())
+            damage = ChunkDamage(id, start, "runs past the end of the file");
         const std::uint32_t end =
             static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t(start) + length, data.Size()));
         TModel* last = Parts.empty() ? nullptr : Parts.back().get();
@@ -230,6 +248,7 @@ void TAnimation::Load3DS(TData& data) {
     const auto frameCount =
         static_cast<std::int32_t>(std::clamp<std::int64_t>(wanted, 1, std::numeric_limits<std::int32_t>::max()));
     for (const auto& part : Parts) part->SetFrameCount(frameCount);
+    return damage.empty() || Refuse(damage);
 }
 
 void TAnimation::ComputeNormals() {
@@ -288,12 +307,18 @@ std::uint32_t TAnimation::BuildLists(std::int32_t first, std::int32_t last) {
 
 IAnimation* LoadModel(std::int32_t mode, const std::string& fileName) {
     const std::string extension = ExtractExt(fileName);
+    ReaderCause cause;
     TData data(fileName);
-    if (extension != "3ds") return nullptr;
+    if (extension != "3ds") {
+        Refuse("the type (the last three characters of the name) is " + Quoted(extension) +
+               ", and only \"3ds\" is read");
+        cause.Refused(fileName, {});
+        return nullptr;
+    }
     auto* model = new TAnimation;
     model->AddRef();
     try {
-        model->Load3DS(data);
+        if (!model->Load3DS(data) || data.Size() == 0) cause.Refused(fileName, "the file is empty");
         model->Normalize(mode);
     } catch (...) {
         model->Release();

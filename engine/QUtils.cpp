@@ -77,4 +77,28 @@ bool TakeLastError(std::string& message) {
     return had;
 }
 
+bool Refuse(const std::string& cause) {
+    SetLastError(cause);
+    return false;
+}
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+ReaderCause::ReaderCause() : hadEarlier_(TakeLastError(earlier_)) {}
+
+ReaderCause::~ReaderCause() {
+    if (refused_) return;
+    std::string ignored;
+    TakeLastError(ignored);
+    if (hadEarlier_) SetLastError(earlier_);
+}
+
+void ReaderCause::Refused(const std::string& fileName, const std::string& fallback) {
+    std::string cause;
+    if (!TakeLastError(cause) || cause.empty()) cause = fallback;
+    const bool namesFile = cause.find(Quoted(fileName)) != std::string::npos;
+    SetLastError(namesFile ? cause : Quoted(fileName) + ": " + cause);
+    refused_ = true;
+}
+
 } // namespace quelt

@@ -25,5 +25,28 @@ std::string ExtractExt(const std::string& name);
 void SetLastError(const std::string& message);
 // The kept message and whether there was one; clears it.
 bool TakeLastError(std::string& message);
+// SetLastError(cause), then false: one line for a reader's refusal.
+bool Refuse(const std::string& cause);
+// `text` in double quotes, as reasons name files and objects.
+std::string Quoted(const std::string& text);
+
+// For a reader that leaves the cause of a refusal with SetLastError but does
+// not know the file's name: sets aside any earlier reason, and gives it back
+// unless Refused puts the reader's cause under the file's name.
+class ReaderCause {
+public:
+    ReaderCause();
+    ~ReaderCause();
+    ReaderCause(const ReaderCause&) = delete;
+    ReaderCause& operator=(const ReaderCause&) = delete;
+    // "\"file\": cause" (the cause alone where it names the file already),
+    // with `fallback` as the cause when the reader left none.
+    void Refused(const std::string& fileName, const std::string& fallback);
+
+private:
+    std::string earlier_;
+    bool hadEarlier_;
+    bool refused_ = false;
+};
 
 } // namespace quelt

@@ -4,6 +4,8 @@
 
 #include <turbojpeg.h>
 
+#include "QUtils.h"
+
 namespace quelt {
 namespace {
 
@@ -22,6 +24,12 @@ void InvertedCmykToRgb(const std::uint8_t* cmyk, std::uint8_t* rgb, std::size_t 
     }
 }
 
+// The library's own words for what it refused.
+std::unique_ptr<TTexture> Refused(void* handle) {
+    SetLastError(std::string("JPEG: ") + tjGetErrorStr2(handle));
+    return nullptr;
+}
+
 } // namespace
 
 std::unique_ptr<TTexture> LoadJpeg(TData& data) {
@@ -32,20 +40,23 @@ std::unique_ptr<TTexture> LoadJpeg(TData& data) {
     int width = 0, height = 0, subsampling = 0, colourSpace = 0;
     if (tjDecompressHeader3(handle.get(), data.Data(), size, &width, &height, &subsampling, &colourSpace) != 0 ||
         width <= 0 || height <= 0)
-        return nullptr;
+        return Refused(handle.get());
     const bool cmyk = colourSpace == TJCS_CMYK || colourSpace == TJCS_YCCK;
     const std::uint64_t pixels = std::uint64_t(width) * std::uint64_t(height);
-    if (!ImageFitsFile(pixels * (cmyk ? 4 : 3), data.Size(), kMaxPixelBytesPerCompressedByte)) return nullptr;
+    if (!ImageFitsFile(pixels * (cmyk ? 4 : 3), data.Size(), kMaxPixelBytesPerCompressedByte)) {
+        SetLastError("JPEG: the header claims an image far larger than the file");
+        return nullptr;
+    }
 
     auto texture = std::make_unique<TTexture>(width, height, 3);
     if (cmyk) {
         std::vector<std::uint8_t> stored(pixels * 4);
         if (tjDecompress2(handle.get(), data.Data(), size, stored.data(), width, 0, height, TJPF_CMYK, kFlags) != 0)
-            return nullptr;
+            return Refused(handle.get());
         InvertedCmykToRgb(stored.data(), texture->Pixels(), pixels);
     } else if (tjDecompress2(handle.get(), data.Data(), size, texture->Pixels(), width, 0, height, TJPF_RGB,
                              kFlags) != 0) {
-        return nullptr;
+        return Refused(handle.get());
     }
     data.Seek(data.Size());
     return texture;

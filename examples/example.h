@@ -41,7 +41,11 @@ static const char* exampleOptions(int argc, char** argv, const char* file) {
 
 /* The window every example opens: 1024 x 768, framed, not full screen. */
 static void exampleWindow(void) {
-    if (!qCreateWindow()) exit(1);
+    if (!qCreateWindow()) {
+        char* reason = NULL;
+        if (qGetLastError(&reason)) fprintf(stderr, "%s\n", reason);
+        exit(1);
+    }
     qScreenMode(1024, 768, 32, 60, 0);
 }
 

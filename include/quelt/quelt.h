@@ -694,6 +694,8 @@ QUELT_API void qLoadModel(IAnimation** model, int32_t mode, const char* fileName
  * a sound file that could not be opened, or why a package call did nothing
  * (not a package, no such entry, an unsafe entry name skipped). Returns
  * whether there was such an error since the last call, and clears it.
+ * Every export that can fail leaves such a line, naming the file or object
+ * and the cause; its result stays as documented.
  * *message is a string variable (start from NULL, free() it). */
 QUELT_API qbool qGetLastError(char** message);
 
