@@ -372,7 +372,8 @@ struct IAnimation { const IAnimationVtbl* lpVtbl; };
  *  OpenGL compatibility context (RGBA8, double buffer, depth 24, stencil 8,
  *  no vertical sync) current on the calling thread, which owns it from then on.
  *  True on success; false after a failure shown in an error box (on standard
- *  error without a display). Needed before anything that draws. */
+ *  error without a display). Needed before anything that draws. With no
+ *  display it fails unless SDL_VIDEODRIVER=offscreen asks for an unseen window. */
 QUELT_API qbool qCreateWindow(void);
 /** Restores the desktop display mode, deletes the context and closes the
  *  window; teardown failures are shown in error boxes. Objects of the context
@@ -436,7 +437,8 @@ QUELT_API void qCreateLog(const char* fileName);
  *  nothing (it is not created). */
 QUELT_API void qAddToLog(const char* fileName, const char* text);
 /** Makes fileName the current log ("log.txt" at start, relative to the working
- *  folder). Creates it empty when it does not exist; an existing log keeps its lines. */
+ *  folder). Creates it empty when it does not exist; an existing log keeps its lines.
+ *  Only a regular file is written: a FIFO, device or folder is refused at once. */
 QUELT_API void qSetLog(const char* fileName);
 /** Whether qLog stamps each line "[ms] " with qGetTimer (on at start). */
 QUELT_API void qTimeLog(qbool on);

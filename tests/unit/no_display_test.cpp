@@ -24,16 +24,17 @@ void ForgetTheDisplay(const char* videoDriver) {
         unsetenv("SDL_VIDEODRIVER");
 }
 
-// Exits 0 when qCreateWindow succeeded, 3 when it failed; its reason goes to standard error.
+// Exits 0 when qCreateWindow succeeded, 3 when it failed; its reason goes to
+// standard error.
 [[noreturn]] void CreateWindowAndExit() {
     void* library = dlopen(QUELT_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
-    if (!library) std::exit(4);
+    if (!library) std::_Exit(4);
     const auto create = reinterpret_cast<decltype(&qCreateWindow)>(dlsym(library, "qCreateWindow"));
     const auto lastError = reinterpret_cast<decltype(&qGetLastError)>(dlsym(library, "qGetLastError"));
     const bool created = create();
     char* reason = nullptr;
     if (lastError(&reason)) std::fprintf(stderr, "reason: %s\n", reason);
-    std::exit(created ? 0 : 3);
+    std::_Exit(created ? 0 : 3); // no exit handlers: only the window's outcome counts
 }
 
 TEST(NoDisplay, CreateWindowFailsWithTheMessageAndSaysWhy) {
@@ -42,7 +43,8 @@ TEST(NoDisplay, CreateWindowFailsWithTheMessageAndSaysWhy) {
             ForgetTheDisplay(nullptr);
             CreateWindowAndExit();
         },
-        ::testing::ExitedWithCode(3), "Unable to create window!.*reason: Unable to create window: no display.*SDL_VIDEODRIVER=offscreen");
+        ::testing::ExitedWithCode(3),
+        "Unable to create window!.*reason: Unable to create window: no display.*SDL_VIDEODRIVER=offscreen");
 }
 
 TEST(NoDisplay, AnOffscreenDriverAskedForByNameIsHonoured) {
