@@ -39,6 +39,11 @@ struct WindowState {
     std::array<bool, kKeyCount> keys{};
     std::int32_t mouseX = 0;
     std::int32_t mouseY = 0;
+    // The size the viewport was last set to, and whether the client area
+    // changed size since.
+    int viewportWidth = 0;
+    int viewportHeight = 0;
+    bool resized = false;
 };
 
 WindowState state;
@@ -85,6 +90,7 @@ void WindowProcedure(const PlatformMessage& message) {
         CallKeyDown(message.code);
         break;
     case Kind::ButtonUp: SetKey(message.code, false); break;
+    case Kind::Resized: state.resized = true; break;
     case Kind::CloseRequest:
     case Kind::Quit:
         // Closing the window ends the main loop; its done procedure still runs.
@@ -95,6 +101,27 @@ void WindowProcedure(const PlatformMessage& message) {
     case Kind::SysKeyUp:
     case Kind::Other: break;
     }
+}
+
+void SetViewport(int width, int height) {
+    glViewport(0, 0, width, height);
+    state.viewportWidth = width;
+    state.viewportHeight = height;
+}
+
+// A framed window that the user resizes or maximises keeps the whole picture:
+// the viewport follows the client area, as qScreenMode sets it (the logical
+// screen and the projections stay). It waits while another context (a
+// pbuffer's) is current, and leaves alone a viewport the program set itself
+// while the size has not changed.
+void FollowClientArea() {
+    Platform& platform = CurrentPlatform();
+    if (!state.open || !state.resized || platform.CurrentContext() != state.context) return;
+    state.resized = false;
+    int width = 0, height = 0;
+    platform.GetDrawableSize(state.window, width, height);
+    if (width > 0 && height > 0 && (width != state.viewportWidth || height != state.viewportHeight))
+        SetViewport(width, height);
 }
 
 // A display-mode change must not outlive the process, nor the library that
@@ -134,6 +161,9 @@ bool CreateWindow() {
     // Fails where there is no swap control (Xvfb): not an error.
     platform.SetSwapInterval(0);
     state.open = true;
+    state.resized = false;
+    state.viewportWidth = kScreenWidth; // GL's first viewport: the window's size
+    state.viewportHeight = kScreenHeight;
     if (++state.tokenSerial == 0) ++state.tokenSerial;
     state.token = state.tokenSerial;
     return true;
@@ -183,7 +213,7 @@ bool ScreenMode(std::int32_t width, std::int32_t height, std::int32_t bits, std:
         drawableWidth = width;
         drawableHeight = height;
     }
-    glViewport(0, 0, drawableWidth, drawableHeight);
+    SetViewport(drawableWidth, drawableHeight);
     return true;
 }
 
@@ -191,6 +221,7 @@ void Msg() {
     Platform& platform = CurrentPlatform();
     PlatformMessage message;
     while (platform.PeekMessage(message)) WindowProcedure(message);
+    FollowClientArea();
     // Without a display the last sampled position stands.
     platform.GetCursorPos(state.mouseX, state.mouseY);
 }

@@ -1,4 +1,5 @@
-// Shows a 3DS model, lit, while the camera orbits it. Usage: model_viewer MODEL.3ds
+// Shows a 3DS model, lit, while the camera orbits it. Usage: model_viewer
+// [MODEL.3ds]; without one it makes a box.
 #include <cmath>
 
 #include "example.h"
@@ -44,7 +45,8 @@ static void Done() {
 }
 
 int main(int argc, char** argv) {
-    file = exampleOptions(argc, argv, "MODEL.3ds");
+    file = exampleOptions(argc, argv, "[MODEL.3ds]");
+    if (!file) file = exampleMakeBox();
     exampleWindow();
     qSetProcAdress(PROC_INIT, Init);
     qSetProcAdress(PROC_UPDATE, Update);

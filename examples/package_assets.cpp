@@ -1,6 +1,7 @@
-// Assets from a package (made with qpak): lists what it holds, takes out one
-// image and shows it. Usage: package_assets ASSETS.pak, after for example
-//   qpak create assets.pak tile.bmp readme.txt
+// Assets from a package: lists what it holds, takes out one image (BMP, TGA,
+// PNG or JPEG) and shows it. Usage: package_assets [ASSETS.pak], after for
+// example "qpak create assets.pak tile.png readme.txt"; without one it packs
+// an image and a note of its own with qCreatePackege.
 #include <string>
 
 #include "example.h"
@@ -9,6 +10,22 @@ static const char* package;
 static TArrayString names = {NULL, 0};  // filled by qContent; we free it
 static uint32_t font, texture;
 
+static const char* MakePackage() {
+    const char* files[2] = {exampleMakeImage(), "quelt-example-notes.txt"};
+    if (FILE* notes = exampleMake(files[1])) {
+        fputs("made with qCreatePackege\n", notes);
+        fclose(notes);
+    }
+    const char* made = exampleMade("quelt-example-assets.pak");
+    qCreatePackege(made, files, 2);
+    remove(files[0]);  // the image shown comes out of the package
+    return made;
+}
+
+static bool IsImage(const std::string& type) {
+    return type == "bmp" || type == "tga" || type == "png" || type == "jpg" || type == "jpeg";
+}
+
 static void Init() {
     font = qBitmapFont(0, -20, "DejaVu Sans");
     if (qContent(package, &names) == 0) printf("%s holds nothing usable\n", package);
@@ -16,7 +33,7 @@ static void Init() {
         printf("entry: %s\n", names.items[i]);
         char* ext = NULL;
         qExtractEXT(names.items[i], &ext);
-        if (!texture && (strcmp(ext, "bmp") == 0 || strcmp(ext, "tga") == 0)) {
+        if (!texture && IsImage(ext)) {
             qExtract(package, names.items[i], "");  // "": beside the package, under its own name
             char* folder = NULL;
             qExtractFolder(package, &folder);
@@ -59,7 +76,8 @@ static void Done() {
 }
 
 int main(int argc, char** argv) {
-    package = exampleOptions(argc, argv, "ASSETS.pak");
+    package = exampleOptions(argc, argv, "[ASSETS.pak]");
+    if (!package) package = MakePackage();
     exampleWindow();
     qSetProcAdress(PROC_INIT, Init);
     qSetProcAdress(PROC_RENDER, Render);

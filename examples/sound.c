@@ -1,6 +1,6 @@
 /* 3D sound from C: a looping sound circles the listener, drawn as a ball.
  * Interfaces are called through their lpVtbl tables, the object first.
- * Usage: sound SOUND.wav */
+ * Usage: sound [SOUND], a WAV or Ogg Vorbis file; without one it makes a tone. */
 #include <math.h>
 
 #include "example.h"
@@ -70,7 +70,8 @@ static void Done(void) {
 }
 
 int main(int argc, char** argv) {
-    file = exampleOptions(argc, argv, "SOUND.wav");
+    file = exampleOptions(argc, argv, "[SOUND.wav|.ogg]");
+    if (!file) file = exampleMakeTone();
     exampleWindow();
     qSetProcAdress(PROC_INIT, Init);
     qSetProcAdress(PROC_UPDATE, Update);

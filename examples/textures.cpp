@@ -1,5 +1,6 @@
 // An image file as a 2D texture on a quad, and the same image as the six faces
-// of a cube map that a sphere reflects. Usage: textures IMAGE.bmp|IMAGE.tga
+// of a cube map that a sphere reflects. Usage: textures [IMAGE], a BMP, TGA,
+// PNG or JPEG file; without one it makes a four-colour BMP.
 #include <cmath>
 
 #include "example.h"
@@ -12,7 +13,7 @@ static void Init() {
     flat = qCreateTexture2D(1, image);  // with mipmaps
     const char* faces[6] = {image, image, image, image, image, image};  // +X -X +Y -Y +Z -Z
     cube = qCreateCubeMap(0, faces, 6);
-    if (!cube) printf("%s is not an image Quelt reads (BMP or TGA)\n", image);
+    if (!cube) printf("%s is not an image Quelt reads (BMP, TGA, PNG or JPEG)\n", image);
 }
 
 static void Update() { angle += 0.3f; }
@@ -64,7 +65,8 @@ static void Done() {
 }
 
 int main(int argc, char** argv) {
-    image = exampleOptions(argc, argv, "IMAGE.bmp|IMAGE.tga");
+    image = exampleOptions(argc, argv, "[IMAGE.bmp|.tga|.png|.jpg]");
+    if (!image) image = exampleMakeImage();
     exampleWindow();
     qSetProcAdress(PROC_INIT, Init);
     qSetProcAdress(PROC_UPDATE, Update);

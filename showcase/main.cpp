@@ -1,5 +1,6 @@
 // Showcase: a textured, animated character on a textured landscape, a point
 // light circling the scene and the character's stencil shadow from it.
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,8 +10,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#include <stb/stb_image_write.h>
+#include <spng.h>
 
 #include "Demo.h"
 #include "OpenGL.h"
@@ -96,9 +96,24 @@ bool WriteScreenshot(const std::string& fileName) {
                              "by Escape or --frames), so no screenshot was written\n");
         return false;
     }
-    stbi_flip_vertically_on_write(1);
-    if (!stbi_write_png(fileName.c_str(), lastFrameWidth, lastFrameHeight, 3, lastFrame.data(),
-                        lastFrameWidth * 3)) {
+    // PNG rows run top to bottom; GL read them bottom to top.
+    const std::size_t rowBytes = std::size_t(lastFrameWidth) * 3;
+    std::vector<unsigned char> topDown(lastFrame.size());
+    for (int row = 0; row < lastFrameHeight; ++row)
+        std::memcpy(&topDown[std::size_t(row) * rowBytes],
+                    &lastFrame[std::size_t(lastFrameHeight - 1 - row) * rowBytes], rowBytes);
+    spng_ihdr header{};
+    header.width = std::uint32_t(lastFrameWidth);
+    header.height = std::uint32_t(lastFrameHeight);
+    header.bit_depth = 8;
+    header.color_type = SPNG_COLOR_TYPE_TRUECOLOR;
+    std::FILE* file = std::fopen(fileName.c_str(), "wb");
+    spng_ctx* png = spng_ctx_new(SPNG_CTX_ENCODER);
+    bool written = file && png && !spng_set_png_file(png, file) && !spng_set_ihdr(png, &header) &&
+                   !spng_encode_image(png, topDown.data(), topDown.size(), SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE);
+    spng_ctx_free(png);
+    if (file && std::fclose(file) != 0) written = false;
+    if (!written) {
         std::fprintf(stderr, "Showcase: cannot write the screenshot %s\n", fileName.c_str());
         return false;
     }
@@ -181,15 +196,18 @@ int Run(int argc, char** argv) {
     FindAssetFolder();
     SetDemoAssets({Asset("Morrek.qmm"), "Morrek.tga", Asset("LandScape.qmm"), "Land.bmp", CreateAssetTexture});
 
-    if (!BindQuelt("libQuelt.so")) {
-        std::fprintf(stderr, "Showcase: cannot load the engine library libQuelt.so: %s\n", BindError().c_str());
+    // By its SONAME, which the runtime package ships; libQuelt.so is only
+    // for linking and comes with the development files.
+    if (!BindQuelt(SHOWCASE_ENGINE_LIBRARY)) {
+        std::fprintf(stderr, "Showcase: cannot load the engine library %s: %s\n", SHOWCASE_ENGINE_LIBRARY,
+                     BindError().c_str());
         return 1;
     }
     const std::vector<std::string> missing = MissingExports();
     if (!missing.empty()) {
         std::string list;
         for (const std::string& name : missing) list += (list.empty() ? "" : ", ") + name;
-        std::fprintf(stderr, "Showcase: libQuelt.so lacks exports the demo needs: %s\n", list.c_str());
+        std::fprintf(stderr, "Showcase: %s lacks exports the demo needs: %s\n", SHOWCASE_ENGINE_LIBRARY, list.c_str());
         ReleaseQuelt();
         return 1;
     }

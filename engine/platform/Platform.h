@@ -17,6 +17,7 @@ struct PlatformMessage {
     enum class Kind {
         Destroyed,    // the window was destroyed
         CloseRequest, // the user asked to close the window: ends the main loop
+        Resized,      // the window's client area changed size (the user resized or maximised it)
         Quit,         // the last window closed or the process was interrupted: the same
         KeyDown,      // code: virtual key; repeat set for auto-repeat
         KeyUp,        // code: virtual key

@@ -5,6 +5,8 @@
 #include "QUtils.h"
 #include "platform/CodePage.h"
 
+#include <quelt/quelt.h>
+
 #include <SDL.h>
 #include <dlfcn.h>
 
@@ -16,94 +18,97 @@
 namespace quelt {
 namespace {
 
-// Windows virtual-key numbers. Letters and digits follow the layout (key
-// code); everything else, and letters of non-Latin layouts, the key position.
+// The key table: Windows virtual-key codes, named in quelt.h. Letters and
+// digits follow the layout (key code); everything else, and letters of
+// non-Latin layouts, the key's place. Every code it gives has a QK_ name.
 std::int32_t VirtualKey(const SDL_Keysym& key) {
-    if (key.sym >= SDLK_a && key.sym <= SDLK_z) return 'A' + (key.sym - SDLK_a);
-    if (key.sym >= SDLK_0 && key.sym <= SDLK_9) return '0' + (key.sym - SDLK_0);
+    if (key.sym >= SDLK_a && key.sym <= SDLK_z) return QK_A + (key.sym - SDLK_a);
+    if (key.sym >= SDLK_0 && key.sym <= SDLK_9) return QK_0 + (key.sym - SDLK_0);
     const SDL_Scancode s = key.scancode;
-    if (s >= SDL_SCANCODE_A && s <= SDL_SCANCODE_Z) return 'A' + (s - SDL_SCANCODE_A);
-    if (s >= SDL_SCANCODE_1 && s <= SDL_SCANCODE_9) return '1' + (s - SDL_SCANCODE_1);
-    if (s >= SDL_SCANCODE_F1 && s <= SDL_SCANCODE_F12) return 112 + (s - SDL_SCANCODE_F1);
-    if (s >= SDL_SCANCODE_F13 && s <= SDL_SCANCODE_F24) return 124 + (s - SDL_SCANCODE_F13);
-    if (s >= SDL_SCANCODE_KP_1 && s <= SDL_SCANCODE_KP_9) return 97 + (s - SDL_SCANCODE_KP_1);
+    if (s >= SDL_SCANCODE_A && s <= SDL_SCANCODE_Z) return QK_A + (s - SDL_SCANCODE_A);
+    if (s >= SDL_SCANCODE_1 && s <= SDL_SCANCODE_9) return QK_1 + (s - SDL_SCANCODE_1);
+    if (s >= SDL_SCANCODE_F1 && s <= SDL_SCANCODE_F12) return QK_F1 + (s - SDL_SCANCODE_F1);
+    if (s >= SDL_SCANCODE_F13 && s <= SDL_SCANCODE_F24) return QK_F13 + (s - SDL_SCANCODE_F13);
+    if (s >= SDL_SCANCODE_KP_1 && s <= SDL_SCANCODE_KP_9) return QK_NUMPAD1 + (s - SDL_SCANCODE_KP_1);
     switch (s) {
-    case SDL_SCANCODE_0: return '0';
-    case SDL_SCANCODE_BACKSPACE: return 8;
-    case SDL_SCANCODE_TAB: return 9;
+    case SDL_SCANCODE_0: return QK_0;
+    case SDL_SCANCODE_BACKSPACE: return QK_BACKSPACE;
+    case SDL_SCANCODE_TAB: return QK_TAB;
     case SDL_SCANCODE_RETURN:
-    case SDL_SCANCODE_KP_ENTER: return 13;
+    case SDL_SCANCODE_KP_ENTER: return QK_ENTER;
     case SDL_SCANCODE_LSHIFT:
-    case SDL_SCANCODE_RSHIFT: return 16;
+    case SDL_SCANCODE_RSHIFT: return QK_SHIFT;
     case SDL_SCANCODE_LCTRL:
-    case SDL_SCANCODE_RCTRL: return 17;
+    case SDL_SCANCODE_RCTRL: return QK_CONTROL;
     case SDL_SCANCODE_LALT:
-    case SDL_SCANCODE_RALT: return 18;
-    case SDL_SCANCODE_PAUSE: return 19;
-    case SDL_SCANCODE_CAPSLOCK: return 20;
-    case SDL_SCANCODE_ESCAPE: return 27;
-    case SDL_SCANCODE_SPACE: return 32;
-    case SDL_SCANCODE_PAGEUP: return 33;
-    case SDL_SCANCODE_PAGEDOWN: return 34;
-    case SDL_SCANCODE_END: return 35;
-    case SDL_SCANCODE_HOME: return 36;
-    case SDL_SCANCODE_LEFT: return 37;
-    case SDL_SCANCODE_UP: return 38;
-    case SDL_SCANCODE_RIGHT: return 39;
-    case SDL_SCANCODE_DOWN: return 40;
-    case SDL_SCANCODE_PRINTSCREEN: return 44;
-    case SDL_SCANCODE_INSERT: return 45;
-    case SDL_SCANCODE_DELETE: return 46;
-    case SDL_SCANCODE_LGUI: return 91;
-    case SDL_SCANCODE_RGUI: return 92;
-    case SDL_SCANCODE_APPLICATION: return 93;
-    case SDL_SCANCODE_KP_0: return 96;
-    case SDL_SCANCODE_KP_MULTIPLY: return 106;
-    case SDL_SCANCODE_KP_PLUS: return 107;
-    case SDL_SCANCODE_KP_MINUS: return 109;
-    case SDL_SCANCODE_KP_PERIOD: return 110;
-    case SDL_SCANCODE_KP_DIVIDE: return 111;
-    case SDL_SCANCODE_NUMLOCKCLEAR: return 144;
-    case SDL_SCANCODE_SCROLLLOCK: return 145;
-    case SDL_SCANCODE_SEMICOLON: return 186;
-    case SDL_SCANCODE_EQUALS: return 187;
-    case SDL_SCANCODE_COMMA: return 188;
-    case SDL_SCANCODE_MINUS: return 189;
-    case SDL_SCANCODE_PERIOD: return 190;
-    case SDL_SCANCODE_SLASH: return 191;
-    case SDL_SCANCODE_GRAVE: return 192;
-    case SDL_SCANCODE_LEFTBRACKET: return 219;
-    case SDL_SCANCODE_BACKSLASH: return 220;
-    case SDL_SCANCODE_RIGHTBRACKET: return 221;
-    case SDL_SCANCODE_APOSTROPHE: return 222;
-    case SDL_SCANCODE_NONUSBACKSLASH: return 226;
+    case SDL_SCANCODE_RALT: return QK_ALT;
+    case SDL_SCANCODE_PAUSE: return QK_PAUSE;
+    case SDL_SCANCODE_CAPSLOCK: return QK_CAPSLOCK;
+    case SDL_SCANCODE_ESCAPE: return QK_ESCAPE;
+    case SDL_SCANCODE_SPACE: return QK_SPACE;
+    case SDL_SCANCODE_PAGEUP: return QK_PAGEUP;
+    case SDL_SCANCODE_PAGEDOWN: return QK_PAGEDOWN;
+    case SDL_SCANCODE_END: return QK_END;
+    case SDL_SCANCODE_HOME: return QK_HOME;
+    case SDL_SCANCODE_LEFT: return QK_LEFT;
+    case SDL_SCANCODE_UP: return QK_UP;
+    case SDL_SCANCODE_RIGHT: return QK_RIGHT;
+    case SDL_SCANCODE_DOWN: return QK_DOWN;
+    case SDL_SCANCODE_PRINTSCREEN: return QK_PRINTSCREEN;
+    case SDL_SCANCODE_INSERT: return QK_INSERT;
+    case SDL_SCANCODE_DELETE: return QK_DELETE;
+    case SDL_SCANCODE_LGUI: return QK_LWIN;
+    case SDL_SCANCODE_RGUI: return QK_RWIN;
+    case SDL_SCANCODE_APPLICATION: return QK_APPS;
+    case SDL_SCANCODE_KP_0: return QK_NUMPAD0;
+    case SDL_SCANCODE_KP_MULTIPLY: return QK_NUMPAD_MULTIPLY;
+    case SDL_SCANCODE_KP_PLUS: return QK_NUMPAD_ADD;
+    case SDL_SCANCODE_KP_MINUS: return QK_NUMPAD_SUBTRACT;
+    case SDL_SCANCODE_KP_PERIOD: return QK_NUMPAD_DECIMAL;
+    case SDL_SCANCODE_KP_DIVIDE: return QK_NUMPAD_DIVIDE;
+    case SDL_SCANCODE_NUMLOCKCLEAR: return QK_NUMLOCK;
+    case SDL_SCANCODE_SCROLLLOCK: return QK_SCROLLLOCK;
+    case SDL_SCANCODE_SEMICOLON: return QK_SEMICOLON;
+    case SDL_SCANCODE_EQUALS: return QK_EQUALS;
+    case SDL_SCANCODE_COMMA: return QK_COMMA;
+    case SDL_SCANCODE_MINUS: return QK_MINUS;
+    case SDL_SCANCODE_PERIOD: return QK_PERIOD;
+    case SDL_SCANCODE_SLASH: return QK_SLASH;
+    case SDL_SCANCODE_GRAVE: return QK_BACKQUOTE;
+    case SDL_SCANCODE_LEFTBRACKET: return QK_LEFTBRACKET;
+    case SDL_SCANCODE_BACKSLASH: return QK_BACKSLASH;
+    case SDL_SCANCODE_RIGHTBRACKET: return QK_RIGHTBRACKET;
+    case SDL_SCANCODE_APOSTROPHE: return QK_APOSTROPHE;
+    case SDL_SCANCODE_NONUSBACKSLASH: return QK_OEM_102;
     default: return 0;
     }
 }
 
-// Alt chords (not AltGr, which arrives with Control) and F10 are system keys.
+// The left Alt, its chords (not with Control: that is AltGr) and F10 are
+// system keys. The right Alt is AltGr on the layouts that have one, and X
+// sends it without Control (the original platform adds Control), so it and
+// what it types are ordinary keys: AltGr+Q types "@" on a German layout.
 bool IsSystemKey(const SDL_Keysym& key) {
-    if (key.scancode == SDL_SCANCODE_F10) return true;
-    if (key.scancode == SDL_SCANCODE_LALT || key.scancode == SDL_SCANCODE_RALT) return true;
-    return (key.mod & KMOD_ALT) && !(key.mod & KMOD_CTRL);
+    if (key.scancode == SDL_SCANCODE_F10 || key.scancode == SDL_SCANCODE_LALT) return true;
+    return (key.mod & KMOD_LALT) && !(key.mod & KMOD_CTRL);
 }
 
 // Key presses that translation turns into control characters.
 std::int32_t ControlCharacter(std::int32_t virtualKey) {
     switch (virtualKey) {
-    case 8:
-    case 9:
-    case 13:
-    case 27: return virtualKey;
+    case QK_BACKSPACE:
+    case QK_TAB:
+    case QK_ENTER:
+    case QK_ESCAPE: return virtualKey;
     default: return 0;
     }
 }
 
 std::int32_t ButtonCode(std::uint8_t button) {
     switch (button) {
-    case SDL_BUTTON_LEFT: return 256;
-    case SDL_BUTTON_RIGHT: return 257;
-    case SDL_BUTTON_MIDDLE: return 258;
+    case SDL_BUTTON_LEFT: return QK_LBUTTON;
+    case SDL_BUTTON_RIGHT: return QK_RBUTTON;
+    case SDL_BUTTON_MIDDLE: return QK_MBUTTON;
     default: return 0;
     }
 }
@@ -410,7 +415,9 @@ private:
         switch (event.type) {
         case SDL_QUIT: Push(Kind::Quit); break;
         case SDL_WINDOWEVENT:
-            Push(event.window.event == SDL_WINDOWEVENT_CLOSE ? Kind::CloseRequest : Kind::Other);
+            Push(event.window.event == SDL_WINDOWEVENT_CLOSE          ? Kind::CloseRequest
+                 : event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED ? Kind::Resized
+                                                                      : Kind::Other);
             break;
         case SDL_KEYDOWN:
         case SDL_KEYUP: TranslateKey(event.key); break;

@@ -96,15 +96,113 @@ enum {
     PROC_MOUSEMOVE = 5 /**< A TMouseProc, cast to TProc. */
 };
 
-/** Key codes: 0-255 Windows virtual keys, then the mouse buttons. Letters
- *  are 'A'-'Z', digits '0'-'9', Enter 13, space 32, arrows 37-40, F1-F12 112-123. */
+/* ---- Key codes -------------------------------------------------------- */
+
+/** \name Key codes
+ *  Every code the key table holds, for qIsKeyPressed and the key procedure
+ *  (TKeyProc, slot 4): 0-255 are Windows virtual-key codes, 256-258 the mouse
+ *  buttons. Letters and digits are the ones the keyboard layout puts on the
+ *  key (on a layout without Latin letters, the key's place on a US keyboard);
+ *  every other key is named by its place. The left and right keys of a pair
+ *  give one code. Other values are never pressed.
+ *  @{ */
+
+/** Letters: their ASCII capitals, 'A'-'Z'. */
 enum {
-    QK_ESCAPE = 27,   /**< Escape. */
-    QK_CONSOLE = 192, /**< The backquote key; shows and hides the console. */
+    /** A letter key. @{ */
+    QK_A = 65, QK_B = 66, QK_C = 67, QK_D = 68, QK_E = 69, QK_F = 70, QK_G = 71,
+    QK_H = 72, QK_I = 73, QK_J = 74, QK_K = 75, QK_L = 76, QK_M = 77, QK_N = 78,
+    QK_O = 79, QK_P = 80, QK_Q = 81, QK_R = 82, QK_S = 83, QK_T = 84, QK_U = 85,
+    QK_V = 86, QK_W = 87, QK_X = 88, QK_Y = 89, QK_Z = 90
+    /** @} */
+};
+
+/** Digits of the main row: their ASCII digits, '0'-'9'. */
+enum {
+    /** A digit key. @{ */
+    QK_0 = 48, QK_1 = 49, QK_2 = 50, QK_3 = 51, QK_4 = 52, QK_5 = 53, QK_6 = 54, QK_7 = 55, QK_8 = 56, QK_9 = 57
+    /** @} */
+};
+
+/** Function keys. F10 is a system key (as are the left Alt and its chords):
+ *  it reaches neither the table nor the key procedure. */
+enum {
+    /** A function key. @{ */
+    QK_F1 = 112, QK_F2 = 113, QK_F3 = 114, QK_F4 = 115, QK_F5 = 116, QK_F6 = 117,
+    QK_F7 = 118, QK_F8 = 119, QK_F9 = 120, QK_F10 = 121, QK_F11 = 122, QK_F12 = 123,
+    QK_F13 = 124, QK_F14 = 125, QK_F15 = 126, QK_F16 = 127, QK_F17 = 128, QK_F18 = 129,
+    QK_F19 = 130, QK_F20 = 131, QK_F21 = 132, QK_F22 = 133, QK_F23 = 134, QK_F24 = 135
+    /** @} */
+};
+
+/** Editing, navigation and modifier keys. */
+enum {
+    QK_BACKSPACE = 8,    /**< Backspace; also types character 8. */
+    QK_TAB = 9,          /**< Tab; also types character 9. */
+    QK_ENTER = 13,       /**< Enter, and the keypad's Enter; also types character 13. */
+    QK_SHIFT = 16,       /**< Either Shift. */
+    QK_CONTROL = 17,     /**< Either Control. */
+    QK_ALT = 18,         /**< The right Alt (AltGr); the left Alt is a system key. */
+    QK_PAUSE = 19,       /**< Pause. */
+    QK_CAPSLOCK = 20,    /**< Caps Lock. */
+    QK_ESCAPE = 27,      /**< Escape; also types character 27. */
+    QK_SPACE = 32,       /**< Space bar. */
+    QK_PAGEUP = 33,      /**< Page Up. */
+    QK_PAGEDOWN = 34,    /**< Page Down. */
+    QK_END = 35,         /**< End. */
+    QK_HOME = 36,        /**< Home. */
+    QK_LEFT = 37,        /**< Left arrow. */
+    QK_UP = 38,          /**< Up arrow. */
+    QK_RIGHT = 39,       /**< Right arrow. */
+    QK_DOWN = 40,        /**< Down arrow. */
+    QK_PRINTSCREEN = 44, /**< Print Screen. */
+    QK_INSERT = 45,      /**< Insert. */
+    QK_DELETE = 46,      /**< Delete. */
+    QK_LWIN = 91,        /**< The left Windows (Super) key. */
+    QK_RWIN = 92,        /**< The right Windows (Super) key. */
+    QK_APPS = 93,        /**< The context-menu key. */
+    QK_NUMLOCK = 144,    /**< Num Lock. */
+    QK_SCROLLLOCK = 145  /**< Scroll Lock. */
+};
+
+/** The keypad: digits (as with Num Lock on) and operators. */
+enum {
+    /** A keypad digit. @{ */
+    QK_NUMPAD0 = 96, QK_NUMPAD1 = 97, QK_NUMPAD2 = 98, QK_NUMPAD3 = 99, QK_NUMPAD4 = 100, QK_NUMPAD5 = 101, QK_NUMPAD6 = 102, QK_NUMPAD7 = 103, QK_NUMPAD8 = 104, QK_NUMPAD9 = 105,
+    /** @} */
+    QK_NUMPAD_MULTIPLY = 106, /**< Keypad multiply. */
+    QK_NUMPAD_ADD = 107,      /**< Keypad plus. */
+    QK_NUMPAD_SUBTRACT = 109, /**< Keypad minus. */
+    QK_NUMPAD_DECIMAL = 110,  /**< Keypad decimal point (or comma). */
+    QK_NUMPAD_DIVIDE = 111    /**< Keypad divide. */
+};
+
+/** Punctuation keys, named by what they carry on a US keyboard; on other
+ *  layouts the key at that place gives the code. */
+enum {
+    QK_SEMICOLON = 186,    /**< Semicolon and colon. */
+    QK_EQUALS = 187,       /**< Equals and plus. */
+    QK_COMMA = 188,        /**< Comma and less-than. */
+    QK_MINUS = 189,        /**< Minus and underscore. */
+    QK_PERIOD = 190,       /**< Full stop and greater-than. */
+    QK_SLASH = 191,        /**< Slash and question mark. */
+    QK_BACKQUOTE = 192,    /**< Backquote and tilde, left of 1. */
+    QK_CONSOLE = 192,      /**< The same key: it shows and hides the console. */
+    QK_LEFTBRACKET = 219,  /**< Left bracket and brace. */
+    QK_BACKSLASH = 220,    /**< Backslash and bar. */
+    QK_RIGHTBRACKET = 221, /**< Right bracket and brace. */
+    QK_APOSTROPHE = 222,   /**< Apostrophe and double quote. */
+    QK_OEM_102 = 226       /**< The extra key left of Z on ISO keyboards (less-than and greater-than on a German one). */
+};
+
+/** Mouse buttons; the key procedure sees each press already in the table. */
+enum {
     QK_LBUTTON = 256, /**< Left mouse button. */
     QK_RBUTTON = 257, /**< Right mouse button. */
     QK_MBUTTON = 258  /**< Middle mouse button. */
 };
+
+/** @} */
 
 /** Console entry kinds, for qConsoleVar. */
 enum {
@@ -382,17 +480,23 @@ QUELT_API void qKillWindow(void);
 /** Full screen (fullscreen true): switches the display to the mode closest to
  *  width x height at bits per pixel and frequency Hz (0: any rate).
  *  Windowed: a framed window whose client area is width x height. The viewport
- *  follows the size granted; projections keep the 1024 x 768 logical screen.
+ *  follows the size granted, and later the client area whenever the user
+ *  resizes or maximises the window (qMsg sets it); projections keep the
+ *  1024 x 768 logical screen.
  *  False without a window, when full screen is refused (an error box says so)
  *  or for a windowed size of 0 or below. */
 QUELT_API qbool qScreenMode(int32_t width, int32_t height, int32_t bits, int32_t frequency, qbool fullscreen);
 /** Handles every pending window event: keys and buttons update the key
  *  table and call slots 4 and 5, typed characters go to the console, a close
- *  request ends the main loop. Then samples the cursor. The loop calls it
+ *  request ends the main loop, a window resized by the user gets a viewport
+ *  of its new client area. Then samples the cursor. The loop calls it
  *  each pass; call it yourself only when running without the loop. */
 QUELT_API void qMsg(void);
-/** Whether a key or mouse button is down (as of the last qMsg). key: 0-255
- *  Windows virtual-key codes or QK_LBUTTON..QK_MBUTTON; other values: false. */
+/** Whether a key or mouse button is down (as of the last qMsg). key: a QK_
+ *  code (Windows virtual-key codes 0-255, the mouse buttons 256-258); other
+ *  values: false. A key pressed and released within one pass of the loop
+ *  (one qMsg) is never seen down here; only the key procedure (slot 4) sees
+ *  it. So react to a press there, or there as well (ending on Escape, say). */
 QUELT_API qbool qIsKeyPressed(int32_t key);
 /** Cursor X in screen pixels, sampled at the end of the last qMsg. */
 QUELT_API int32_t qGetMouseX(void);
@@ -418,7 +522,12 @@ QUELT_API void qSetProcAdress(int32_t index, TProc proc);
  *  passes of qMsg, PROC_RENDER, qFinishRender and as many PROC_UPDATE calls as
  *  the fixed rate asks, until qStopMainLoop or the window is closed; then
  *  PROC_DONE. Never sleeps. qSolidSphere and qSolidCylinder draw only while it
- *  runs. A C++ exception from a callback passes through it. */
+ *  runs. A C++ exception from a callback passes through it.
+ *  SIGINT or SIGTERM while it runs ends the loop like qStopMainLoop (the
+ *  done procedure runs). A handler the program installed for that signal is
+ *  put back at once and, once the loop has ended, called with the signal
+ *  before this returns; a second signal meanwhile goes straight to it (or,
+ *  without one, has its default effect). */
 QUELT_API void qStartMainLoop(void);
 /** Ends the main loop after the current pass. Call it from any callback. */
 QUELT_API void qStopMainLoop(void);

@@ -6,14 +6,20 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "GLTestWindow.h"
 #include "QConsoling.h"
 #include "QCore.h"
+#include "QDraw2D.h"
 #include "QWin.h"
 #include "platform/GL.h"
 
@@ -252,10 +258,12 @@ TEST_F(GLInputTest, EveryKeyTranslatesToItsVirtualKey) {
         {SDL_SCANCODE_GRAVE, 192}, {SDL_SCANCODE_LEFTBRACKET, 219}, {SDL_SCANCODE_BACKSLASH, 220},
         {SDL_SCANCODE_RIGHTBRACKET, 221}, {SDL_SCANCODE_APOSTROPHE, 222}, {SDL_SCANCODE_NONUSBACKSLASH, 226},
         {SDL_SCANCODE_MUTE, 0}, {SDL_SCANCODE_KP_EQUALS, 0},
-        // System keys: Alt, F10 and Alt chords; AltGr (Alt with Control) is not one.
-        {SDL_SCANCODE_LALT, 18, 0, KMOD_NONE, Kind::SysKeyDown}, {SDL_SCANCODE_RALT, 18, 0, KMOD_NONE, Kind::SysKeyDown},
+        // System keys: the left Alt, F10 and left-Alt chords; AltGr (the right
+        // Alt, or Alt with Control) is not one.
+        {SDL_SCANCODE_LALT, 18, 0, KMOD_NONE, Kind::SysKeyDown}, {SDL_SCANCODE_RALT, 18},
         {SDL_SCANCODE_F10, 121, 0, KMOD_NONE, Kind::SysKeyDown}, {SDL_SCANCODE_B, 'B', 0, KMOD_LALT, Kind::SysKeyDown},
-        {SDL_SCANCODE_RETURN, 13, 0, KMOD_RALT, Kind::SysKeyDown}, {SDL_SCANCODE_E, 'E', 0, KMOD_RALT | KMOD_LCTRL},
+        {SDL_SCANCODE_RETURN, 13, 0, KMOD_LALT, Kind::SysKeyDown}, {SDL_SCANCODE_Q, 'Q', 0, KMOD_RALT},
+        {SDL_SCANCODE_E, 'E', 0, KMOD_LALT | KMOD_LCTRL},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(SDL_GetScancodeName(row.scancode) + std::string(" mod ") + std::to_string(row.mod));
@@ -278,6 +286,43 @@ TEST_F(GLInputTest, EveryKeyTranslatesToItsVirtualKey) {
     }
 }
 
+// The header names exactly the codes the key table gives: every scan code and
+// mouse button through the platform, against the QK_ constants in its text.
+TEST_F(GLWindowTest, HeaderNamesEveryCodeOfTheKeyTable) {
+    using Kind = quelt::PlatformMessage::Kind;
+    std::ifstream header(QUELT_SOURCE_DIR "/include/quelt/quelt.h");
+    const std::string text{std::istreambuf_iterator<char>(header), {}};
+    const std::regex constant(R"(\bQK_\w+ = (\d+))");
+    std::set<int> named;
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), constant); it != std::sregex_iterator(); ++it)
+        named.insert(std::stoi((*it)[1]));
+    std::set<int> given;
+    const auto take = [&given] {
+        quelt::PlatformMessage message;
+        while (quelt::CurrentPlatform().PeekMessage(message))
+            if (message.kind == Kind::KeyDown || message.kind == Kind::SysKeyDown || message.kind == Kind::ButtonDown)
+                given.insert(message.code);
+    };
+    for (int scancode = 0; scancode < SDL_NUM_SCANCODES; ++scancode) {
+        SDL_Event event{};
+        event.type = SDL_KEYDOWN;
+        event.key.state = SDL_PRESSED;
+        event.key.keysym.scancode = static_cast<SDL_Scancode>(scancode);
+        event.key.keysym.sym = SDL_GetKeyFromScancode(event.key.keysym.scancode);
+        ASSERT_EQ(SDL_PushEvent(&event), 1);
+        take();
+    }
+    for (Uint8 button = SDL_BUTTON_LEFT; button <= SDL_BUTTON_X2; ++button) {
+        SDL_Event event{};
+        event.type = SDL_MOUSEBUTTONDOWN;
+        event.button.button = button;
+        event.button.state = SDL_PRESSED;
+        ASSERT_EQ(SDL_PushEvent(&event), 1);
+        take();
+    }
+    EXPECT_EQ(given, named);
+}
+
 int commandRuns = 0;
 void CountCommand() { ++commandRuns; }
 
@@ -296,6 +341,25 @@ TEST_F(GLInputTest, AltChordsTypeNothingIntoTheConsole) {
     ASSERT_TRUE(typed);
     EXPECT_EQ(line, "c");
     EXPECT_EQ(commandRuns, 0);
+}
+
+// AltGr+Q types "@" on a German layout; the key procedure sees the Q.
+TEST_F(GLInputTest, AltGrTypesIntoTheConsole) {
+    ASSERT_EQ(std::system("setxkbmap -layout de"), 0);
+    struct UsLayoutAgain {
+        ~UsLayoutAgain() { (void)std::system("setxkbmap -layout us"); }
+    } usLayoutAgain;
+    quelt::Console& console = quelt::TheConsole();
+    quelt::ConsoleEnable();
+    // "c" marks the end of what was typed.
+    ASSERT_TRUE(Xdotool("key ISO_Level3_Shift+q c"));
+    const bool typed = PumpUntil([&] { return console.CommandLine().find('c') != std::string::npos; });
+    const std::string line = console.CommandLine();
+    quelt::ClearConsole();
+    quelt::ConsoleDisable();
+    ASSERT_TRUE(typed);
+    EXPECT_EQ(line, "@c");
+    EXPECT_TRUE(std::any_of(keyCalls.begin(), keyCalls.end(), [](const KeyCall& call) { return call.key == 'Q'; }));
 }
 
 int loopRenders = 0;
@@ -423,6 +487,64 @@ TEST_F(GLWindowTest, ScreenModesPlaceTheWindowAsAUserSeesIt) {
             EXPECT_EQ(placed.frameHeight, 768);
         }
         EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), quelt::CursorDisplayCounter() >= 0 ? SDL_ENABLE : SDL_DISABLE);
+    }
+    EXPECT_EQ(quelt::kScreenWidth, 1024);
+    EXPECT_EQ(quelt::kScreenHeight, 768);
+}
+
+// The logical screen in red with a coloured square in each corner.
+void DrawCornerMarkers() {
+    ::glClearColor(0, 0, 0, 1);
+    ::glClear(GL_COLOR_BUFFER_BIT);
+    quelt::Set2D();
+    ::glLoadIdentity();
+    const auto square = [](float left, float top, float size, float r, float g, float b) {
+        ::glColor3f(r, g, b);
+        ::glRectf(left, top, left + size, top + size);
+    };
+    square(0, 0, 1024, 1, 0, 0);
+    square(0, 0, 64, 0, 1, 0);
+    square(960, 0, 64, 0, 0, 1);
+    square(0, 704, 64, 1, 1, 0);
+    square(960, 704, 64, 1, 1, 1);
+}
+
+// The user resizes the framed window (xdotool, as a window manager would):
+// the viewport follows the client area and the whole picture fills it.
+TEST_F(GLWindowTest, ResizingTheFrameKeepsThePictureWhole) {
+    ASSERT_TRUE(quelt::ScreenMode(800, 600, 32, 60, false));
+    auto* sdlWindow = reinterpret_cast<SDL_Window*>(quelt::WindowDeviceContext());
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    ASSERT_TRUE(SDL_GetWindowWMInfo(sdlWindow, &info) && info.subsystem == SDL_SYSWM_X11);
+    const std::string id = std::to_string(info.info.x11.window);
+    for (const auto& [width, height] : {std::pair{640, 480}, std::pair{1000, 700}}) {
+        SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
+        ASSERT_TRUE(Xdotool("windowsize " + id + " " + std::to_string(width) + " " + std::to_string(height)));
+        GLint viewport[4] = {};
+        EXPECT_TRUE(PumpUntil([&] {
+            ::glGetIntegerv(GL_VIEWPORT, viewport);
+            return window().DrawableWidth() == width && window().DrawableHeight() == height && viewport[2] == width &&
+                   viewport[3] == height;
+        }));
+        EXPECT_EQ(viewport[0], 0);
+        EXPECT_EQ(viewport[1], 0);
+        EXPECT_EQ(viewport[2], width);
+        EXPECT_EQ(viewport[3], height);
+        DrawCornerMarkers();
+        const std::vector<std::uint8_t> picture = window().ReadRegion(0, 0, width, height);
+        const auto at = [&](int x, int y) {
+            const std::size_t i = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
+            return Rgba{picture[i], picture[i + 1], picture[i + 2], picture[i + 3]};
+        };
+        EXPECT_EQ(at(2, 2), (Rgba{0, 255, 0, 255}));
+        EXPECT_EQ(at(width - 3, 2), (Rgba{0, 0, 255, 255}));
+        EXPECT_EQ(at(2, height - 3), (Rgba{255, 255, 0, 255}));
+        EXPECT_EQ(at(width - 3, height - 3), (Rgba{255, 255, 255, 255}));
+        int black = 0;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) black += at(x, y) == Rgba{0, 0, 0, 255};
+        EXPECT_EQ(black, 0) << "pixels the picture leaves uncovered";
     }
     EXPECT_EQ(quelt::kScreenWidth, 1024);
     EXPECT_EQ(quelt::kScreenHeight, 768);

@@ -188,7 +188,7 @@ TEST_F(Demo, HelpAndBadOptions) {
 }
 
 TEST_F(Demo, RefusesToStartWithoutAUsableEngine) {
-    // Alone in a folder: no libQuelt.so beside it.
+    // Alone in a folder: no engine library beside it.
     fs::create_directories("alone");
     fs::copy_file(kShowcase, "alone/Showcase", fs::copy_options::overwrite_existing);
     Child alone(fs::absolute("alone/Showcase").string(), {"--windowed"}, "alone");
@@ -198,7 +198,7 @@ TEST_F(Demo, RefusesToStartWithoutAUsableEngine) {
     // Beside a library that lacks qSetUPS.
     fs::create_directories("partial");
     fs::copy_file(kShowcase, "partial/Showcase", fs::copy_options::overwrite_existing);
-    fs::copy_file(SHOWCASE_PARTIAL_LIBRARY, "partial/libQuelt.so", fs::copy_options::overwrite_existing);
+    fs::copy_file(SHOWCASE_PARTIAL_LIBRARY, std::string("partial/") + SHOWCASE_ENGINE_LIBRARY, fs::copy_options::overwrite_existing);
     Child partial(fs::absolute("partial/Showcase").string(), {"--windowed"}, "partial");
     EXPECT_EQ(partial.Wait(std::chrono::seconds(10)), 1);
     EXPECT_NE(partial.Err().find("qSetUPS"), std::string::npos) << partial.Err();
@@ -207,7 +207,7 @@ TEST_F(Demo, RefusesToStartWithoutAUsableEngine) {
 TEST_F(Demo, GoesOnWithoutItsAssetsAndNamesThem) {
     fs::create_directories("bare");
     fs::copy_file(kShowcase, "bare/Showcase", fs::copy_options::overwrite_existing);
-    fs::copy_file(std::string(QUELT_BIN_DIR) + "/libQuelt.so", "bare/libQuelt.so", fs::copy_options::overwrite_existing);
+    fs::copy_file(std::string(QUELT_BIN_DIR) + "/libQuelt.so", std::string("bare/") + SHOWCASE_ENGINE_LIBRARY, fs::copy_options::overwrite_existing);
     fs::remove("bare.png");
     Child bare(fs::absolute("bare/Showcase").string(), {"--windowed", "--frames", "5", "--screenshot", "bare.png"},
                "bare");

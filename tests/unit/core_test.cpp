@@ -257,6 +257,34 @@ TEST_F(MainLoop, InterruptEndsTheLoopCleanlyAndOnlyWhileItRuns) {
     }
 }
 
+// The program's own handler, displaced while the loop runs, still gets the
+// signal: once, after the done procedure. A second signal during the loop
+// goes straight to it instead of killing the process.
+void ProgramHandler(int signal) { std::fprintf(stderr, "program handler %d\n", signal); }
+
+TEST_F(MainLoop, InterruptReachesTheProgramsHandlerAfterTheLoop) {
+    for (int twice : {0, 1}) {
+        SCOPED_TRACE(twice);
+        static int secondSignal;
+        secondSignal = twice;
+        s.render = [] {
+            std::raise(SIGINT);
+            if (secondSignal) std::raise(SIGINT);
+        };
+        s.done = [] { std::fputs("done ran\n", stderr); };
+        const std::string expected = twice ? "^program handler 2\ndone ran\nprogram handler 2\nloop returned\n$"
+                                           : "^done ran\nprogram handler 2\nloop returned\n$";
+        EXPECT_EXIT(
+            {
+                std::signal(SIGINT, ProgramHandler);
+                quelt::StartMainLoop();
+                std::fputs("loop returned\n", stderr);
+                std::exit(0);
+            },
+            ::testing::ExitedWithCode(0), expected);
+    }
+}
+
 TEST_F(MainLoop, CallbackExceptionPassesThroughAndLeavesTheLoopIdle) {
     s.update = [] { throw std::runtime_error("from the application"); };
     EXPECT_THROW(quelt::StartMainLoop(), std::runtime_error);

@@ -231,6 +231,33 @@ TEST_F(WindowLogic, ViewportFollowsTheGrantedDrawableNotTheRequest) {
     EXPECT_TRUE(fake.Called("glViewport(0,0,1024,768)"));
 }
 
+// A resize sets the viewport only with the window's own context current (not
+// a pbuffer's), and only when the size really changed.
+TEST_F(WindowLogic, ResizeSetsTheViewportInTheWindowsContextOnly) {
+    ASSERT_TRUE(quelt::CreateWindow());
+    const quelt::Handle window = quelt::WindowDeviceContext(), context = quelt::WindowContext();
+    const quelt::Handle other = fake.CreateSharedContext(window, context);
+    fake.Post(Kind::Resized); // still 1024 x 768: the program's viewport stays
+    fake.Clear();
+    quelt::Msg();
+    EXPECT_FALSE(fake.Called("glViewport(0,0,1024,768)"));
+    fake.drawableWidth = 640;
+    fake.drawableHeight = 480;
+    fake.MakeCurrent(window, other);
+    fake.Post(Kind::Resized);
+    quelt::Msg();
+    quelt::Msg();
+    EXPECT_FALSE(fake.Called("glViewport(0,0,640,480)"));
+    fake.MakeCurrent(window, context);
+    fake.Clear();
+    quelt::Msg();
+    EXPECT_TRUE(fake.Called("glViewport(0,0,640,480)"));
+    fake.Clear();
+    quelt::Msg();
+    EXPECT_FALSE(fake.Called("glViewport(0,0,640,480)")) << "once per resize";
+    fake.DeleteContext(other);
+}
+
 // What the key procedure saw: key, x, y and the key's table entry at that moment.
 struct KeyCall {
     int key, x, y;
