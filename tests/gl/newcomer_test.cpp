@@ -63,10 +63,12 @@ TEST(NewcomerMistakes, EachKeepsItsResultAndSaysWhy) {
     // No driver OpenAL Soft knows: a machine without sound hardware.
     setenv("ALSOFT_DRIVERS", "none", 1);
 
-    const auto texture = [&](const char* name) { return q.qCreateTexture2D(0, name) != 0; };
     ISound* sound = nullptr;
     IAnimation* model = nullptr;
     IPBuffer* pbuffer = nullptr;
+    const auto texture = [&](const char* name) { return q.qCreateTexture2D(0, name) != 0; };
+    const auto soundFrom = [&](const char* name) { return q.qCreateSound(&sound, name), sound; };
+    const auto modelFrom = [&](const char* name) { return q.qLoadModel(&model, 0, name), model; };
     const char* cubeFaces[] = {"crate.png", "crate.png", "sky_up.png", "crate.png", "crate.png", "crate.png"};
     const std::vector<Mistake> mistakes = {
         {"a wrong path", [&] { return texture("textures/crate.png"); },
@@ -86,40 +88,17 @@ TEST(NewcomerMistakes, EachKeepsItsResultAndSaysWhy) {
          {"\"libopenal.so.7\"", "cannot open shared object file"}},
         {"no sound device", [&] { return q.qInitOpenAL("libopenal.so.1") != 0; },
          {"\"libopenal.so.1\"", "no sound device"}},
-        {"a missing WAV with no device", [&] {
-             q.qCreateSound(&sound, "tone-missing.wav");
-             return sound == nullptr;
-         },
+        {"a missing WAV with no device", [&] { return !soundFrom("tone-missing.wav"); },
          {"tone-missing.wav\"", "Cannot open file", "No such file or directory"}},
-        {"a WAV with no device", [&] {
-             q.qCreateSound(&sound, "tone.wav");
-             return sound != nullptr;
-         },
+        {"a WAV with no device", [&] { return soundFrom("tone.wav") != nullptr; },
          {"\"tone.wav\"", "stays silent: OpenAL has no sound device"}},
-        {"a missing 3DS", [&] {
-             q.qLoadModel(&model, 0, "ship.3ds");
-             return model != nullptr && model->BuildLists(0, 0) == 0; // no parts
-         },
+        {"a missing 3DS", [&] { return modelFrom("ship.3ds") && model->BuildLists(0, 0) == 0; }, // no parts
          {"\"ship.3ds\"", "No such file or directory"}},
-        {"a 3DS in capitals", [&] {
-             q.qLoadModel(&model, 0, "SHIP.3DS");
-             return model == nullptr;
-         },
-         {"\"SHIP.3DS\"", "\"3DS\""}},
-        {"a PNG named .3ds", [&] {
-             q.qLoadModel(&model, 0, "crate.3ds");
-             return model != nullptr;
-         },
-         {"\"crate.3ds\"", "3DS: not a 3DS file"}},
-        {"a cut-off 3DS", [&] {
-             q.qLoadModel(&model, 0, "cut.3ds");
-             return model != nullptr;
-         },
+        {"a 3DS in capitals", [&] { return !modelFrom("SHIP.3DS"); }, {"\"SHIP.3DS\"", "\"3DS\""}},
+        {"a PNG named .3ds", [&] { return modelFrom("crate.3ds") != nullptr; }, {"\"crate.3ds\"", "3DS: not a 3DS file"}},
+        {"a cut-off 3DS", [&] { return modelFrom("cut.3ds") != nullptr; },
          {"\"cut.3ds\"", "3DS: chunk 3D3D at byte 6 runs past the end"}},
-        {"a log in a missing folder", [&] {
-             q.qSetLog("logs/game.txt");
-             return true;
-         },
+        {"a log in a missing folder", [&] { return q.qSetLog("logs/game.txt"), true; },
          {"\"logs/game.txt\"", "No such file or directory"}},
         {"a refused pbuffer request", [&] {
              q.qCreatePBuffer(&pbuffer, 256, 256, QPB_TEXTURE_2D | QPB_ACCUM, 0);
