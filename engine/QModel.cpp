@@ -34,7 +34,6 @@ enum : std::uint16_t {
 constexpr std::uint32_t kHeaderSize = 6;
 constexpr std::uint16_t kNoParent = 0xFFFF;
 
-// Chunks that only nest others or are read field by field: their length is never used.
 // Where a damaged chunk is, for the reason a reader leaves.
 std::string ChunkDamage(std::uint16_t id, std::uint32_t start, const char* what) {
     char text[96];
@@ -43,6 +42,7 @@ std::string ChunkDamage(std::uint16_t id, std::uint32_t start, const char* what)
     return text;
 }
 
+// Chunks that only nest others or are read field by field: their length is never used.
 bool IsReadInPlace(std::uint16_t id) {
     switch (id) {
     case kMain: case kMeshData: case kNamedObject: case kTriangleMesh: case kKeyFrames: case kObjectNode:
@@ -146,9 +146,10 @@ TModel& TAnimation::AttachPart(std::unique_ptr<TModel> model) {
 
 bool TAnimation::Load3DS(TData& data) {
     std::string damage;
-    if (data.Size() > 0 && (data.Size() < kHeaderSize || data.ReadWord() != kMain))
+    const std::uint32_t begin = data.Position();
+    if (data.Size() > 0 && (data.Remaining() < kHeaderSize || data.ReadWord() != kMain))
         damage = "3DS: not a 3DS file (it does not begin with chunk 4D4D)";
-    data.Seek(0);
+    data.Seek(begin);
     Parts.clear();
     PartNames.clear();
     Nodes.clear();

@@ -243,8 +243,8 @@ SoundData Refused(const SoundData& sound, const std::string& cause) {
 }
 
 // Why ParseWav found nothing to hand over.
-std::string WavRefusal(const std::uint8_t* bytes, const WavFormat& format, std::uint16_t tag,
-                       std::uint16_t channels, std::uint16_t bits, bool found) {
+std::string WavRefusal(const std::uint8_t* bytes, const WavFormat& format, std::uint16_t tag, std::uint16_t channels,
+                       std::uint16_t bits, bool found) {
     if (std::memcmp(bytes, "RIFF", 4) != 0 || std::memcmp(bytes + 8, "WAVE", 4) != 0)
         return "WAV: not a WAV or Ogg Vorbis file";
     if (format.encoding == Encoding::None)
@@ -564,7 +564,8 @@ bool InitOpenAL(const std::string& libraryName) {
     if (state.device && al.alcCreateContext) state.context = al.alcCreateContext(state.device, nullptr);
     if (state.context) Call(al.alcMakeContextCurrent, state.context);
     if (!state.device)
-        SetLastError("OpenAL library " + Quoted(libraryName) + " loaded, but no sound device opened: sounds stay silent");
+        SetLastError("OpenAL library " + Quoted(libraryName) +
+                     " loaded, but no sound device opened: sounds stay silent");
     state.created = true;
     return true;
 }

@@ -22,13 +22,24 @@ std::string RefusedRequest(const TAttrInt& request) {
         const std::int32_t attribute = pair[0], value = pair[1];
         const std::string bits = IntToStr(value) + " bits";
         switch (attribute) {
-        case kAccumBits: if (value > 0) return bits + " of accumulation buffer (there is none)"; break;
-        case kDepthBits: if (value > 24) return bits + " of depth (24 at most)"; break;
-        case kStencilBits: if (value > 8) return bits + " of stencil (8 at most)"; break;
-        case kRedBits: case kGreenBits: case kBlueBits: case kAlphaBits:
+        case kAccumBits:
+            if (value > 0) return bits + " of accumulation buffer (there is none)";
+            break;
+        case kDepthBits:
+            if (value > 24) return bits + " of depth (24 at most)";
+            break;
+        case kStencilBits:
+            if (value > 8) return bits + " of stencil (8 at most)";
+            break;
+        case kRedBits:
+        case kGreenBits:
+        case kBlueBits:
+        case kAlphaBits:
             if (value > 8) return bits + " per colour (8 at most)";
             break;
-        case kPixelType: if (value != kTypeRgba) return "a pixel type other than RGBA"; break;
+        case kPixelType:
+            if (value != kTypeRgba) return "a pixel type other than RGBA";
+            break;
         default: break;
         }
     }

@@ -218,8 +218,8 @@ GlyphBitmap RenderGlyph(FT_Face face, char32_t codePoint, bool embolden) {
 } // namespace
 
 bool RasterizeFont(const FontRequest& request, const std::vector<char32_t>& codePoints, RasterFont& font) {
-    const std::string name = "Font " + Quoted(request.faceName) + " (" + IntToStr(request.width) + " x " +
-                             IntToStr(request.height) + "): ";
+    const std::string name =
+        "Font " + Quoted(request.faceName) + " (" + IntToStr(request.width) + " x " + IntToStr(request.height) + "): ";
     if (std::labs(static_cast<long>(request.width)) > kMaxFontPixels ||
         std::labs(static_cast<long>(request.height)) > kMaxFontPixels)
         return Refuse(name + "larger than " + IntToStr(kMaxFontPixels) + " pixels");

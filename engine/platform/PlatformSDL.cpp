@@ -138,7 +138,8 @@ public:
         if (!registered_) return 0;
         if (ShowsNothingUnasked()) {
             SetLastError(std::string("Unable to create window: no display to show it on (SDL chose its \"") +
-                         SDL_GetCurrentVideoDriver() + "\" driver, which shows nothing); set DISPLAY, or"
+                         SDL_GetCurrentVideoDriver() +
+                         "\" driver, which shows nothing); set DISPLAY, or"
                          " SDL_VIDEODRIVER=offscreen to draw off screen");
             return 0;
         }

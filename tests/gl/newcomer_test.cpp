@@ -13,9 +13,11 @@
 
 namespace {
 
+// clang-format off
 #define QUELT_NEWCOMER_EXPORTS(X)                                                                           \
     X(qCreateWindow) X(qKillWindow) X(qCreateTexture2D) X(qCreateCubeMap) X(qInitOpenAL) X(qCreateSound)  \
     X(qLoadModel) X(qSetLog) X(qCreatePBuffer) X(qBitmapFont) X(qGetLastError)
+// clang-format on
 
 struct Exports {
 #define QUELT_FIELD(name) decltype(&::name) name = nullptr;
@@ -54,8 +56,8 @@ TEST(NewcomerMistakes, EachKeepsItsResultAndSaysWhy) {
     void* library = dlopen(QUELT_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(library, nullptr) << dlerror();
     Exports q;
-#define QUELT_BIND(name)                                                                                    \
-    q.name = reinterpret_cast<decltype(&::name)>(dlsym(library, #name));                                    \
+#define QUELT_BIND(name)                                                 \
+    q.name = reinterpret_cast<decltype(&::name)>(dlsym(library, #name)); \
     ASSERT_NE(q.name, nullptr) << #name;
     QUELT_NEWCOMER_EXPORTS(QUELT_BIND)
 #undef QUELT_BIND
@@ -71,41 +73,56 @@ TEST(NewcomerMistakes, EachKeepsItsResultAndSaysWhy) {
     const auto modelFrom = [&](const char* name) { return q.qLoadModel(&model, 0, name), model; };
     const char* cubeFaces[] = {"crate.png", "crate.png", "sky_up.png", "crate.png", "crate.png", "crate.png"};
     const std::vector<Mistake> mistakes = {
-        {"a wrong path", [&] { return texture("textures/crate.png"); },
+        {"a wrong path",
+         [&] { return texture("textures/crate.png"); },
          {"\"textures/crate.png\"", "No such file or directory"}},
         {"a wrong case", [&] { return texture("CRATE.PNG"); }, {"\"CRATE.PNG\"", "type \"PNG\"", "first \".\""}},
-        {"a dot in a folder", [&] { return texture("my.assets/crate.png"); },
+        {"a dot in a folder",
+         [&] { return texture("my.assets/crate.png"); },
          {"\"my.assets/crate.png\"", "type \"assets/crate.png\""}},
         {"an unknown type", [&] { return texture("crate.gif"); }, {"\"crate.gif\"", "type \"gif\""}},
         {"an Ogg named .png", [&] { return texture("tone.png"); }, {"\"tone.png\"", "PNG: invalid signature"}},
         {"a damaged PNG", [&] { return texture("damaged.png"); }, {"\"damaged.png\"", "PNG: "}},
         {"a run-length BMP", [&] { return texture("rle.bmp"); }, {"\"rle.bmp\"", "BMP: RLE8 compression is not read"}},
-        {"a palette TGA", [&] { return texture("palette.tga"); },
+        {"a palette TGA",
+         [&] { return texture("palette.tga"); },
          {"\"palette.tga\"", "TGA: colour-mapped images are not read"}},
-        {"a cube map face missing", [&] { return q.qCreateCubeMap(0, cubeFaces, 6) == 0; },
+        {"a cube map face missing",
+         [&] { return q.qCreateCubeMap(0, cubeFaces, 6) == 0; },
          {"\"sky_up.png\"", "No such file or directory"}},
-        {"a misspelt OpenAL", [&] { return !q.qInitOpenAL("libopenal.so.7"); },
+        {"a misspelt OpenAL",
+         [&] { return !q.qInitOpenAL("libopenal.so.7"); },
          {"\"libopenal.so.7\"", "cannot open shared object file"}},
-        {"no sound device", [&] { return q.qInitOpenAL("libopenal.so.1") != 0; },
+        {"no sound device",
+         [&] { return q.qInitOpenAL("libopenal.so.1") != 0; },
          {"\"libopenal.so.1\"", "no sound device"}},
-        {"a missing WAV with no device", [&] { return !soundFrom("tone-missing.wav"); },
+        {"a missing WAV with no device",
+         [&] { return !soundFrom("tone-missing.wav"); },
          {"tone-missing.wav\"", "Cannot open file", "No such file or directory"}},
-        {"a WAV with no device", [&] { return soundFrom("tone.wav") != nullptr; },
+        {"a WAV with no device",
+         [&] { return soundFrom("tone.wav") != nullptr; },
          {"\"tone.wav\"", "stays silent: OpenAL has no sound device"}},
-        {"a missing 3DS", [&] { return modelFrom("ship.3ds") && model->BuildLists(0, 0) == 0; }, // no parts
+        {"a missing 3DS",
+         [&] { return modelFrom("ship.3ds") && model->BuildLists(0, 0) == 0; }, // no parts
          {"\"ship.3ds\"", "No such file or directory"}},
         {"a 3DS in capitals", [&] { return !modelFrom("SHIP.3DS"); }, {"\"SHIP.3DS\"", "\"3DS\""}},
-        {"a PNG named .3ds", [&] { return modelFrom("crate.3ds") != nullptr; }, {"\"crate.3ds\"", "3DS: not a 3DS file"}},
-        {"a cut-off 3DS", [&] { return modelFrom("cut.3ds") != nullptr; },
+        {"a PNG named .3ds",
+         [&] { return modelFrom("crate.3ds") != nullptr; },
+         {"\"crate.3ds\"", "3DS: not a 3DS file"}},
+        {"a cut-off 3DS",
+         [&] { return modelFrom("cut.3ds") != nullptr; },
          {"\"cut.3ds\"", "3DS: chunk 3D3D at byte 6 runs past the end"}},
-        {"a log in a missing folder", [&] { return q.qSetLog("logs/game.txt"), true; },
+        {"a log in a missing folder",
+         [&] { return q.qSetLog("logs/game.txt"), true; },
          {"\"logs/game.txt\"", "No such file or directory"}},
-        {"a refused pbuffer request", [&] {
+        {"a refused pbuffer request",
+         [&] {
              q.qCreatePBuffer(&pbuffer, 256, 256, QPB_TEXTURE_2D | QPB_ACCUM, 0);
              return pbuffer && !pbuffer->Initialize();
          },
          {"PBuffer 256 x 256", "accumulation"}},
-        {"a font larger than any", [&] { return q.qBitmapFont(0, 5000, "Arial") != 0; },
+        {"a font larger than any",
+         [&] { return q.qBitmapFont(0, 5000, "Arial") != 0; },
          {"\"Arial\"", "larger than 1024 pixels"}},
     };
     for (const Mistake& mistake : mistakes) {

@@ -1,1 +1,3 @@
-add_dependencies(${TARGET} hello_window)
+if(QUELT_EXAMPLES)
+  add_dependencies(${TARGET} hello_window)
+endif()
