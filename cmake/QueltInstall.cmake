@@ -52,5 +52,7 @@ foreach(page qpak:tools Showcase:demo)
   install(FILES ${CMAKE_BINARY_DIR}/man/${page}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${component})
 endforeach()
 add_custom_target(quelt_man_pages ALL DEPENDS ${QUELT_MAN_PAGES})
+# Section 3: a page per export, made from the header by Doxygen.
+include(${CMAKE_CURRENT_LIST_DIR}/QueltDocs.cmake)
 
 include(${CMAKE_CURRENT_LIST_DIR}/QueltPackage.cmake)

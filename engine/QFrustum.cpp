@@ -1,6 +1,7 @@
 #include "QFrustum.h"
 
 #include "MVector.h"
+#include "QUtils.h"
 #include "platform/GL.h"
 
 namespace quelt {
@@ -22,18 +23,30 @@ float TFrustum::Distance(int plane, const TVec3D& p) const {
 }
 
 qbool TFrustum::PointIn(const TVec3D* p) {
+    if (!p) {
+        NullArgument("IFrustum::PointIn", "p");
+        return 0;
+    }
     for (int plane = 0; plane < 6; ++plane)
         if (!(Distance(plane, *p) > 0.0f)) return 0; // on the plane counts as outside
     return 1;
 }
 
 qbool TFrustum::SphereIn(const TVec3D* centre, float radius) {
+    if (!centre) {
+        NullArgument("IFrustum::SphereIn", "centre");
+        return 0;
+    }
     for (int plane = 0; plane < 6; ++plane)
         if (Distance(plane, *centre) <= -radius) return 0;
     return 1;
 }
 
 qbool TFrustum::BoxIn(const TVec3D* centre, const TVec3D* halfSize) {
+    if (!centre || !halfSize) {
+        NullArgument("IFrustum::BoxIn", centre ? "halfSize" : "centre");
+        return 0;
+    }
     const float xs[2] = {centre->x - halfSize->x, centre->x + halfSize->x};
     const float ys[2] = {centre->y - halfSize->y, centre->y + halfSize->y};
     const float zs[2] = {centre->z - halfSize->z, centre->z + halfSize->z};
@@ -49,6 +62,10 @@ qbool TFrustum::BoxIn(const TVec3D* centre, const TVec3D* halfSize) {
 }
 
 void TFrustum::ExtractFromMatrices(const TMatrix4* projection, const TMatrix4* modelView) {
+    if (!projection || !modelView) {
+        NullArgument("IFrustum::ExtractFromMatrices", projection ? "modelView" : "projection");
+        return;
+    }
     const float* P = projection->m;
     const float* M = modelView->m;
     float C[16];

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <random>
 #include <unordered_set>
 #include <utility>
 
@@ -27,7 +28,8 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 // A file descriptor closed when it goes out of scope.
 class Fd {
 public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
     Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
     Fd& operator=(Fd&& other) noexcept {
         if (this != &other) {
@@ -43,9 +45,11 @@ public:
     explicit operator bool() const { return fd_ >= 0; }
     // Closes now, so that a failing close is seen.
     bool Close() { return close(std::exchange(fd_, -1)) == 0; }
+    // Hands the descriptor over to its new owner.
+    int Release() { return std::exchange(fd_, -1); }
 
 private:
-    int fd_;
+    int fd_ = -1;
 };
 
 [[noreturn]] void ThrowIo(const std::string& what, const std::string& fileName) {
@@ -74,38 +78,57 @@ std::vector<std::string_view> Components(std::string_view name) {
 // bounding it keeps a package without zero bytes from filling memory.
 constexpr std::size_t kMaxNameLength = std::size_t{1} << 20;
 
-// Some failures do not stop the operation; the first is kept for the
-// last-error text, with a count of the others, after the damage if any.
+// An entry's size is a 32-bit count.
+constexpr std::uint64_t kMaxEntrySize = 0xFFFFFFFFu;
+
+// Some failures do not stop the operation. Each kind is reported once, with
+// its count and the first few files and causes, after the damage if any.
 class Problems {
 public:
-    void Note(const std::string& message) {
-        if (count_++ == 0) first_ = message;
+    enum Kind { kSkipped, kNotWritten, kStoredEmpty, kKinds };
+
+    void Note(Kind kind, const std::string& subject, const std::string& cause) {
+        Found& found = found_[kind];
+        if (found.count++ < kShown) found.shown += (found.shown.empty() ? "" : ", ") + Quoted(subject) + " (" + cause + ")";
     }
     void Report(const std::string& damage) const {
+        static const char* const kHeadings[kKinds][2] = {{"Skipped %zu entry", "Skipped %zu entries"},
+                                                           {"Cannot write %zu file", "Cannot write %zu files"},
+                                                           {"Stored %zu unreadable source as an empty entry",
+                                                            "Stored %zu unreadable sources as empty entries"}};
         std::string text = damage;
-        if (count_ > 0) {
-            if (!text.empty()) text += "; ";
-            text += first_;
-            if (count_ > 1) text += " (and " + std::to_string(count_ - 1) + " more)";
+        for (int kind = 0; kind < kKinds; ++kind) {
+            const Found& found = found_[kind];
+            if (found.count == 0) continue;
+            char heading[64];
+            std::snprintf(heading, sizeof heading, kHeadings[kind][found.count > 1], found.count);
+            text += (text.empty() ? "" : "; ") + std::string(heading) + ": " + found.shown;
+            if (found.count > kShown) text += " and " + std::to_string(found.count - kShown) + " more";
         }
         if (!text.empty()) SetLastError(text);
     }
 
 private:
-    std::string first_;
-    std::size_t count_ = 0;
+    static constexpr std::size_t kShown = 3;
+    struct Found {
+        std::size_t count = 0;
+        std::string shown;
+    };
+    Found found_[kKinds];
 };
 
-void WriteAll(int fd, const std::uint8_t* bytes, std::size_t size, const std::string& fileName) {
+// The errno of a failed write, 0 when all was written.
+int WriteAll(int fd, const std::uint8_t* bytes, std::size_t size) {
     while (size > 0) {
         const ssize_t written = write(fd, bytes, size);
         if (written < 0) {
             if (errno == EINTR) continue;
-            ThrowIo("Cannot write", fileName);
+            return errno;
         }
         bytes += written;
         size -= static_cast<std::size_t>(written);
     }
+    return 0;
 }
 
 // The one walker over a package file: a buffered front-to-back read that
@@ -156,17 +179,20 @@ public:
         return true;
     }
 
-    // The content of the entry Next gave, written to `fd`.
-    void CopyContent(int fd, const std::string& fileName) {
+    // The content of the entry Next gave, written to `fd`: the errno of a
+    // failed write, 0 when all was written. The walk can go on either way;
+    // only a failure to read the package throws.
+    int CopyContent(int fd) {
         // Content that fits the buffer goes out in one write.
         if (contentLeft_ > end_ - begin_ && contentLeft_ <= capacity_) Fill();
         while (contentLeft_ > 0) {
             if (begin_ == end_ && Fill() == 0) throw IoError(Quoted(name_) + " ended before its stated size");
             const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(contentLeft_, end_ - begin_));
-            WriteAll(fd, buffer_.get() + begin_, n, fileName);
+            if (const int error = WriteAll(fd, buffer_.get() + begin_, n)) return error;
             begin_ += n;
             contentLeft_ -= n;
         }
+        return 0;
     }
 
     TData ReadContent() {
@@ -288,6 +314,18 @@ std::optional<PackageReader> OpenAtEntry(const std::string& package, const std::
     return std::nullopt;
 }
 
+// A file being written for an entry, with the folder that holds it.
+struct EntryFile {
+    Fd file;
+    Fd folder;   // when it is not the target folder itself
+    int at = -1; // the folder holding it
+    std::string name;
+
+    explicit operator bool() const { return static_cast<bool>(file); }
+    // What could not be written whole does not stay under the entry's name.
+    void Remove() const { unlinkat(at, name.c_str(), 0); }
+};
+
 // The folder entries are written into, held open; every name is resolved
 // from it one component at a time without following links.
 class TargetFolder {
@@ -310,45 +348,55 @@ public:
     // How a file inside it is named in messages.
     std::string PathOf(const std::string& name) const { return shown_ + name; }
 
-    // A new, empty regular file at `name`, replacing whatever non-folder was
-    // there. No file, with the reason noted, when the name would leave the
+    // An empty regular file at `name` to write an entry into. A regular file
+    // with one link there is truncated and written in place, keeping its mode
+    // (unless it is read-only); a link, device, FIFO or hard-linked file is
+    // replaced. No file, with the reason noted, when the name would leave the
     // folder, passes through a link or is the package being read; none and
     // nothing noted when something is there and `keepExisting` says so.
-    Fd Create(const std::string& name, const PackageReader& package, Problems& problems,
-              const std::function<bool()>& keepExisting) const {
+    EntryFile Create(const std::string& name, const PackageReader& package, Problems& problems,
+                     const std::function<bool()>& keepExisting) const {
         // Most names are a file right in the folder, with nothing to walk.
         const bool plain =
             !name.empty() && name != "." && name != ".." && name.find_first_of("\\/") == std::string::npos;
         std::vector<std::string> parts;
         if (!plain && (!IsSafeEntryName(name) || !FileParts(name, parts))) {
-            problems.Note("Skipped entry " + Quoted(name) + ": it would leave the target folder or names no file");
-            return Fd();
+            problems.Note(Problems::kSkipped, name, "it would leave the target folder or names no file");
+            return {};
         }
-        Fd inner;
-        int at = fd_.Get();
+        EntryFile entry;
+        entry.at = fd_.Get();
         for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
-            inner = Fd(openat(at, parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-            if (!inner) {
-                problems.Note("Cannot create " + Quoted(PathOf(name)) + ": " + Quoted(parts[i]) +
-                              " is not a folder here (" + std::strerror(errno) + ")");
-                return Fd();
+            entry.folder = Fd(openat(entry.at, parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (!entry.folder) {
+                problems.Note(Problems::kNotWritten, PathOf(name),
+                              Quoted(parts[i]) + " is not a folder here: " + std::strerror(errno));
+                return {};
             }
-            at = inner.Get();
+            entry.at = entry.folder.Get();
         }
-        const char* last = plain ? name.c_str() : parts.back().c_str();
-        Fd file(NewFile(at, last));
+        entry.name = plain ? name : parts.back();
+        const char* last = entry.name.c_str();
+        entry.file = Fd(NewFile(entry.at, last));
         struct stat info {};
-        if (!file && errno == EEXIST && fstatat(at, last, &info, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (!entry.file && errno == EEXIST && fstatat(entry.at, last, &info, AT_SYMLINK_NOFOLLOW) == 0) {
             if (package.IsThisPackage(info)) {
-                problems.Note("Skipped entry " + Quoted(name) + ": it would overwrite the package being read");
-                return Fd();
+                problems.Note(Problems::kSkipped, name, "it is the package being read");
+                return {};
             }
-            if (keepExisting()) return Fd();
-            errno = EISDIR;
-            if (!S_ISDIR(info.st_mode) && unlinkat(at, last, 0) == 0) file = Fd(NewFile(at, last));
+            if (keepExisting()) return {};
+            if (S_ISREG(info.st_mode) && info.st_nlink == 1) {
+                entry.file = InPlace(entry.at, last, info);
+            } else {
+                errno = EISDIR;
+                if (!S_ISDIR(info.st_mode) && unlinkat(entry.at, last, 0) == 0) entry.file = Fd(NewFile(entry.at, last));
+            }
         }
-        if (!file) problems.Note("Cannot create " + Quoted(PathOf(name)) + ": " + std::strerror(errno));
-        return file;
+        if (!entry.file) {
+            problems.Note(Problems::kNotWritten, PathOf(name), std::strerror(errno));
+            return {};
+        }
+        return entry;
     }
 
 private:
@@ -357,6 +405,25 @@ private:
     // Never follows a link at the name and never opens what exists there.
     static int NewFile(int at, const char* name) {
         return openat(at, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
+    }
+
+    // The regular file `seen` at `name`, emptied for writing, as saving a file
+    // does. A file no one may write stays as it is (even for root); anything
+    // swapped in since it was seen is refused.
+    static Fd InPlace(int at, const char* name, const struct stat& seen) {
+        if ((seen.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+            errno = EACCES;
+            return Fd();
+        }
+        Fd file(openat(at, name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        struct stat info {};
+        if (!file || fstat(file.Get(), &info) != 0) return Fd();
+        if (info.st_dev != seen.st_dev || info.st_ino != seen.st_ino || info.st_nlink != 1) {
+            errno = EBUSY;
+            return Fd();
+        }
+        if (ftruncate(file.Get(), 0) != 0) return Fd();
+        return file;
     }
 
     // The folders and file `name` goes through ("." dropped); false when it
@@ -372,16 +439,19 @@ private:
     std::string shown_;
 };
 
-// The names of the entries met so far, so that only the first entry of each
-// name is written. While every entry so far made its file, an entry whose
-// file is new to the folder cannot repeat one; so the names are only listed,
-// and looked up once a name is found taken or an entry fails.
+// The files named by the entries met so far, so that only the first entry
+// naming a file is written ("a", "./a" and "a//b", "a\\b" name the same one).
+// While every entry so far made its file, an entry whose file is new to the
+// folder cannot repeat one; so the names are only listed, and looked up once
+// a name is found taken or an entry fails.
 class EntryNames {
 public:
     // Notes the next entry's name; false when it repeats an earlier one.
     bool Add(const std::string& name) {
-        if (indexed_) return index_.insert(name).second;
-        listed_.push_back(name);
+        std::string file = FileOf(name);
+        if (file.empty()) return true; // names no file: it is reported, not written
+        if (indexed_) return index_.insert(std::move(file)).second;
+        listed_.push_back(std::move(file));
         return true;
     }
 
@@ -403,100 +473,232 @@ public:
     }
 
 private:
+    // The path inside the folder, "/" between its parts; empty for a name that
+    // is skipped. Most names are one part.
+    static std::string FileOf(const std::string& name) {
+        if (name.find_first_of("\\/") == std::string::npos && name != "." && name != "..") return name;
+        const std::vector<std::string_view> parts = Components(name);
+        if (!IsSafeEntryName(name) || parts.back().empty() || parts.back() == ".") return {};
+        std::string file;
+        for (const std::string_view part : parts)
+            if (!part.empty() && part != ".") (file += file.empty() ? "" : "/") += part;
+        return file;
+    }
+
     std::vector<std::string> listed_;
     std::unordered_set<std::string> index_;
     bool indexed_ = false;
 };
+
+// The entry the reader is at, written whole into `file` or, noted, not at all.
+// False when it was not written; a failure to read the package throws.
+bool WriteEntry(PackageReader& reader, EntryFile& file, const std::string& path, Problems& problems) {
+    int error = 0;
+    try {
+        error = reader.CopyContent(file.file.Get());
+    } catch (const IoError&) {
+        file.Remove();
+        throw;
+    }
+    if (error == 0 && !file.file.Close()) error = errno;
+    if (error == 0) return true;
+    file.Remove();
+    problems.Note(Problems::kNotWritten, path, std::strerror(error));
+    return false;
+}
 
 void WriteEntries(PackageReader& reader, const TargetFolder& folder, Problems& problems) {
     EntryNames names;
     PackageEntry entry;
     while (reader.Next(entry)) {
         if (!names.Add(entry.name)) continue;
-        Fd file = folder.Create(entry.name, reader, problems, [&] { return names.LastRepeats(); });
-        if (!file) {
-            names.Index();
-            continue;
-        }
-        const std::string path = folder.PathOf(entry.name);
-        reader.CopyContent(file.Get(), path);
-        if (!file.Close()) ThrowIo("Cannot close", path);
+        EntryFile file = folder.Create(entry.name, reader, problems, [&] { return names.LastRepeats(); });
+        if (!file || !WriteEntry(reader, file, folder.PathOf(entry.name), problems)) names.Index();
     }
 }
 
 // Large enough that a big source moves in few calls, small enough to stay in cache.
 constexpr std::size_t kCopyChunk = std::size_t{1} << 20;
 
-// Moves exactly `size` bytes from `in` to `out`; a short read means the
-// source failed or changed while being read.
-void CopyBytes(std::FILE* in, const std::string& inName, std::FILE* out, const std::string& outName,
-               std::uint64_t size, std::vector<char>& buffer) {
-    buffer.resize(kCopyChunk);
-    while (size > 0) {
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(size, buffer.size()));
-        if (std::fread(buffer.data(), 1, n, in) != n) {
-            if (std::ferror(in)) ThrowIo("Cannot read", inName);
-            throw IoError(Quoted(inName) + " ended before its stated size");
-        }
-        if (std::fwrite(buffer.data(), 1, n, out) != n) ThrowIo("Cannot write", outName);
-        size -= n;
+// The path a link at `path` leads to, through any number of links; `path`
+// itself when nothing is linked there. A link that leads nowhere gives the
+// file it would create.
+std::string LinkedPath(std::string path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat info {};
+        if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+        std::string target(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 4096), '\0');
+        const ssize_t length = readlink(path.c_str(), target.data(), target.size());
+        if (length <= 0) return path;
+        target.resize(static_cast<std::size_t>(length));
+        const std::size_t slash = path.rfind('/');
+        path = target.front() == '/' || slash == std::string::npos ? target : path.substr(0, slash + 1) + target;
     }
+    return path;
 }
 
-class PackageWriter {
+// Where a package is written. A regular file (or none yet) is replaced only
+// once the new package is whole: it is written beside it under a temporary
+// name and renamed over it, so a failed pack leaves the old package as it
+// was. The new file takes the old one's permissions (a new one gets those of
+// any new file); a link at the name is followed and the file it leads to is
+// replaced, so the link stays; other hard links to the old file keep the old
+// package. A device or FIFO is written directly.
+class PackageFile {
 public:
-    PackageWriter(File file, std::string fileName) : file_(std::move(file)), fileName_(std::move(fileName)) {
-        std::setvbuf(file_.get(), nullptr, _IOFBF, 1 << 16);
+    explicit PackageFile(std::string package) : shown_(std::move(package)), path_(LinkedPath(shown_)) {}
+    PackageFile(const PackageFile&) = delete;
+    PackageFile& operator=(const PackageFile&) = delete;
+    ~PackageFile() {
+        if (committed_) return;
+        file_.reset();
+        if (!temporary_.empty()) unlink(temporary_.c_str());
     }
+
+    // False, with the reason kept for the last error, when it cannot be written.
+    bool Open() {
+        Fd fd = OpenFile();
+        if (!fd) {
+            SetLastError("Cannot create package " + Quoted(shown_) + ": " + std::strerror(errno));
+            return false;
+        }
+        file_.reset(fdopen(fd.Get(), "wb"));
+        if (!file_) ThrowIo("Cannot write package", shown_);
+        fd.Release();
+        std::setvbuf(file_.get(), nullptr, _IOFBF, 1 << 16);
+        return true;
+    }
+
     void Bytes(const void* bytes, std::size_t size) {
-        if (size > 0 && std::fwrite(bytes, 1, size, file_.get()) != size) ThrowIo("Cannot write package", fileName_);
+        if (size > 0 && std::fwrite(bytes, 1, size, file_.get()) != size) ThrowIo("Cannot write package", shown_);
+        written_ += size;
     }
     void DWord(std::uint32_t value) {
         const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
                                        static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
         Bytes(bytes, sizeof bytes);
     }
-    void Content(std::FILE* source, const std::string& sourceName, std::uint32_t size, std::vector<char>& buffer) {
-        CopyBytes(source, sourceName, file_.get(), fileName_, size, buffer);
+    // Where the next byte goes.
+    std::uint64_t Position() const { return written_; }
+    // Rewrites the 32-bit value at `position`, an earlier Position(); false
+    // when the package cannot seek (a FIFO).
+    bool Patch(std::uint64_t position, std::uint32_t value) {
+        const std::uint64_t end = written_;
+        if (fseeko(file_.get(), static_cast<off_t>(position), SEEK_SET) != 0) return false;
+        DWord(value);
+        written_ = end;
+        return fseeko(file_.get(), static_cast<off_t>(end), SEEK_SET) == 0;
     }
-    void Close() {
-        if (std::fclose(file_.release()) != 0) ThrowIo("Cannot close package", fileName_);
+    const std::string& Name() const { return shown_; }
+
+    // The package is whole: it takes the place of the old one.
+    void Commit() {
+        if (std::fclose(file_.release()) != 0) ThrowIo("Cannot close package", shown_);
+        if (!temporary_.empty() && rename(temporary_.c_str(), path_.c_str()) != 0) ThrowIo("Cannot replace package", shown_);
+        committed_ = true;
     }
 
 private:
+    Fd OpenFile() {
+        struct stat old {};
+        if (stat(path_.c_str(), &old) != 0) return CreateTemporary();
+        if (S_ISDIR(old.st_mode)) {
+            errno = EISDIR;
+            return Fd();
+        }
+        if (!S_ISREG(old.st_mode)) return Fd(open(path_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
+        // A read-only package stays, as one written in place would (root included).
+        if ((old.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || access(path_.c_str(), W_OK) != 0) {
+            errno = EACCES;
+            return Fd();
+        }
+        Fd fd = CreateTemporary();
+        if (fd) {
+            // Ownership first, since changing it clears set-id bits; where it
+            // cannot be changed the new file is ours.
+            if (fchown(fd.Get(), old.st_uid, old.st_gid) != 0) errno = 0;
+            if (fchmod(fd.Get(), old.st_mode & 07777) != 0) errno = 0;
+        }
+        return fd;
+    }
+
+    // A new file beside the package, under a name no other file has.
+    Fd CreateTemporary() {
+        const std::size_t slash = path_.rfind('/');
+        const std::string folder = slash == std::string::npos ? std::string() : path_.substr(0, slash + 1);
+        // Short enough that the temporary name fits wherever the package's does.
+        const std::string base = path_.substr(folder.size()).substr(0, 200);
+        static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+        std::random_device random;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string name = folder + "." + base + ".";
+            for (int i = 0; i < 8; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
+            Fd fd(open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666));
+            if (fd) temporary_ = std::move(name);
+            if (fd || errno != EEXIST) return fd;
+        }
+        return Fd();
+    }
+
+    std::string shown_;     // the name the caller gave
+    std::string path_;      // the file it names, links followed
+    std::string temporary_; // written until it replaces path_; empty when written directly
     File file_;
-    std::string fileName_;
+    std::uint64_t written_ = 0;
+    bool committed_ = false;
 };
 
 // A source opened for packing; no file and size 0 when it cannot be read.
 struct Source {
     File file;
-    std::uint32_t size = 0;
+    struct stat seen {}; // when opened
 };
 
-Source OpenSource(const std::string& fileName, Problems& problems) {
+Source OpenSource(const std::string& fileName, Problems& problems, UnreadableSources unreadable) {
+    const auto fail = [&](const std::string& why) {
+        if (unreadable == UnreadableSources::kRefuse) throw IoError("Cannot read " + Quoted(fileName) + ": " + why);
+        problems.Note(Problems::kStoredEmpty, fileName, why);
+        return Source{};
+    };
     // Looked at before opening: opening a FIFO for reading would wait for a writer.
-    struct stat info {};
-    if (stat(fileName.c_str(), &info) != 0) {
-        problems.Note("Cannot read " + Quoted(fileName) + " (" + std::strerror(errno) + "): stored as an empty entry");
-        return {};
+    Source source;
+    if (stat(fileName.c_str(), &source.seen) != 0) return fail(std::strerror(errno));
+    if (S_ISDIR(source.seen.st_mode)) return fail("it is a folder");
+    if (!S_ISREG(source.seen.st_mode)) return fail("it is not a regular file");
+    if (static_cast<std::uint64_t>(source.seen.st_size) > kMaxEntrySize) return fail("it holds 4 GiB or more");
+    source.file.reset(std::fopen(fileName.c_str(), "rb"));
+    if (!source.file || fstat(fileno(source.file.get()), &source.seen) != 0) return fail(std::strerror(errno));
+    std::setvbuf(source.file.get(), nullptr, _IONBF, 0);
+    return source;
+}
+
+// Copies the source to its end into the package, after the size that stat
+// gave, written before it. A file whose size says 0 but holds data (as in
+// /proc) has the size it read patched in; a file that changed while it was
+// read is refused rather than stored as some of its bytes.
+void PackContent(PackageFile& out, Source& source, const std::string& fileName, std::vector<char>& buffer) {
+    const std::uint64_t sizeAt = out.Position();
+    const auto stated = static_cast<std::uint64_t>(source.seen.st_size);
+    out.DWord(static_cast<std::uint32_t>(stated));
+    if (!source.file) return;
+    buffer.resize(kCopyChunk);
+    std::uint64_t total = 0;
+    for (;;) {
+        const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), source.file.get());
+        if (got == 0) break;
+        total += got;
+        if (total > kMaxEntrySize) throw IoError("Cannot pack " + Quoted(fileName) + ": it holds 4 GiB or more");
+        out.Bytes(buffer.data(), got);
     }
-    if (!S_ISREG(info.st_mode)) {
-        const char* why = S_ISDIR(info.st_mode) ? "it is a folder" : "it is not a regular file";
-        problems.Note("Cannot read " + Quoted(fileName) + " (" + why + "): stored as an empty entry");
-        return {};
-    }
-    if (static_cast<std::uint64_t>(info.st_size) > 0xFFFFFFFFu) {
-        problems.Note("Cannot pack " + Quoted(fileName) + " (4 GiB or more): stored as an empty entry");
-        return {};
-    }
-    File file(std::fopen(fileName.c_str(), "rb"));
-    if (!file) {
-        problems.Note("Cannot read " + Quoted(fileName) + " (" + std::strerror(errno) + "): stored as an empty entry");
-        return {};
-    }
-    std::setvbuf(file.get(), nullptr, _IONBF, 0);
-    return {std::move(file), static_cast<std::uint32_t>(info.st_size)};
+    if (std::ferror(source.file.get())) ThrowIo("Cannot read", fileName);
+    struct stat now {};
+    if (fstat(fileno(source.file.get()), &now) != 0) ThrowIo("Cannot read", fileName);
+    if (now.st_size != source.seen.st_size || now.st_mtim.tv_sec != source.seen.st_mtim.tv_sec ||
+        now.st_mtim.tv_nsec != source.seen.st_mtim.tv_nsec)
+        throw IoError("Cannot pack " + Quoted(fileName) + ": it changed while it was being read");
+    if (total != stated && !out.Patch(sizeAt, static_cast<std::uint32_t>(total)))
+        throw IoError("Cannot pack " + Quoted(fileName) + ": its size shows only once read, and " + Quoted(out.Name()) +
+                      " cannot be written out of order");
 }
 
 // Why the package cannot be written from these sources, or nothing.
@@ -532,30 +734,26 @@ bool IsSafeEntryName(std::string_view name) {
     return std::find(parts.begin(), parts.end(), "..") == parts.end();
 }
 
-void CreatePackege(const std::string& package, const std::vector<std::string>& fileNames) {
+void CreatePackege(const std::string& package, const std::vector<std::string>& fileNames,
+                   UnreadableSources unreadable) {
     if (const auto refusal = RefusalToPack(package, fileNames)) {
         SetLastError(*refusal);
         return;
     }
-    File file(std::fopen(package.c_str(), "wb"));
-    if (!file) {
-        SetLastError("Cannot create package " + Quoted(package) + ": " + std::strerror(errno));
-        return;
-    }
-    PackageWriter writer(std::move(file), package);
-    writer.Bytes("QP", 2);
-    writer.DWord(static_cast<std::uint32_t>(fileNames.size()));
+    PackageFile out(package);
+    if (!out.Open()) return;
+    out.Bytes("QP", 2);
+    out.DWord(static_cast<std::uint32_t>(fileNames.size()));
     Problems problems;
     std::vector<char> buffer;
     for (const std::string& fileName : fileNames) {
-        const Source source = OpenSource(fileName, problems);
+        Source source = OpenSource(fileName, problems, unreadable);
         std::string stored = ExtractName(fileName);
         stored.resize(std::strlen(stored.c_str()));
-        writer.Bytes(stored.c_str(), stored.size() + 1);
-        writer.DWord(source.size);
-        if (source.file) writer.Content(source.file.get(), fileName, source.size, buffer);
+        out.Bytes(stored.c_str(), stored.size() + 1);
+        PackContent(out, source, fileName, buffer);
     }
-    writer.Close();
+    out.Commit();
     problems.Report({});
 }
 
@@ -593,7 +791,7 @@ void Extract(const std::string& package, const std::string& entryName, const std
         return;
     }
     if (S_ISREG(info.st_mode) && ftruncate(file.Get(), 0) != 0) ThrowIo("Cannot write", destination);
-    reader->CopyContent(file.Get(), destination);
+    if ((errno = reader->CopyContent(file.Get())) != 0) ThrowIo("Cannot write", destination);
     if (!file.Close()) ThrowIo("Cannot close", destination);
 }
 
@@ -604,12 +802,8 @@ void ExtractInto(const std::string& package, const std::string& entryName, const
     const std::optional<TargetFolder> target = TargetFolder::Open(folder);
     if (!target) return;
     Problems problems;
-    Fd file = target->Create(fileName, *reader, problems, [] { return false; });
-    if (file) {
-        const std::string path = target->PathOf(fileName);
-        reader->CopyContent(file.Get(), path);
-        if (!file.Close()) ThrowIo("Cannot close", path);
-    }
+    EntryFile file = target->Create(fileName, *reader, problems, [] { return false; });
+    if (file) WriteEntry(*reader, file, target->PathOf(fileName), problems);
     problems.Report({});
 }
 
@@ -620,8 +814,15 @@ void Unpack(const std::string& package, const std::string& destinationFolder) {
         TargetFolder::Open(destinationFolder.empty() ? ExtractFolder(package) : destinationFolder);
     if (!folder) return;
     Problems problems;
-    WriteEntries(*reader, *folder, problems);
-    problems.Report(reader->Damage());
+    std::string ending;
+    try {
+        WriteEntries(*reader, *folder, problems);
+        ending = reader->Damage();
+    } catch (const IoError& error) {
+        // The package could not be read on: what was met before still counts.
+        ending = error.what();
+    }
+    problems.Report(ending);
 }
 
 } // namespace quelt

@@ -17,11 +17,14 @@
 //
 // Entries are written into a folder from a handle on it, one name component
 // at a time without following links: nothing lands outside the folder, and
-// a link or special file at an entry's name is replaced, not written through.
+// a link, special file or hard-linked file at an entry's name is replaced, not
+// written through; a regular file with one link is written in place.
 //
-// Failures that leave nothing done (a missing package, an entry not found,
-// a file that cannot be created) keep a text for the last-error export;
-// write errors after a file was created throw IoError.
+// Failures keep a text for the last-error export: a missing package or entry,
+// and for unpacking every kind of problem met (damage, skipped names, files
+// not written) with counts and the first few names. An entry that could not
+// be written whole is removed and the next ones are still tried. Packing
+// throws IoError for a write error; so does a package that cannot be read on.
 #pragma once
 
 #include <cstdint>
@@ -49,10 +52,19 @@ bool VisitEntries(const std::string& package, const std::function<void(const Pac
 // absolute, and no ".." component ("\" and "/" both separate).
 bool IsSafeEntryName(std::string_view name);
 
-// Writes the package; an existing file is truncated. Sources that cannot be
-// read become empty entries. Refuses (writing nothing) when the package file
-// is one of the sources, since truncating it would destroy that source.
-void CreatePackege(const std::string& package, const std::vector<std::string>& fileNames);
+// What packing does with a source that cannot be read: store it as an empty
+// entry and note it for the last error (the classic behaviour), or write no
+// package at all.
+enum class UnreadableSources { kStoreEmpty, kRefuse };
+
+// Writes the package. An existing package is replaced only once the new one is
+// whole (written beside it, then renamed over it): on any failure the old one
+// stays as it was and the reason is thrown or kept for the last error. A source
+// is read to its end, so a file whose size says 0 but holds data (/proc) is
+// stored whole; one that changes while it is read fails the pack. Refuses
+// (writing nothing) when the package file is one of the sources.
+void CreatePackege(const std::string& package, const std::vector<std::string>& fileNames,
+                   UnreadableSources unreadable = UnreadableSources::kStoreEmpty);
 
 // The stored names in package order; nothing when the file is not a package.
 std::optional<std::vector<std::string>> Content(const std::string& package);

@@ -69,6 +69,14 @@ void SetLastError(const std::string& message) {
     hasLastError = true;
 }
 
+void NullArgument(const char* function, const char* name) noexcept {
+    try {
+        SetLastError(std::string(function) + ": argument \"" + name + "\" is null");
+    } catch (const std::exception&) {
+        // No memory for the reason: the caller's neutral result still says it failed.
+    }
+}
+
 bool TakeLastError(std::string& message) {
     message = hasLastError ? lastError : std::string();
     const bool had = hasLastError;

@@ -60,7 +60,6 @@ char* CopyString(const std::string& text) {
 
 // A string variable: the old value is freed, a new malloc()ed copy stored.
 void StoreString(char** result, const std::string& text) {
-    if (!result) return;
     std::free(*result);
     *result = CopyString(text);
 }
@@ -86,6 +85,45 @@ Record* NewRecord(const Record& value) {
 }
 
 std::string Text(const char* text) { return text ? std::string(text) : std::string(); }
+
+bool AnyNull(const char*) { return false; }
+
+// Pointer arguments that the header says must not be null, each after its
+// name: true, with a reason for qGetLastError, when one of them is null.
+template <typename Pointer, typename... Rest>
+bool AnyNull(const char* function, const char* name, Pointer pointer, Rest... rest) {
+    if (__builtin_expect(pointer == nullptr, 0)) {
+        quelt::NullArgument(function, name);
+        return true;
+    }
+    return AnyNull(function, rest...);
+}
+
+// The vector helpers' shapes: their pointers checked, then MVector's arithmetic.
+template <typename Vec, typename Make>
+void Made(const char* function, Vec* result, Make make) {
+    if (!AnyNull(function, "result", result)) *result = make();
+}
+template <auto F, typename Vec>
+void Binary(const char* function, const Vec* a, const Vec* b, Vec* result) {
+    if (!AnyNull(function, "a", a, "b", b, "result", result)) *result = F(*a, *b);
+}
+template <auto F, typename Vec>
+void Unary(const char* function, const Vec* v, Vec* result) {
+    if (!AnyNull(function, "v", v, "result", result)) *result = F(*v);
+}
+template <auto F, typename Vec>
+void Scaled(const char* function, const Vec* v, float s, Vec* result) {
+    if (!AnyNull(function, "v", v, "result", result)) *result = F(*v, s);
+}
+template <auto F, typename Vec>
+float Measure(const char* function, const Vec* a, const Vec* b) {
+    return AnyNull(function, "a", a, "b", b) ? 0.0f : F(*a, *b);
+}
+template <auto F, typename Vec>
+float Measure(const char* function, const Vec* v) {
+    return AnyNull(function, "v", v) ? 0.0f : F(*v);
+}
 
 // At load: floating-point exceptions are masked for the whole process, so
 // infinities and NaNs propagate instead of trapping; the x87 unit gets the
@@ -155,13 +193,25 @@ QUELT_API void qClearLog(void) { Guarded([&] { quelt::ClearLog(); }); }
 
 // ---- Strings and paths ----
 
-QUELT_API void qInttoStr(int32_t value, char** result) { StoreString(result, quelt::IntToStr(value)); }
-QUELT_API int32_t qStrtoInt(const char* text) { return quelt::StrToInt(Text(text)); }
-QUELT_API void qExtractName(const char* path, char** result) { StoreString(result, quelt::ExtractName(Text(path))); }
-QUELT_API void qExtractFolder(const char* path, char** result) {
-    StoreString(result, quelt::ExtractFolder(Text(path)));
+QUELT_API void qInttoStr(int32_t value, char** result) {
+    if (AnyNull(__func__, "result", result)) return;
+    Guarded([&] { StoreString(result, quelt::IntToStr(value)); });
 }
-QUELT_API void qExtractEXT(const char* name, char** result) { StoreString(result, quelt::ExtractExt(Text(name))); }
+QUELT_API int32_t qStrtoInt(const char* text) {
+    return Guarded<int32_t>(0, [&] { return quelt::StrToInt(Text(text)); });
+}
+QUELT_API void qExtractName(const char* path, char** result) {
+    if (AnyNull(__func__, "result", result)) return;
+    Guarded([&] { StoreString(result, quelt::ExtractName(Text(path))); });
+}
+QUELT_API void qExtractFolder(const char* path, char** result) {
+    if (AnyNull(__func__, "result", result)) return;
+    Guarded([&] { StoreString(result, quelt::ExtractFolder(Text(path))); });
+}
+QUELT_API void qExtractEXT(const char* name, char** result) {
+    if (AnyNull(__func__, "result", result)) return;
+    Guarded([&] { StoreString(result, quelt::ExtractExt(Text(name))); });
+}
 
 // ---- Console ----
 
@@ -178,10 +228,12 @@ QUELT_API void qConsole(const char* text) {
 }
 
 QUELT_API void qConsoleCommand(TProc proc, qbool withArgument, const char* name) {
+    if (AnyNull(__func__, "proc", proc)) return;
     Guarded([&] { quelt::ConsoleCommand(proc, withArgument != 0, Text(name)); });
 }
 
 QUELT_API void qConsoleVar(void* address, int32_t kind, const char* name) {
+    if (AnyNull(__func__, "address", address)) return;
     Guarded([&] { quelt::ConsoleVar(address, kind, Text(name)); });
 }
 
@@ -200,32 +252,41 @@ QUELT_API void qClearConsole(void) { quelt::ClearConsole(); }
 // ---- Vector helpers ----
 // Each reads its inputs into locals before it writes, so results may alias inputs.
 
-QUELT_API void vec2D(float x, float y, TVec2D* result) { *result = quelt::vec2D(x, y); }
-QUELT_API void add2D(const TVec2D* a, const TVec2D* b, TVec2D* result) { *result = quelt::add2D(*a, *b); }
-QUELT_API void sub2D(const TVec2D* a, const TVec2D* b, TVec2D* result) { *result = quelt::sub2D(*a, *b); }
-QUELT_API void mul2D(const TVec2D* v, float s, TVec2D* result) { *result = quelt::mul2D(*v, s); }
-QUELT_API void inv2D(const TVec2D* v, TVec2D* result) { *result = quelt::inv2D(*v); }
-QUELT_API float dot2D(const TVec2D* a, const TVec2D* b) { return quelt::dot2D(*a, *b); }
-QUELT_API float len2D(const TVec2D* v) { return quelt::len2D(*v); }
-QUELT_API void norm2D(const TVec2D* v, TVec2D* result) { *result = quelt::norm2D(*v); }
-QUELT_API float dist2D(const TVec2D* a, const TVec2D* b) { return quelt::dist2D(*a, *b); }
-QUELT_API TVec2D* new2D(const TVec2D* v) { return NewRecord(*v); }
+QUELT_API void vec2D(float x, float y, TVec2D* result) { Made(__func__, result, [&] { return quelt::vec2D(x, y); }); }
+QUELT_API void add2D(const TVec2D* a, const TVec2D* b, TVec2D* result) { Binary<quelt::add2D>(__func__, a, b, result); }
+QUELT_API void sub2D(const TVec2D* a, const TVec2D* b, TVec2D* result) { Binary<quelt::sub2D>(__func__, a, b, result); }
+QUELT_API void mul2D(const TVec2D* v, float s, TVec2D* result) { Scaled<quelt::mul2D>(__func__, v, s, result); }
+QUELT_API void inv2D(const TVec2D* v, TVec2D* result) { Unary<quelt::inv2D>(__func__, v, result); }
+QUELT_API float dot2D(const TVec2D* a, const TVec2D* b) { return Measure<quelt::dot2D>(__func__, a, b); }
+QUELT_API float len2D(const TVec2D* v) { return Measure<quelt::len2D>(__func__, v); }
+QUELT_API void norm2D(const TVec2D* v, TVec2D* result) { Unary<quelt::norm2D>(__func__, v, result); }
+QUELT_API float dist2D(const TVec2D* a, const TVec2D* b) { return Measure<quelt::dist2D>(__func__, a, b); }
+QUELT_API TVec2D* new2D(const TVec2D* v) { return AnyNull(__func__, "v", v) ? nullptr : NewRecord(*v); }
 
-QUELT_API void vec3D(float x, float y, float z, TVec3D* result) { *result = quelt::vec3D(x, y, z); }
-QUELT_API void add3D(const TVec3D* a, const TVec3D* b, TVec3D* result) { *result = quelt::add3D(*a, *b); }
-QUELT_API void sub3D(const TVec3D* a, const TVec3D* b, TVec3D* result) { *result = quelt::sub3D(*a, *b); }
-QUELT_API void mul3D(const TVec3D* v, float s, TVec3D* result) { *result = quelt::mul3D(*v, s); }
-QUELT_API void inv3D(const TVec3D* v, TVec3D* result) { *result = quelt::inv3D(*v); }
-QUELT_API float dot3D(const TVec3D* a, const TVec3D* b) { return quelt::dot3D(*a, *b); }
-QUELT_API void cross3D(const TVec3D* a, const TVec3D* b, TVec3D* result) { *result = quelt::cross3D(*a, *b); }
-QUELT_API float len3D(const TVec3D* v) { return quelt::len3D(*v); }
-QUELT_API void norm3D(const TVec3D* v, TVec3D* result) { *result = quelt::norm3D(*v); }
-QUELT_API float dist3D(const TVec3D* a, const TVec3D* b) { return quelt::dist3D(*a, *b); }
-QUELT_API void rand3D(float s, TVec3D* result) { *result = quelt::rand3D(s); }
-QUELT_API void signedRand3D(float s, TVec3D* result) { *result = quelt::signedRand3D(s); }
-QUELT_API TVec3D* new3D(const TVec3D* v) { return NewRecord(*v); }
+QUELT_API void vec3D(float x, float y, float z, TVec3D* result) {
+    Made(__func__, result, [&] { return quelt::vec3D(x, y, z); });
+}
+QUELT_API void add3D(const TVec3D* a, const TVec3D* b, TVec3D* result) { Binary<quelt::add3D>(__func__, a, b, result); }
+QUELT_API void sub3D(const TVec3D* a, const TVec3D* b, TVec3D* result) { Binary<quelt::sub3D>(__func__, a, b, result); }
+QUELT_API void mul3D(const TVec3D* v, float s, TVec3D* result) { Scaled<quelt::mul3D>(__func__, v, s, result); }
+QUELT_API void inv3D(const TVec3D* v, TVec3D* result) { Unary<quelt::inv3D>(__func__, v, result); }
+QUELT_API float dot3D(const TVec3D* a, const TVec3D* b) { return Measure<quelt::dot3D>(__func__, a, b); }
+QUELT_API void cross3D(const TVec3D* a, const TVec3D* b, TVec3D* result) {
+    Binary<quelt::cross3D>(__func__, a, b, result);
+}
+QUELT_API float len3D(const TVec3D* v) { return Measure<quelt::len3D>(__func__, v); }
+QUELT_API void norm3D(const TVec3D* v, TVec3D* result) { Unary<quelt::norm3D>(__func__, v, result); }
+QUELT_API float dist3D(const TVec3D* a, const TVec3D* b) { return Measure<quelt::dist3D>(__func__, a, b); }
+// With a null result the generator does not advance.
+QUELT_API void rand3D(float s, TVec3D* result) { Made(__func__, result, [&] { return quelt::rand3D(s); }); }
+QUELT_API void signedRand3D(float s, TVec3D* result) {
+    Made(__func__, result, [&] { return quelt::signedRand3D(s); });
+}
+QUELT_API TVec3D* new3D(const TVec3D* v) { return AnyNull(__func__, "v", v) ? nullptr : NewRecord(*v); }
 
-QUELT_API void vec4D(float x, float y, float z, float w, TVec4D* result) { *result = quelt::vec4D(x, y, z, w); }
+QUELT_API void vec4D(float x, float y, float z, float w, TVec4D* result) {
+    Made(__func__, result, [&] { return quelt::vec4D(x, y, z, w); });
+}
 
 // ---- 3D drawing and camera ----
 
@@ -239,7 +300,8 @@ QUELT_API void qSolidBox(float sizeX, float sizeY, float sizeZ) { quelt::SolidBo
 QUELT_API void qResetEnvMode(void) { quelt::ResetEnvMode(); }
 QUELT_API void qSetDot3Mode(void) { quelt::SetDot3Mode(); }
 QUELT_API void qCamera(const TVec3D* pos, const TVec3D* dir, float roll) {
-    if (pos && dir) quelt::Camera(*pos, *dir, roll);
+    if (AnyNull(__func__, "pos", pos, "dir", dir)) return;
+    quelt::Camera(*pos, *dir, roll);
 }
 
 // ---- 2D mode and bitmap fonts ----
@@ -256,12 +318,14 @@ QUELT_API void qDeleteFont(uint32_t font) { quelt::DeleteFont(font); }
 // ---- Frustum and pbuffers ----
 
 QUELT_API void qCreateFrustum(IFrustum** frustum) {
-    if (frustum) *frustum = nullptr;
+    if (AnyNull(__func__, "frustum", frustum)) return;
+    *frustum = nullptr;
     Guarded([&] { quelt::CreateFrustum(frustum); });
 }
 
 QUELT_API void qCreatePBuffer(IPBuffer** pbuffer, int32_t width, int32_t height, int32_t flags, qbool shareLists) {
-    if (pbuffer) *pbuffer = nullptr;
+    if (AnyNull(__func__, "pbuffer", pbuffer)) return;
+    *pbuffer = nullptr;
     Guarded([&] { quelt::CreatePBuffer(pbuffer, width, height, flags, shareLists != 0); });
 }
 
@@ -276,9 +340,10 @@ QUELT_API uint32_t qCreateTexture2D(qbool mipmaps, const char* fileName) {
 }
 
 QUELT_API uint32_t qCreateCubeMap(qbool mipmaps, const char* const* fileNames, int32_t count) {
+    if (AnyNull(__func__, "fileNames", fileNames)) return 0;
     return Guarded<uint32_t>(0, [&] {
         std::vector<std::string> names;
-        for (int32_t i = 0; fileNames && i < count && i < 6; ++i) names.push_back(Text(fileNames[i]));
+        for (int32_t i = 0; i < count && i < 6; ++i) names.push_back(Text(fileNames[i]));
         return quelt::CreateCubeMap(mipmaps != 0, names);
     });
 }
@@ -290,9 +355,11 @@ QUELT_API uint32_t qCreateNormCubeMap(int32_t size, qbool mipmaps) {
 // ---- Packages ----
 
 QUELT_API void qCreatePackege(const char* package, const char* const* fileNames, int32_t count) {
+    // No files need no list.
+    if (count > 0 && AnyNull(__func__, "fileNames", fileNames)) return;
     Guarded([&] {
         std::vector<std::string> names;
-        for (int32_t i = 0; fileNames && i < count; ++i) names.push_back(Text(fileNames[i]));
+        for (int32_t i = 0; i < count; ++i) names.push_back(Text(fileNames[i]));
         quelt::CreatePackege(Text(package), names);
     });
 }
@@ -326,44 +393,47 @@ QUELT_API void qDoneOpenAL(void) { quelt::DoneOpenAL(); }
 QUELT_API qbool isOpenALCreated(void) { return quelt::IsOpenALCreated() ? 1 : 0; }
 
 QUELT_API void qCreateSound(ISound** sound, const char* fileName) {
+    if (AnyNull(__func__, "sound", sound)) return;
     Guarded([&] { quelt::CreateSound(sound, Text(fileName)); });
 }
 
 QUELT_API void qCreateSource(ISource** source) {
+    if (AnyNull(__func__, "source", source)) return;
     Guarded([&] { quelt::CreateSource(source); });
 }
 
 QUELT_API void qListenerPos(const TVec3D* position) {
-    if (position) quelt::ListenerPos(*position);
+    if (AnyNull(__func__, "position", position)) return;
+    quelt::ListenerPos(*position);
 }
 
 QUELT_API void qListenerVel(const TVec3D* velocity) {
-    if (velocity) quelt::ListenerVel(*velocity);
+    if (AnyNull(__func__, "velocity", velocity)) return;
+    quelt::ListenerVel(*velocity);
 }
 
 QUELT_API void qListenerOrientation(const TVec3D* at, const TVec3D* up) {
-    if (at && up) quelt::ListenerOrientation(*at, *up);
+    if (AnyNull(__func__, "at", at, "up", up)) return;
+    quelt::ListenerOrientation(*at, *up);
 }
 
 // ---- Models ----
 
 QUELT_API void qLoadModel(IAnimation** model, int32_t mode, const char* fileName) {
-    if (model) *model = nullptr;
-    IAnimation* loaded = Guarded<IAnimation*>(nullptr, [&] { return quelt::LoadModel(mode, Text(fileName)); });
-    if (!model) {
-        if (loaded) loaded->Release();
-        return;
-    }
-    *model = loaded;
+    if (AnyNull(__func__, "model", model)) return;
+    *model = Guarded<IAnimation*>(nullptr, [&] { return quelt::LoadModel(mode, Text(fileName)); });
 }
 
 // ---- Beyond the 91 ----
 
+// message may be null: the reason is then dropped unread.
 QUELT_API qbool qGetLastError(char** message) {
-    std::string text;
-    const bool had = quelt::TakeLastError(text);
-    StoreString(message, text);
-    return had ? 1 : 0;
+    return Guarded<qbool>(0, [&] {
+        std::string text;
+        const bool had = quelt::TakeLastError(text);
+        if (message) StoreString(message, text);
+        return had ? qbool(1) : qbool(0);
+    });
 }
 
 } // extern "C"

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <spng.h>
@@ -78,8 +79,65 @@ void CaptureFrame() {
                  lastFrame.data());
 }
 
+// Ctrl+C or a termination request ends the demo with the status a shell
+// expects of an interrupted program, 128 + the signal, rather than success.
+// While the main loop runs the engine ends it on these signals with a handler
+// of its own; Showcase notes the signal with its own handler, set before the
+// loop (an engine that hands the signal on to the program's handler calls it
+// after ending the loop) and again in front of the engine's once the loop
+// runs, handing the signal on to it.
+constexpr int kInterrupts[] = {SIGINT, SIGTERM};
+volatile sig_atomic_t interruptSignal = 0;
+struct sigaction handedOn[2];                   // the engine's handlers
+volatile sig_atomic_t handingOn[2] = {0, 0};
+
+void NoteInterrupt(int signal, siginfo_t* info, void* context) {
+    interruptSignal = signal;
+    const int i = signal == SIGINT ? 0 : 1;
+    if (!handingOn[i]) return;
+    // Once only, so that an engine calling this handler back ends there.
+    handingOn[i] = 0;
+    const struct sigaction& next = handedOn[i];
+    if (next.sa_flags & SA_SIGINFO) {
+        if (next.sa_sigaction) next.sa_sigaction(signal, info, context);
+    } else if (next.sa_handler != SIG_DFL && next.sa_handler != SIG_IGN)
+        next.sa_handler(signal);
+}
+
+bool IsOurs(const struct sigaction& action) {
+    return (action.sa_flags & SA_SIGINFO) && action.sa_sigaction == NoteInterrupt;
+}
+
+// A second signal while the first is pending gets the default action, so a
+// stuck demo still dies. A signal the program was started ignoring stays so.
+void WatchInterrupts(bool inFrontOfEngine) {
+    for (int i = 0; i < 2; ++i) {
+        struct sigaction current {};
+        if (sigaction(kInterrupts[i], nullptr, &current) != 0 || IsOurs(current)) continue;
+        const bool ignored = !(current.sa_flags & SA_SIGINFO) && current.sa_handler == SIG_IGN;
+        const bool engines = (current.sa_flags & SA_SIGINFO) || current.sa_handler != SIG_DFL;
+        if (ignored || (inFrontOfEngine && !engines)) continue;
+        if (inFrontOfEngine) {
+            handedOn[i] = current;
+            handingOn[i] = 1;
+        }
+        struct sigaction action {};
+        action.sa_sigaction = NoteInterrupt;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_SIGINFO | SA_RESTART | SA_RESETHAND;
+        sigaction(kInterrupts[i], &action, nullptr);
+    }
+}
+
+void InitFrame() {
+    WatchInterrupts(true);
+    DemoInit();
+}
+
 // The demo's frame, then what the options ask of it.
 void RenderFrame() {
+    // Noted before the loop ran, or with no engine handler to end it.
+    if (interruptSignal) qStopMainLoop();
     DemoRender();
     ++renderedFrames;
     // The frame drawn while Escape is down is the last one: the updates that
@@ -212,19 +270,24 @@ int Run(int argc, char** argv) {
         return 1;
     }
 
+    WatchInterrupts(false);
     if (!qCreateWindow()) {
         std::fprintf(stderr, "Showcase: the engine could not open its window\n");
         ReleaseQuelt();
         return 1;
     }
     qScreenMode(1024, 768, 32, 70, options.windowed ? 0 : 1);
-    qSetProcAdress(PROC_INIT, DemoInit);
+    qSetProcAdress(PROC_INIT, InitFrame);
     qSetProcAdress(PROC_DONE, DemoDone);
     qSetProcAdress(PROC_RENDER, RenderFrame);
     qSetUPS(200);
     qSetProcAdress(PROC_UPDATE, DemoUpdate);
     qStartMainLoop();
 
+    if (interruptSignal) {
+        ReleaseQuelt();
+        return 128 + interruptSignal;
+    }
     const bool written = options.screenshot.empty() || WriteScreenshot(options.screenshot);
     ReleaseQuelt();
     return written ? 0 : 1;

@@ -3,10 +3,8 @@
 // turns its last-error text into messages and exit statuses.
 #include <quelt/quelt.h>
 
-#include <sys/stat.h>
-
+#include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -31,14 +29,17 @@ const char* const kUsageText =
     "       qpak unpack PACKAGE [DIR]\n"
     "       qpak --help | --version\n"
     "\n"
-    "  create   packs the FILEs into PACKAGE, replacing it if it exists; each file\n"
-    "           is stored under its name without folders, in the order given\n"
+    "  create   packs the FILEs into PACKAGE, replacing it once the new one is\n"
+    "           whole (if anything fails, the old one stays); each file is stored\n"
+    "           under its name without folders, in the order given\n"
     "  list     prints the size in bytes and the name of each entry, in order\n"
     "  extract  writes the first entry called NAME to DEST (default: a file of\n"
     "           that name in the current folder)\n"
     "  unpack   writes every entry into the folder DIR (default: the current\n"
     "           folder); names that would leave it are skipped and reported\n"
     "\n"
+    "Options may come anywhere before \"--\", which ends them: a name that starts\n"
+    "with \"-\" goes after it.\n"
     "Exit status: 0 on success, 1 on an error, 2 on a usage error.\n";
 
 int Usage(const char* problem) {
@@ -46,22 +47,56 @@ int Usage(const char* problem) {
     return kUsage;
 }
 
-// Control characters and the backslash written as C escapes, as tar and
-// ls do, so that a stored name cannot move the cursor or fake a line.
+// The length of the valid UTF-8 sequence at `text[at]` and its code point;
+// 0 when the bytes there are not one.
+std::size_t Utf8At(const std::string& text, std::size_t at, char32_t& code) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
+    const unsigned char lead = byte(0);
+    const std::size_t length = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 && lead < 0xE0 ? 2 : 0;
+    if (length == 0 || at + length > text.size()) return 0;
+    code = lead & (0x7F >> length);
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(i) & 0xC0) != 0x80) return 0;
+        code = (code << 6) | (byte(i) & 0x3F);
+    }
+    const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+    return length;
+}
+
+// Characters a terminal acts on rather than shows: C1 controls and the marks,
+// overrides and isolates that reorder the text around them.
+bool IsHidden(char32_t code) {
+    return (code >= 0x80 && code <= 0x9F) || code == 0x200E || code == 0x200F || (code >= 0x202A && code <= 0x202E) ||
+           (code >= 0x2066 && code <= 0x2069);
+}
+
+void AppendOctal(std::string& out, unsigned char byte) {
+    char octal[5];
+    std::snprintf(octal, sizeof octal, "\\%03o", byte);
+    out += octal;
+}
+
+// Control characters (C0, DEL, C1 as a byte or in UTF-8), text direction
+// controls and the backslash written as C escapes, byte by byte, as tar and
+// ls do, so that a stored name cannot move the cursor, fake a line or show
+// its text in another order. Other bytes pass as they are.
 std::string Escaped(const std::string& text) {
     std::string out;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        char32_t code = byte;
+        const std::size_t utf8 = byte < 0x80 ? 1 : Utf8At(text, i, code); // 0: a byte alone
+        const std::size_t length = std::max<std::size_t>(utf8, 1);
         const char* named = byte == '\\' ? "\\\\" : byte == '\n' ? "\\n" : byte == '\t' ? "\\t" : nullptr;
         if (named) {
             out += named;
-        } else if (byte < 0x20 || byte == 0x7F) {
-            char octal[5];
-            std::snprintf(octal, sizeof octal, "\\%03o", byte);
-            out += octal;
+        } else if (byte < 0x20 || byte == 0x7F || (utf8 == 0 && byte <= 0x9F) || (utf8 > 1 && IsHidden(code))) {
+            for (std::size_t k = 0; k < length; ++k) AppendOctal(out, static_cast<unsigned char>(text[i + k]));
         } else {
-            out += c;
+            out.append(text, i, length);
         }
+        i += length;
     }
     return out;
 }
@@ -94,19 +129,9 @@ std::optional<std::string> TakeEngineError() {
 
 int Create(const std::string& package, const std::vector<std::string>& files) {
     // The library would store an unreadable file as an empty entry; a user
-    // asking for that file wants to hear about it instead.
-    for (const std::string& file : files) {
-        struct stat info {};
-        if (stat(file.c_str(), &info) != 0) return Fail("cannot read " + Quoted(file) + ": " + std::strerror(errno));
-        if (!S_ISREG(info.st_mode)) return Fail("cannot pack " + Quoted(file) + ": not a regular file");
-        if (static_cast<std::uint64_t>(info.st_size) > UINT32_MAX)
-            return Fail("cannot pack " + Quoted(file) + ": a package entry holds less than 4 GiB");
-        std::FILE* probe = std::fopen(file.c_str(), "rb");
-        if (!probe) return Fail("cannot read " + Quoted(file) + ": " + std::strerror(errno));
-        std::fclose(probe);
-    }
+    // asking for that file wants to hear about it, and to keep the old package.
     if (const int status = Guarded([&] {
-            quelt::CreatePackege(package, files);
+            quelt::CreatePackege(package, files, quelt::UnreadableSources::kRefuse);
             return kOk;
         }))
         return status;
@@ -155,23 +180,40 @@ int Unpack(const std::string& package, const std::string& folder) {
     });
 }
 
+// Prints the help or version text; a failed write (a full disk) is an error.
+int Print(const std::string& text) {
+    if (std::fputs(text.c_str(), stdout) == EOF || std::fflush(stdout) != 0)
+        return Fail(std::string("cannot write to the standard output: ") + std::strerror(errno));
+    return kOk;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::vector<std::string> args(argv + 1, argv + argc);
+    // Options may come anywhere before "--"; everything after it is an operand.
+    std::vector<std::string> args;
+    bool options = true;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (!options || arg.size() < 2 || arg[0] != '-') {
+            args.push_back(arg);
+        } else if (arg == "--") {
+            options = false;
+        } else if (arg == "--help" || arg == "-h") {
+            return Print(kUsageText);
+        } else if (arg == "--version") {
+            return Print("qpak " + std::to_string(QUELT_VERSION_MAJOR) + "." + std::to_string(QUELT_VERSION_MINOR) + "." +
+                         std::to_string(QUELT_VERSION_PATCH) + "\n");
+        } else {
+            return Usage(("unknown option '" + Escaped(arg) + "' (put \"--\" before a name that starts with \"-\")").c_str());
+        }
+    }
     if (args.empty()) return Usage("no command given");
     const std::string& command = args[0];
-    if (command == "--help" || command == "-h" || command == "help") {
-        std::fputs(kUsageText, stdout);
-        return kOk;
-    }
-    if (command == "--version") {
-        std::printf("qpak %d.%d.%d\n", QUELT_VERSION_MAJOR, QUELT_VERSION_MINOR, QUELT_VERSION_PATCH);
-        return kOk;
-    }
+    if (command == "help") return Print(kUsageText);
     const std::size_t operands = args.size() - 1;
     if (command == "create") {
-        if (operands < 1) return Usage("create needs a PACKAGE");
+        if (operands < 2) return Usage("create needs a PACKAGE and at least one FILE");
         return Create(args[1], std::vector<std::string>(args.begin() + 2, args.end()));
     }
     if (command == "list") {
@@ -188,5 +230,5 @@ int main(int argc, char** argv) {
         if (folder.empty()) return Usage("the DIR is empty");
         return Unpack(args[1], folder);
     }
-    return Usage(("unknown command '" + command + "'").c_str());
+    return Usage(("unknown command '" + Escaped(command) + "'").c_str());
 }

@@ -21,6 +21,9 @@
  *    A creating export stores a new reference (count 1) in the caller's
  *    variable, or NULL on failure; the caller releases it.
  *  - Failures come back as results (false, 0, NULL); an export never throws.
+ *  - Each export's pointer arguments say whether they may be null. One that
+ *    must not be null and is does nothing: the export returns its neutral
+ *    result (false, 0, NULL) and leaves a reason for qGetLastError.
  *  - One thread: call every export from the thread that created the window
  *    (qCreateWindow), which also runs the main loop and every callback.
  *    Functions that draw or make GL objects need the window's context.
@@ -53,6 +56,8 @@ extern "C" {
 typedef uint8_t qbool;
 
 /* ---- Records ---------------------------------------------------------- */
+/** \addtogroup quelt_vectors
+ *  @{ */
 
 /** A 2D vector or point; plain value, copied freely. */
 typedef struct TVec2D { /** Components. @{ */ float x, y; /** @} */ } TVec2D;
@@ -64,16 +69,19 @@ typedef struct TVec4D { /** Components. @{ */ float x, y, z, w; /** @} */ } TVec
 typedef struct TQuat { /** Scalar part w, then the vector part x, y, z. @{ */ float w, x, y, z; /** @} */ } TQuat;
 /** A 4x4 matrix. Column-major, as OpenGL takes it: element = column * 4 + row. */
 typedef struct TMatrix4 { float m[16]; /**< Elements; 12, 13, 14 hold the translation. */ } TMatrix4;
+/** @} */
 
 /** A list of texts filled by qContent. Start from {NULL, 0}; the library frees
  *  the old items and array before filling it; release each item and then
- *  items with free() when done. */
+ *  items with free() when done. \ingroup quelt_packages */
 typedef struct TArrayString {
     char** items;  /**< count malloc()ed zero-terminated texts, or NULL. */
     int32_t count; /**< Number of items. */
 } TArrayString;
 
 /* ---- Procedures ------------------------------------------------------- */
+/** \addtogroup quelt_loop
+ *  @{ */
 
 /** A procedure without arguments: main-loop slots 0-3, console kind 101. */
 typedef void (*TProc)(void);
@@ -82,11 +90,13 @@ typedef void (*TProc)(void);
 typedef void (*TKeyProc)(int32_t key, int32_t x, int32_t y);
 /** Slot 5: the cursor moved over the window to (x, y), client coordinates. */
 typedef void (*TMouseProc)(int32_t x, int32_t y);
+/** @} */
 /** Console kind 100: called with the text typed after the command's name
- *  (spaces trimmed; the name itself when nothing follows). Valid during the call only. */
+ *  (spaces trimmed; the name itself when nothing follows). Valid during the call only.
+ *  \ingroup quelt_console */
 typedef void (*TCommandProc)(const char* argument);
 
-/** Callback slots for qSetProcAdress. */
+/** Callback slots for qSetProcAdress. \ingroup quelt_loop */
 enum {
     PROC_RENDER = 0,   /**< Draws one frame; the engine presents it afterwards. */
     PROC_UPDATE = 1,   /**< Runs at the fixed rate of qSetUPS, catching up after stalls. */
@@ -97,6 +107,8 @@ enum {
 };
 
 /* ---- Key codes -------------------------------------------------------- */
+/** \addtogroup quelt_window
+ *  @{ */
 
 /** \name Key codes
  *  Every code the key table holds, for qIsKeyPressed and the key procedure
@@ -201,10 +213,11 @@ enum {
     QK_RBUTTON = 257, /**< Right mouse button. */
     QK_MBUTTON = 258  /**< Middle mouse button. */
 };
+/** @} */
 
 /** @} */
 
-/** Console entry kinds, for qConsoleVar. */
+/** Console entry kinds, for qConsoleVar. \ingroup quelt_console */
 enum {
     QCON_INT = 1,           /**< An int32_t variable; typing "name 25" stores 25. */
     QCON_BOOL = 2,          /**< A qbool variable; a number above 0 stores 1, else 0. */
@@ -213,6 +226,30 @@ enum {
 };
 
 /* ---- Interface objects ------------------------------------------------ */
+/** \defgroup quelt_objects Engine objects
+ *  Frusta, pbuffers, sounds, sources and models are reference-counted
+ *  interfaces. A creating export stores a new reference (count 1) in the
+ *  caller's variable, or NULL on failure; the caller releases it, and the
+ *  last release destroys the object. Each interface's table of functions
+ *  starts with QueryInterface, AddRef and Release, then the interface's own
+ *  operations in the order declared.
+ *
+ *  In C++ the interfaces are abstract structs: call their methods.
+ *  \code
+ *  IFrustum* frustum = NULL;
+ *  qCreateFrustum(&frustum);
+ *  frustum->Calculate();
+ *  frustum->Release();
+ *  \endcode
+ *  In C each is a struct whose lpVtbl points to a table of the same slots, in
+ *  the same order; every slot takes the object first.
+ *  \code
+ *  IFrustum* frustum = NULL;
+ *  qCreateFrustum(&frustum);
+ *  frustum->lpVtbl->Calculate(frustum);
+ *  frustum->lpVtbl->Release(frustum);
+ *  \endcode
+ *  @{ */
 
 /** A 128-bit interface identifier for QueryInterface. Every engine object
  *  answers to the all-zero one and to {00000000-0000-0000-C000-000000000046}. */
@@ -227,8 +264,9 @@ typedef struct QGUID {
 #define Q_OK ((int32_t)0)
 /** QueryInterface does not know the identifier; *object is NULL. */
 #define Q_NOINTERFACE ((int32_t)0x80004002)
+/** @} */
 
-/** Pbuffer creation flags for qCreatePBuffer; combine with |. */
+/** Pbuffer creation flags for qCreatePBuffer; combine with |. \ingroup quelt_pbuffers */
 enum {
     QPB_ALPHA = 0x001,        /**< 8-bit alpha channel. */
     QPB_DEPTH = 0x002,        /**< 24-bit depth buffer. */
@@ -241,7 +279,7 @@ enum {
     QPB_MIPMAP = 0x100        /**< Mipmapped texture, rebuilt by BindToTexture. */
 };
 
-/** Colour buffers for BindToTexture and faces for SetCubeFace. */
+/** Colour buffers for BindToTexture and faces for SetCubeFace. \ingroup quelt_pbuffers */
 enum {
     QPB_FRONT_LEFT = 0x2083,      /**< The colour buffer (the only one). */
     QPB_BACK_LEFT = 0x2085,       /**< Also accepted, same buffer. */
@@ -259,10 +297,13 @@ enum {
 /* C++: abstract structs, pure virtual functions in slot order, no virtual
  * destructor, so that the table holds exactly these slots. */
 /** The first three slots of every engine object. Counts change atomically;
- *  everything else about an object belongs to the main-loop thread. */
+ *  everything else about an object belongs to the main-loop thread.
+ *  \ingroup quelt_objects */
 struct IQueltUnknown {
     /** Asks for another interface by identifier. Q_OK with a new reference in
-     *  *object (release it), or Q_NOINTERFACE with *object set to NULL. */
+     *  *object (release it), or Q_NOINTERFACE with *object set to NULL.
+     *  @param iid may be null: Q_NOINTERFACE.
+     *  @param object may be null: Q_NOINTERFACE, nothing stored. */
     virtual int32_t QueryInterface(const QGUID* iid, void** object) = 0;
     /** Adds a reference; returns the new count. */
     virtual int32_t AddRef() = 0;
@@ -271,19 +312,24 @@ struct IQueltUnknown {
 };
 
 /** A view frustum for visibility tests (qCreateFrustum). Six planes, all zero
- *  until Calculate or ExtractFromMatrices; a point on a plane counts as outside. */
+ *  until Calculate or ExtractFromMatrices; a point on a plane counts as outside.
+ *  \ingroup quelt_frustum */
 struct IFrustum : IQueltUnknown {
-    /** Whether point p lies strictly inside all six planes. */
+    /** Whether point p lies strictly inside all six planes.
+     *  @param p must not be null (false). */
     virtual qbool PointIn(const TVec3D* p) = 0;
     /** Whether a sphere may be visible: false only when it lies wholly outside
-     *  one plane (touching from outside counts as outside). */
+     *  one plane (touching from outside counts as outside).
+     *  @param centre must not be null (false). */
     virtual qbool SphereIn(const TVec3D* centre, float radius) = 0;
     /** Whether an axis-aligned box (centre, half its edge lengths) may be
      *  visible: true when every plane has a corner strictly inside it. May
-     *  answer true for a large box near a corner of the frustum. */
+     *  answer true for a large box near a corner of the frustum.
+     *  @param centre,halfSize must not be null (false). */
     virtual qbool BoxIn(const TVec3D* centre, const TVec3D* halfSize) = 0;
     /** Takes the planes from projection x modelView (column-major), normalised.
-     *  No GL needed. */
+     *  No GL needed.
+     *  @param projection,modelView must not be null (the planes stay). */
     virtual void ExtractFromMatrices(const TMatrix4* projection, const TMatrix4* modelView) = 0;
     /** Takes the planes from the current GL projection and model-view
      *  matrices; call once a frame after placing the camera. Needs the context. */
@@ -295,7 +341,8 @@ struct IFrustum : IQueltUnknown {
  *  the window's. Use: Initialize; each time Enable, draw, Disable, then
  *  BindToTexture, draw with the texture, ReleaseFromTexture. Main-loop thread
  *  only; the window's drawing must not run between Enable and Disable.
- *  Releasing the last reference frees what FreeResources frees. */
+ *  Releasing the last reference frees what FreeResources frees.
+ *  \ingroup quelt_pbuffers */
 struct IPBuffer : IQueltUnknown {
     /** Makes the context, surface and texture; needs the window's context
      *  current. False when CheckSupport fails, QPB_ACCUM is asked for, a size
@@ -347,7 +394,7 @@ struct IPBuffer : IQueltUnknown {
 };
 
 /** A sound: an OpenAL buffer holding a WAV or Ogg Vorbis file's samples (qCreateSound).
- *  Releasing the last reference deletes the buffer. */
+ *  Releasing the last reference deletes the buffer. \ingroup quelt_sound */
 struct ISound : IQueltUnknown {
     /** The OpenAL buffer name, for ISource::SetBuffer. Owned by the sound. */
     virtual uint32_t GetBuffer() = 0;
@@ -355,11 +402,13 @@ struct ISound : IQueltUnknown {
 
 /** A sound source in 3D (qCreateSource): pitch 1, gain 1, at the origin,
  *  still. Releasing the last reference deletes the OpenAL source. Positions
- *  and velocities are in the listener's units (say metres, metres a second). */
+ *  and velocities are in the listener's units (say metres, metres a second).
+ *  \ingroup quelt_sound */
 struct ISource : IQueltUnknown {
-    /** Places the source. */
+    /** Places the source. @param position may be null: nothing changes. */
     virtual void SetPosition(const TVec3D* position) = 0;
-    /** Sets the velocity used for the Doppler shift. */
+    /** Sets the velocity used for the Doppler shift.
+     *  @param velocity may be null: nothing changes. */
     virtual void SetVelocity(const TVec3D* velocity) = 0;
     /** Whether Play repeats the sound until Stop. */
     virtual void SetLooping(qbool loop) = 0;
@@ -374,7 +423,8 @@ struct ISource : IQueltUnknown {
 };
 
 /** A model loaded from a 3DS file (qLoadModel): one part per named object.
- *  Drawn in the pose of its mesh data; needs the window's context. */
+ *  Drawn in the pose of its mesh data; needs the window's context.
+ *  \ingroup quelt_models */
 struct IAnimation : IQueltUnknown {
     /** Draws every part with its normals and texture coordinates, under the
      *  current matrix and GL state (bind a texture to see one). frame runs
@@ -465,6 +515,15 @@ struct IAnimation { const IAnimationVtbl* lpVtbl; };
 #endif /* __cplusplus */
 
 /* ---- Window, input, timer --------------------------------------------- */
+/** \defgroup quelt_window Window and input
+ *  One window per process: qCreateWindow opens it with its OpenGL context,
+ *  which everything that draws needs. Drawing sees a logical screen of
+ *  1024 x 768 whatever size the window has; the viewport follows the size
+ *  granted. Keys and mouse buttons are read from a key table that qMsg
+ *  brings up to date: poll it with qIsKeyPressed, or receive presses in the
+ *  PROC_KEYDOWN procedure. Call every export from the thread that created
+ *  the window.
+ *  @{ */
 
 /** Opens the engine's one window: 1024 x 768 at (0, 0), borderless, with an
  *  OpenGL compatibility context (RGBA8, double buffer, depth 24, stencil 8,
@@ -510,13 +569,24 @@ QUELT_API void qFinishRender(void);
 QUELT_API int32_t qGetTimer(void);
 /** An opaque non-zero token while the window exists, 0 otherwise. */
 QUELT_API uint32_t qGetHDC(void);
+/** @} */
 
 /* ---- Main loop -------------------------------------------------------- */
+/** \defgroup quelt_loop Main loop
+ *  The engine owns the loop. Register procedures in its slots with
+ *  qSetProcAdress, set the update rate with qSetUPS, then hand over control:
+ *  qStartMainLoop runs PROC_INIT once, then passes of messages, PROC_RENDER
+ *  and the presentation of the frame, with PROC_UPDATE at the fixed rate,
+ *  until qStopMainLoop or the window is closed, then PROC_DONE. The
+ *  procedures run on the loop's thread; a C++ exception thrown by one passes
+ *  through qStartMainLoop to its caller.
+ *  @{ */
 
 /** Registers an application procedure in a callback slot (PROC_*); an index
  *  outside 0-5 is ignored, NULL empties the slot. May be called at any time,
  *  callbacks included. Procedures run on the main-loop thread.
- *  Slots 4 and 5 take TKeyProc and TMouseProc: cast them to TProc. */
+ *  Slots 4 and 5 take TKeyProc and TMouseProc: cast them to TProc.
+ *  @param proc may be null: empties the slot. */
 QUELT_API void qSetProcAdress(int32_t index, TProc proc);
 /** Runs the main loop on the calling thread (the window's): PROC_INIT, then
  *  passes of qMsg, PROC_RENDER, qFinishRender and as many PROC_UPDATE calls as
@@ -537,45 +607,85 @@ QUELT_API void qStopMainLoop(void);
 QUELT_API void qSetUPS(int32_t ups);
 /** Frames presented in the last completed period of just over a second; 0 before the first. */
 QUELT_API int32_t qGetFPS(void);
+/** @} */
 
 /* ---- Log -------------------------------------------------------------- */
+/** \defgroup quelt_console Log and console
+ *  The log is a text file written a line at a time, "log.txt" in the working
+ *  folder unless qSetLog names another; the file is closed after each line,
+ *  so nothing written is lost when the program stops. The console is a
+ *  panel over the top of the screen that QK_CONSOLE shows and hides: it
+ *  prints lines (qConsole), runs the commands registered with
+ *  qConsoleCommand and sets the variables registered with qConsoleVar when
+ *  the user types their names. Names and texts are copied; a variable's
+ *  address is kept.
+ *  @{ */
 
-/** Creates the text file fileName, or empties it. Does not change the current log. */
+/** Creates the text file fileName, or empties it. Does not change the current log.
+ *  @param fileName may be null (read as ""). */
 QUELT_API void qCreateLog(const char* fileName);
 /** Appends text and CR LF to the existing file fileName; a missing file gets
- *  nothing (it is not created). */
+ *  nothing (it is not created).
+ *  @param fileName,text may be null (read as ""). */
 QUELT_API void qAddToLog(const char* fileName, const char* text);
 /** Makes fileName the current log ("log.txt" at start, relative to the working
  *  folder). Creates it empty when it does not exist; an existing log keeps its lines.
- *  Only a regular file is written: a FIFO, device or folder is refused at once. */
+ *  Only a regular file is written: a FIFO, device or folder is refused at once.
+ *  @param fileName may be null (read as ""). */
 QUELT_API void qSetLog(const char* fileName);
 /** Whether qLog stamps each line "[ms] " with qGetTimer (on at start). */
 QUELT_API void qTimeLog(qbool on);
 /** Appends a line to the current log, stamped when qTimeLog is on. The file is
  *  closed after each line. Nothing is written when the log file does not exist:
- *  call qSetLog or qClearLog first. A write error is kept for qGetLastError. */
+ *  call qSetLog or qClearLog first. A write error is kept for qGetLastError.
+ *  @param text may be null (read as ""). */
 QUELT_API void qLog(const char* text);
 /** Empties the current log (creates it when missing). */
 QUELT_API void qClearLog(void);
+/** @} */
 
 /* ---- Strings and paths ------------------------------------------------ */
+/** \defgroup quelt_strings Strings and paths
+ *  Text results go into a string variable: a char* that the caller starts at
+ *  NULL and passes by address. The library free()s its old value and stores
+ *  a new malloc()ed copy, which the caller releases with free() when done
+ *  (so one variable can take result after result). Text arguments belong to
+ *  the caller; the library copies what it keeps.
+ *  \code
+ *  char* name = NULL;
+ *  qExtractName("data/crate.png", &name);  // "crate.png"
+ *  qInttoStr(42, &name);                     // "42"; the old text was freed
+ *  free(name);
+ *  \endcode
+ *  @{ */
 
-/** Writes value as decimal text ("-15", "0") into the string variable *result. */
+/** Writes value as decimal text ("-15", "0") into the string variable *result.
+ *  @param result must not be null. */
 QUELT_API void qInttoStr(int32_t value, char** result);
 /** Reads a whole number: leading spaces, an optional sign, decimal digits or
  *  hexadecimal after "$", "x" or "0x". Reading stops at the first other
  *  character, or before a digit that would overflow; the value read so far is
- *  returned without its sign. No digits: 0. There is no error indication. */
+ *  returned without its sign. No digits: 0. There is no error indication.
+ *  @param text may be null (read as "": 0). */
 QUELT_API int32_t qStrtoInt(const char* text);
-/** The part of path after its last "/" or "\\" (all of it without one), into *result. */
+/** The part of path after its last "/" or "\\" (all of it without one), into *result.
+ *  @param path may be null (read as "").
+ *  @param result must not be null. */
 QUELT_API void qExtractName(const char* path, char** result);
 /** The part of path up to and including its last "/" or "\\" ("" without
- *  one), into *result: append a file name to it to name a file beside path. */
+ *  one), into *result: append a file name to it to name a file beside path.
+ *  @param path may be null (read as "").
+ *  @param result must not be null. */
 QUELT_API void qExtractFolder(const char* path, char** result);
-/** The last three characters of name (all of it when shorter), into *result. No dot is looked for. */
+/** The last three characters of name (all of it when shorter), into *result. No dot is looked for.
+ *  @param name may be null (read as "").
+ *  @param result must not be null. */
 QUELT_API void qExtractEXT(const char* name, char** result);
+/** @} */
 
 /* ---- Console ---------------------------------------------------------- */
+/** \addtogroup quelt_console
+ *  @{ */
 
 /** Sets the console's font (from qBitmapFont; 0, the start value, draws no
  *  text), the left edge of its text and the line height, in logical pixels. */
@@ -583,15 +693,20 @@ QUELT_API void qSetConsoleFont(uint32_t font, int32_t x, int32_t lineHeight);
 /** Clears the console and gives it count lines (1 to 65536; 30 at start), then
  *  prints a three-line banner. The grey panel is (count + 1) line heights tall. */
 QUELT_API void qSetConsoleLines(int32_t count);
-/** Prints a line at the bottom of the console; the oldest line scrolls away. Long lines are not wrapped. */
+/** Prints a line at the bottom of the console; the oldest line scrolls away. Long lines are not wrapped.
+ *  @param text may be null (read as ""). */
 QUELT_API void qConsole(const char* text);
 /** Registers a command: typing "name" and Enter in the console calls proc and
  *  prints "Called name". The name is copied and matched exactly.
- *  With withArgument set, proc is a TCommandProc cast to TProc. */
+ *  With withArgument set, proc is a TCommandProc cast to TProc.
+ *  @param proc must not be null.
+ *  @param name may be null (read as ""). */
 QUELT_API void qConsoleCommand(TProc proc, qbool withArgument, const char* name);
 /** Registers a variable the user sets by typing "name value": kind QCON_INT
  *  for an int32_t, QCON_BOOL for a qbool. The library keeps address, so the
- *  variable must outlive the console (a global or static). */
+ *  variable must outlive the console (a global or static).
+ *  @param address must not be null.
+ *  @param name may be null (read as ""). */
 QUELT_API void qConsoleVar(void* address, int32_t kind, const char* name);
 /** Draws the console when shown: a grey panel across the top and white text.
  *  Call it at the end of PROC_RENDER after qSet2D; it switches depth testing off. */
@@ -604,64 +719,101 @@ QUELT_API void qConsoleEnable(void);
 QUELT_API void qConsoleDisable(void);
 /** Empties every line and the command line; the number of lines stays. */
 QUELT_API void qClearConsole(void);
+/** @} */
 
 /* ---- Vector helpers --------------------------------------------------- */
-/* Results go to the last argument, which may be one of the inputs. */
+/** \defgroup quelt_vectors Vector helpers
+ *  Results go to the last argument, which may be one of the inputs. Records
+ *  are read and written through pointers, none of which may be null: a helper
+ *  given a null one writes nothing, returns 0 or NULL and leaves a reason for
+ *  qGetLastError. Sums and products are carried in double precision and each
+ *  component is rounded to float when stored.
+ *  @{ */
 
-/** Sets *result to (x, y). */
+/** Sets *result to (x, y).
+ *  @param result must not be null. */
 QUELT_API void vec2D(float x, float y, TVec2D* result);
-/** a + b. */
+/** a + b.
+ *  @param a,b,result must not be null. */
 QUELT_API void add2D(const TVec2D* a, const TVec2D* b, TVec2D* result);
-/** a - b. */
+/** a - b.
+ *  @param a,b,result must not be null. */
 QUELT_API void sub2D(const TVec2D* a, const TVec2D* b, TVec2D* result);
-/** v scaled by s. */
+/** v scaled by s.
+ *  @param v,result must not be null. */
 QUELT_API void mul2D(const TVec2D* v, float s, TVec2D* result);
-/** -v. */
+/** -v.
+ *  @param v,result must not be null. */
 QUELT_API void inv2D(const TVec2D* v, TVec2D* result);
-/** The dot product of a and b. */
+/** The dot product of a and b.
+ *  @param a,b must not be null. */
 QUELT_API float dot2D(const TVec2D* a, const TVec2D* b);
-/** The length of v. */
+/** The length of v.
+ *  @param v must not be null. */
 QUELT_API float len2D(const TVec2D* v);
-/** v scaled to length 1; a zero (or NaN-length) vector comes back unchanged. */
+/** v scaled to length 1; a zero (or NaN-length) vector comes back unchanged.
+ *  @param v,result must not be null. */
 QUELT_API void norm2D(const TVec2D* v, TVec2D* result);
-/** The distance between points a and b. */
+/** The distance between points a and b.
+ *  @param a,b must not be null. */
 QUELT_API float dist2D(const TVec2D* a, const TVec2D* b);
-/** A malloc()ed copy of *v; release it with free(). NULL when memory runs out. */
+/** A malloc()ed copy of *v; release it with free(). NULL when memory runs out.
+ *  @param v must not be null. */
 QUELT_API TVec2D* new2D(const TVec2D* v);
 
-/** Sets *result to (x, y, z). */
+/** Sets *result to (x, y, z).
+ *  @param result must not be null. */
 QUELT_API void vec3D(float x, float y, float z, TVec3D* result);
-/** a + b. */
+/** a + b.
+ *  @param a,b,result must not be null. */
 QUELT_API void add3D(const TVec3D* a, const TVec3D* b, TVec3D* result);
-/** a - b. */
+/** a - b.
+ *  @param a,b,result must not be null. */
 QUELT_API void sub3D(const TVec3D* a, const TVec3D* b, TVec3D* result);
-/** v scaled by s. */
+/** v scaled by s.
+ *  @param v,result must not be null. */
 QUELT_API void mul3D(const TVec3D* v, float s, TVec3D* result);
-/** -v. */
+/** -v.
+ *  @param v,result must not be null. */
 QUELT_API void inv3D(const TVec3D* v, TVec3D* result);
-/** The dot product of a and b. */
+/** The dot product of a and b.
+ *  @param a,b must not be null. */
 QUELT_API float dot3D(const TVec3D* a, const TVec3D* b);
-/** The right-handed cross product a x b. */
+/** The right-handed cross product a x b.
+ *  @param a,b,result must not be null. */
 QUELT_API void cross3D(const TVec3D* a, const TVec3D* b, TVec3D* result);
-/** The length of v. */
+/** The length of v.
+ *  @param v must not be null. */
 QUELT_API float len3D(const TVec3D* v);
-/** v scaled to length 1; a zero (or NaN-length) vector comes back unchanged. */
+/** v scaled to length 1; a zero (or NaN-length) vector comes back unchanged.
+ *  @param v,result must not be null. */
 QUELT_API void norm3D(const TVec3D* v, TVec3D* result);
-/** The distance between points a and b. */
+/** The distance between points a and b.
+ *  @param a,b must not be null. */
 QUELT_API float dist3D(const TVec3D* a, const TVec3D* b);
 /** A random direction with every component 0 or more, of length s. The
- *  generator starts from the same seed in every process (repeatable runs). */
+ *  generator starts from the same seed in every process (repeatable runs).
+ *  @param result must not be null (the generator then does not advance). */
 QUELT_API void rand3D(float s, TVec3D* result);
-/** A random direction in any octant, of length 2 * s (twice s). */
+/** A random direction in any octant, of length 2 * s (twice s).
+ *  @param result must not be null (the generator then does not advance). */
 QUELT_API void signedRand3D(float s, TVec3D* result);
-/** A malloc()ed copy of *v; release it with free(). NULL when memory runs out. */
+/** A malloc()ed copy of *v; release it with free(). NULL when memory runs out.
+ *  @param v must not be null. */
 QUELT_API TVec3D* new3D(const TVec3D* v);
 
-/** Sets *result to (x, y, z, w). */
+/** Sets *result to (x, y, z, w).
+ *  @param result must not be null. */
 QUELT_API void vec4D(float x, float y, float z, float w, TVec4D* result);
+/** @} */
 
 /* ---- 3D drawing and camera -------------------------------------------- */
-/* These draw into the current GL context and leave the state they change. */
+/** \defgroup quelt_drawing Drawing and text
+ *  These draw into the current GL context and leave the state they change.
+ *  qSet3D and qSet2D load the projections for a scene and for the 1024 x 768
+ *  logical screen in pixels; the bitmap fonts are display lists built from
+ *  the installed fonts, drawn with qDrawText (Windows-1251 codes).
+ *  @{ */
 
 /** Loads a perspective projection: fovy degrees vertically, aspect 4:3,
  *  near and far planes at zNear and zFar (both above 0). Leaves the model-view
@@ -688,10 +840,14 @@ QUELT_API void qResetEnvMode(void);
 QUELT_API void qSetDot3Mode(void);
 /** Multiplies a view onto the current matrix: the eye at pos looking along
  *  dir (not vertical), turned roll degrees about dir (counter-clockwise as
- *  seen). Select the model-view matrix and load the identity first. */
+ *  seen). Select the model-view matrix and load the identity first.
+ *  @param pos,dir must not be null. */
 QUELT_API void qCamera(const TVec3D* pos, const TVec3D* dir, float roll);
+/** @} */
 
 /* ---- 2D mode and bitmap fonts ----------------------------------------- */
+/** \addtogroup quelt_drawing
+ *  @{ */
 
 /** Loads a pixel projection over the 1024 x 768 logical screen: (0, 0) top
  *  left, y down. Leaves the model-view matrix selected, unchanged. */
@@ -700,75 +856,111 @@ QUELT_API void qSet2D(void);
  *  (fontconfig; DejaVu Sans Bold when none does), covering the 256 codes of
  *  Windows-1251. height in pixels: above 0 the cell height, below 0 the
  *  character height; width 0 picks the matching width. Returns the first of
- *  256 display lists (release with qDeleteFont), 0 when none could be made. */
+ *  256 display lists (release with qDeleteFont), 0 when none could be made.
+ *  @param faceName may be null (read as "": the default face). */
 QUELT_API uint32_t qBitmapFont(int32_t width, int32_t height, const char* faceName);
 /** Draws text with its baseline starting at (x, y) (after qSet2D: pixels from
  *  the top left), in the current colour (set it before the call). Bytes are
- *  Windows-1251 codes. Font 0 or empty text draws nothing. Keeps the list base. */
+ *  Windows-1251 codes. Font 0 or empty text draws nothing. Keeps the list base.
+ *  @param text may be null (draws nothing). */
 QUELT_API void qDrawText(int32_t x, int32_t y, uint32_t font, const char* text);
 /** Deletes a font from qBitmapFont; 0 is ignored. */
 QUELT_API void qDeleteFont(uint32_t font);
+/** @} */
 
 /* ---- Frustum and pbuffers --------------------------------------------- */
+/** \defgroup quelt_frustum Frustum
+ *  A view frustum for culling: made once with qCreateFrustum, recalculated
+ *  each frame after the camera is placed (IFrustum::Calculate), then asked
+ *  whether points, spheres and boxes may be visible.
+ *  @{ */
 
-/** Stores a new IFrustum (count 1, planes zero) in *frustum; NULL on failure. */
+/** Stores a new IFrustum (count 1, planes zero) in *frustum; NULL on failure.
+ *  @param frustum must not be null. */
 QUELT_API void qCreateFrustum(IFrustum** frustum);
+/** @} */
+/** \defgroup quelt_pbuffers Pbuffers
+ *  Off-screen surfaces drawn into and then used as textures. qCreatePBuffer
+ *  makes the object; IPBuffer::Initialize makes the surface on the GPU (see
+ *  IPBuffer for the order of the calls).
+ *  @{ */
 /** Stores a new IPBuffer in *pbuffer (NULL on failure): width x height pixels,
  *  flags a combination of QPB_*. Nothing is made on the GPU until Initialize.
- *  shareLists is kept for GetShareLists. */
+ *  shareLists is kept for GetShareLists.
+ *  @param pbuffer must not be null. */
 QUELT_API void qCreatePBuffer(IPBuffer** pbuffer, int32_t width, int32_t height, int32_t flags, qbool shareLists);
+/** @} */
 
 /* ---- Textures --------------------------------------------------------- */
-/* Image files: BMP, TGA, PNG and JPEG (the README's "Textures" lists the
- * variants read). The reader is chosen by the text after the FIRST dot of the
- * whole file name, lower case: "bmp", "tga", "png", "jpg" or "jpeg" (so
- * "./a.bmp" or a folder with a dot in its name does not work). Texture names belong to the window's
- * context; delete them with glDeleteTextures. */
+/** \defgroup quelt_textures Textures
+ *  Image files: BMP, TGA, PNG and JPEG (the README's "Textures" lists the
+ *  variants read). The reader is chosen by the text after the FIRST dot of the
+ *  whole file name, lower case: "bmp", "tga", "png", "jpg" or "jpeg" (so
+ *  "./a.bmp" or a folder with a dot in its name does not work). Texture names
+ *  belong to the window's context; delete them with glDeleteTextures.
+ *  @{ */
 
 /** Decodes an image file into the texture bound to target (GL_TEXTURE_1D,
  *  GL_TEXTURE_2D or a cube face), building mipmaps when asked. False, with GL
- *  untouched, when the file is missing or not a readable image. */
+ *  untouched, when the file is missing or not a readable image.
+ *  @param fileName may be null (read as ""). */
 QUELT_API qbool qLoadTexture(uint32_t target, qbool mipmaps, const char* fileName);
 /** Makes a 2D texture from an image file, repeating, with linear (or, with
  *  mipmaps, trilinear) filtering, and leaves it bound. The name comes back even
- *  when the file could not be read (the texture has no image then). */
+ *  when the file could not be read (the texture has no image then).
+ *  @param fileName may be null (read as ""). */
 QUELT_API uint32_t qCreateTexture2D(qbool mipmaps, const char* fileName);
 /** Makes a cube map, clamped at the edges, from six image files of equal
  *  square size, and leaves it bound. 0 as soon as a face cannot be read.
- *  Six face files in the order +X, -X, +Y, -Y, +Z, -Z; fewer than six: 0. */
+ *  Six face files in the order +X, -X, +Y, -Y, +Z, -Z; fewer than six: 0.
+ *  @param fileNames must not be null; an item may be null (read as ""). */
 QUELT_API uint32_t qCreateCubeMap(qbool mipmaps, const char* const* fileNames, int32_t count);
 /** Makes a normalisation cube map with faces of size x size texels: each texel
  *  holds the direction towards it as bytes 127 * v + 128. Look it up with a
  *  direction (the light vector) for qSetDot3Mode. 0 for a negative size. */
 QUELT_API uint32_t qCreateNormCubeMap(int32_t size, qbool mipmaps);
+/** @} */
 
 /* ---- Packages --------------------------------------------------------- */
-/* A package gathers files into one: "QP", a 32-bit count, then per file its
- * name, a zero byte, a 32-bit size and the bytes (little-endian). The qpak tool
- * makes and reads them. When a call does nothing, qGetLastError says why. */
+/** \defgroup quelt_packages Packages
+ *  A package gathers files into one: "QP", a 32-bit count, then per file its
+ *  name, a zero byte, a 32-bit size and the bytes (little-endian). The qpak tool
+ *  makes and reads them. When a call does nothing, qGetLastError says why.
+ *  @{ */
 
 /** Writes a package holding the count files named, in order, each stored
  *  under its name without folders. A file that cannot be read becomes an
- *  empty entry. An existing package is replaced. */
+ *  empty entry. An existing package is replaced.
+ *  @param package may be null (read as "").
+ *  @param fileNames may be null only when count is 0; an item may be null (read as ""). */
 QUELT_API void qCreatePackege(const char* package, const char* const* fileNames, int32_t count);
 /** The number of entries in package, and their names in *names (see
- *  TArrayString). Not a package, or missing: 0, names untouched. */
+ *  TArrayString). Not a package, or missing: 0, names untouched.
+ *  @param package may be null (read as "").
+ *  @param names may be null: only the count comes back. */
 QUELT_API int32_t qContent(const char* package, TArrayString* names);
 /** Writes the first entry named entryName (exact, case-sensitive) to the file
  *  destination; an empty destination means beside the package. Nothing is
- *  written when there is no such entry. */
+ *  written when there is no such entry.
+ *  @param package,entryName,destination may be null (read as ""). */
 QUELT_API void qExtract(const char* package, const char* entryName, const char* destination);
 /** Writes every entry into destinationFolder (the package's folder when
- *  empty). Names that are absolute or hold ".." are skipped. */
+ *  empty). Names that are absolute or hold ".." are skipped.
+ *  @param package,destinationFolder may be null (read as ""). */
 QUELT_API void qUnpack(const char* package, const char* destinationFolder);
+/** @} */
 
 /* ---- Sound ------------------------------------------------------------ */
-/* The other sound calls need a successful qInitOpenAL first; before it they
- * do nothing and create nothing. */
+/** \defgroup quelt_sound Sound
+ *  Call qInitOpenAL first: the other sound calls need it to have succeeded,
+ *  and before it they do nothing and create nothing. Sounds (ISound) hold a
+ *  file's samples; sources (ISource) play them in 3D around the listener.
+ *  @{ */
 
 /** Loads OpenAL from libraryName ("libopenal.so.1") and opens the default
  *  device. False only when the library cannot be loaded. With no device (no
- *  sound hardware) it returns true and stays silent. */
+ *  sound hardware) it returns true and stays silent.
+ *  @param libraryName may be null (read as "": fails). */
 QUELT_API qbool qInitOpenAL(const char* libraryName);
 /** Closes the device. Release sounds and sources first. */
 QUELT_API void qDoneOpenAL(void);
@@ -778,37 +970,58 @@ QUELT_API qbool isOpenALCreated(void);
  *  stereo: WAV (PCM, float, mu-law, A-law; 16 bits or 8 kept as they are,
  *  the rest converted to 16) or Ogg Vorbis (recognised by its content). A
  *  file that cannot be opened, or is not a regular file: NULL, and
- *  qGetLastError says why; an unusable one gives a sound with no data. */
+ *  qGetLastError says why; an unusable one gives a sound with no data.
+ *  @param sound must not be null.
+ *  @param fileName may be null (read as ""). */
 QUELT_API void qCreateSound(ISound** sound, const char* fileName);
-/** Stores a new ISource in *source; NULL before qInitOpenAL. */
+/** Stores a new ISource in *source; NULL before qInitOpenAL.
+ *  @param source must not be null. */
 QUELT_API void qCreateSource(ISource** source);
-/** Places the listener (the ears) in the units of your scene. */
+/** Places the listener (the ears) in the units of your scene.
+ *  @param position must not be null. */
 QUELT_API void qListenerPos(const TVec3D* position);
-/** Sets the listener velocity used for the Doppler shift. */
+/** Sets the listener velocity used for the Doppler shift.
+ *  @param velocity must not be null. */
 QUELT_API void qListenerVel(const TVec3D* velocity);
-/** Turns the listener to look along at with up above; neither need be of unit length. */
+/** Turns the listener to look along at with up above; neither need be of unit length.
+ *  @param at,up must not be null. */
 QUELT_API void qListenerOrientation(const TVec3D* at, const TVec3D* up);
+/** @} */
 
 /* ---- Models ----------------------------------------------------------- */
+/** \defgroup quelt_models Models
+ *  Models read from 3DS files into IAnimation objects, drawn frame by frame
+ *  or compiled into display lists. They need the window's context.
+ *  @{ */
 
 /** Loads a 3DS file into a new IAnimation stored in *model (NULL otherwise).
  *  The name must end in "3ds" (lower case). Vertices become OpenGL axes (file y
  *  and z swapped), smooth normals are computed; mode 1 scales the model so its
  *  largest positive coordinate is 1, any other mode leaves it as stored. A file
- *  that cannot be read gives a model with no parts. */
+ *  that cannot be read gives a model with no parts.
+ *  @param model must not be null.
+ *  @param fileName may be null (read as ""). */
 QUELT_API void qLoadModel(IAnimation** model, int32_t mode, const char* fileName);
+/** @} */
 
 /* ---- Beyond the 91 ---------------------------------------------------- */
+/** \defgroup quelt_errors Failure reasons
+ *  An export that fails says so by its result (false, 0, NULL) and keeps a
+ *  one-line reason, which qGetLastError hands over and clears.
+ *  @{ */
 
 /** Why the last export that failed quietly did so: an input/output error
  * after a file was opened (a full disk while writing the log or a package),
  * a sound file that could not be opened, or why a package call did nothing
- * (not a package, no such entry, an unsafe entry name skipped). Returns
- * whether there was such an error since the last call, and clears it.
+ * (not a package, no such entry, an unsafe entry name skipped), or which
+ * pointer argument was null where none is allowed. Returns whether there was
+ * such an error since the last call, and clears it.
  * Every export that can fail leaves such a line, naming the file or object
  * and the cause; its result stays as documented.
- * *message is a string variable (start from NULL, free() it). */
+ * *message is a string variable (start from NULL, free() it).
+ * @param message may be null: the reason is dropped unread. */
 QUELT_API qbool qGetLastError(char** message);
+/** @} */
 
 #ifdef __cplusplus
 } /* extern "C" */

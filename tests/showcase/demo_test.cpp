@@ -66,6 +66,7 @@ public:
             int status = 0;
             if (waitpid(pid_, &status, WNOHANG) == pid_) {
                 done_ = true;
+                exited_ = WIFEXITED(status);
                 return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -74,12 +75,15 @@ public:
     }
 
     pid_t pid() const { return pid_; }
+    // Whether it ended by itself rather than by a signal.
+    bool Exited() const { return exited_; }
     std::string Out() const { return ReadText(out_); }
     std::string Err() const { return ReadText(err_); }
 
 private:
     pid_t pid_ = -1;
     bool done_ = false;
+    bool exited_ = false;
     std::string out_, err_;
 };
 
@@ -109,6 +113,16 @@ bool LoadPng(const std::string& path, Screenshot& shot) {
     return true;
 }
 
+// The demo's window once it has one; empty when none appeared.
+std::string WindowOf(const Child& demo) {
+    std::string window;
+    for (int i = 0; i < 300 && window.empty(); ++i) {
+        window = Command("xdotool search --pid " + std::to_string(demo.pid()) + " 2>/dev/null | head -n 1");
+        if (window.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return window;
+}
+
 class Demo : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "run under xvfb-run"; }
@@ -121,11 +135,7 @@ TEST_F(Demo, RunsFullScreenUntilEscapeAndShowsTheScene) {
     Child demo(kShowcase, {"--screenshot", "running.png"}, "escape");
 
     // Wait for the window, then let it render for a while.
-    std::string window;
-    for (int i = 0; i < 300 && window.empty(); ++i) {
-        window = Command("xdotool search --pid " + std::to_string(demo.pid()) + " 2>/dev/null | head -n 1");
-        if (window.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
+    const std::string window = WindowOf(demo);
     ASSERT_FALSE(window.empty()) << "no window appeared; stderr: " << demo.Err();
     std::this_thread::sleep_for(std::chrono::seconds(3));
 
@@ -156,6 +166,18 @@ TEST_F(Demo, RunsFullScreenUntilEscapeAndShowsTheScene) {
 
     for (const std::string& part : showcase_test::MissingSceneParts(shot.width, shot.height, shot.rgb))
         ADD_FAILURE() << "the screenshot lacks " << part;
+}
+
+// Ctrl+C or a termination request, whenever it comes once the window is
+// there, ends the demo by itself with the status of an interrupted program.
+TEST_F(Demo, InterruptEndsItWithTheSignalsStatus) {
+    for (const auto& [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+        Child demo(kShowcase, {"--windowed"}, "interrupt");
+        ASSERT_FALSE(WindowOf(demo).empty()) << demo.Err();
+        kill(demo.pid(), signal);
+        EXPECT_EQ(demo.Wait(std::chrono::seconds(30)), status) << signal;
+        EXPECT_TRUE(demo.Exited()) << signal;
+    }
 }
 
 TEST_F(Demo, FramesOptionStopsAndWritesTheLastFrame) {

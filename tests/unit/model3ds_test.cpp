@@ -156,7 +156,7 @@ TEST(Model3ds, ExportedLoaderHandsOutOneReferenceOrNull) {
     model = reinterpret_cast<IAnimation*>(&model);
     load(&model, 0, nullptr);
     EXPECT_EQ(model, nullptr);
-    load(nullptr, 1, "exported.3ds"); // nowhere to put it: released at once
+    load(nullptr, 1, "exported.3ds"); // nowhere to put it: refused before loading
 
     load(&model, 1, "exported.3ds");
     ASSERT_NE(model, nullptr);

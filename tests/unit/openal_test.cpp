@@ -63,6 +63,7 @@ void ExpectEverythingNeutral(SoundExports& q) {
     q.qListenerOrientation(&at, &up);
     q.qListenerOrientation(&at, nullptr);
     q.qListenerPos(nullptr);
+    EXPECT_EQ(q.qGetLastError(nullptr), 1) << "the null arguments leave a reason";
     q.qDoneOpenAL();
     q.qDoneOpenAL();
 }

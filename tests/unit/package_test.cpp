@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,8 +10,12 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <optional>
 #include <set>
 #include <string>
+#include <thread>
+#include <tuple>
 #include <vector>
 
 #include <quelt/quelt.h>
@@ -82,6 +87,40 @@ Bytes Package(std::uint32_t count, const std::vector<Bytes>& entries) {
 
 Bytes BytesOf(const TData& data) { return Bytes(data.Data(), data.Data() + data.Size()); }
 
+// The last error of a call, or the text of the IoError it threw.
+template <typename F>
+std::string ErrorOf(F&& call) {
+    try {
+        call();
+    } catch (const IoError& error) {
+        return error.what();
+    }
+    return TakeError();
+}
+
+// Files larger than `bytes` cannot be written while it lives, as on a full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &previous_);
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit small{bytes, previous_.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &small);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &previous_);
+        signal(SIGXFSZ, SIG_DFL);
+    }
+
+private:
+    rlimit previous_{};
+};
+
+mode_t ModeOf(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
 const Bytes kAbc{'a', 'b', 'c'};
 
 // ---- Format ----
@@ -113,8 +152,82 @@ TEST_F(PackageTest, UnreadableSourcesBecomeEmptyEntriesAndAreReported) {
     EXPECT_EQ(ReadFile("p.pak"), Package(4, {Entry("missing.txt", {}), Entry("folder", {}), Entry("pipe", {}),
                                              Entry("a.txt", kAbc)}));
     const std::string error = TakeError();
-    EXPECT_NE(error.find("missing.txt"), std::string::npos) << error;
-    EXPECT_NE(error.find("2 more"), std::string::npos) << error;
+    for (const char* part : {"Stored 3 unreadable sources as empty entries", "\"missing.txt\"", "\"folder\"", "\"pipe\""})
+        EXPECT_NE(error.find(part), std::string::npos) << error;
+}
+
+// A pack that fails leaves the old package as it was, and nothing beside it.
+TEST_F(PackageTest, FailedPacksKeepTheOldPackage) {
+    WriteFile("a.txt", "abc");
+    WriteFile("big.bin", Bytes(8192, 'b'));
+    const struct {
+        const char* source;
+        rlim_t fileLimit;
+        const char* error;
+    } cases[] = {
+        {"big.bin", 4096, "p.pak"},                   // a full disk
+        {"/proc/self/mem", RLIM_INFINITY, "/proc/self/mem"}, // a source that cannot be read
+    };
+    for (const auto& c : cases) {
+        WriteFile("p.pak", "old package");
+        std::string error;
+        {
+            const FileSizeLimit limit(c.fileLimit);
+            error = ErrorOf([&] { CreatePackege("p.pak", {"a.txt", c.source}); });
+        }
+        EXPECT_NE(error.find(c.error), std::string::npos) << error;
+        EXPECT_EQ(ReadFile("p.pak"), Bytes({'o', 'l', 'd', ' ', 'p', 'a', 'c', 'k', 'a', 'g', 'e'})) << c.source;
+        EXPECT_EQ(FilesHere(), (std::set<std::string>{"a.txt", "big.bin", "p.pak"}));
+    }
+}
+
+// The replaced package keeps its mode and the link at its name; a read-only
+// one is kept; a file whose size says 0 (/proc) is stored whole.
+TEST_F(PackageTest, ReplacedPackageKeepsModeAndLinkAndSourcesAreReadToTheirEnd) {
+    WriteFile("a.txt", "abc");
+    WriteFile("p.pak", "old");
+    ASSERT_EQ(chmod("p.pak", 0640), 0);
+    fs::create_symlink("p.pak", "link.pak");
+    CreatePackege("link.pak", {"a.txt", "/proc/self/cmdline"});
+    EXPECT_EQ(TakeError(), "");
+    EXPECT_TRUE(fs::is_symlink("link.pak"));
+    EXPECT_EQ(ModeOf("p.pak"), 0640u);
+    const auto stored = FindEntry("p.pak", "cmdline");
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(BytesOf(*stored), ReadFile("/proc/self/cmdline"));
+    EXPECT_GT(stored->Size(), 0u);
+
+    WriteFile("ro.pak", "old");
+    ASSERT_EQ(chmod("ro.pak", 0444), 0);
+    CreatePackege("ro.pak", {"a.txt"});
+    EXPECT_NE(TakeError().find("ro.pak"), std::string::npos);
+    EXPECT_EQ(ReadFile("ro.pak"), Bytes({'o', 'l', 'd'}));
+}
+
+// The package is a FIFO, so the packer waits, halfway through the source, for
+// the test to read on: the source grows or shrinks right then.
+TEST_F(PackageTest, SourcesThatChangeWhilePackedAreRefused) {
+    for (const bool grows : {true, false}) {
+        SCOPED_TRACE(grows ? "grows" : "shrinks");
+        WriteFile("src.bin", Bytes(1 << 20, 's'));
+        fs::remove("p.pak");
+        ASSERT_EQ(mkfifo("p.pak", 0600), 0);
+        std::string error;
+        std::thread packer([&] { error = ErrorOf([] { CreatePackege("p.pak", {"src.bin"}); }); });
+        const int fifo = open("p.pak", O_RDONLY);
+        ASSERT_GE(fifo, 0);
+        // Header, name and size, then content: the source has been read.
+        char buffer[1 << 16];
+        for (std::size_t got = 0; got < 6 + 8 + 4 + 100;) got += static_cast<std::size_t>(read(fifo, buffer, 1));
+        if (grows)
+            std::ofstream("src.bin", std::ios::binary | std::ios::app) << "more";
+        else
+            fs::resize_file("src.bin", 1000);
+        while (read(fifo, buffer, sizeof buffer) > 0) continue;
+        packer.join();
+        close(fifo);
+        EXPECT_NE(error.find("\"src.bin\": it changed while it was being read"), std::string::npos) << error;
+    }
 }
 
 TEST_F(PackageTest, PackageThatIsOneOfItsSourcesIsRefusedAndTheSourceKept) {
@@ -190,6 +303,60 @@ TEST_F(PackageTest, OnlyTheFirstEntryOfANameIsWrittenWhateverTheFolderHeld) {
         EXPECT_EQ(ReadFile("out/c"), Bytes{'4'}) << held.size();
     }
     EXPECT_EQ(TakeError(), "");
+}
+
+// What unpacking leaves in a folder that already holds files, and what it
+// reports: every entry is tried, and every kind of problem is named.
+TEST_F(PackageTest, UnpackOutcomes) {
+    const Bytes big(8192, 'b');
+    const struct {
+        const char* what;
+        std::vector<Bytes> entries;
+        std::uint32_t extraCount; // promised entries that are not there
+        std::vector<std::pair<std::string, mode_t>> held; // holding "old"
+        rlim_t fileLimit;
+        std::vector<std::tuple<std::string, std::optional<std::string>, mode_t>> after; // mode 0: any
+        std::vector<std::string> reported;
+    } cases[] = {
+        {"a file with one link is written in place", {Entry("keep", {'n', 'e', 'w'})}, 0, {{"keep", 0600}},
+         RLIM_INFINITY, {{"keep", "new", 0600}}, {}},
+        {"a read-only file stays", {Entry("ro", {'n'}), Entry("next", {'x'})}, 0, {{"ro", 0444}}, RLIM_INFINITY,
+         {{"ro", "old", 0444}, {"next", "x", 0}}, {"Cannot write 1 file: \"out/ro\""}},
+        {"a and ./a name one file", {Entry("a", {'1'}), Entry("./a", {'2'}), Entry(".//a", {'3'})}, 0, {{"a", 0644}},
+         RLIM_INFINITY, {{"a", "1", 0}}, {}},
+        {"after a write error the next entries are tried", {Entry("big", big), Entry("held", big), Entry("small", {'s'})},
+         0, {{"held", 0644}}, 4096, {{"big", std::nullopt, 0}, {"held", std::nullopt, 0}, {"small", "s", 0}},
+         {"Cannot write 2 files: \"out/big\" (File too large), \"out/held\""}},
+        {"every kind of problem is named",
+         {Entry("../x", {'x'}), Entry("/abs", {'y'}), Entry("big", big), Entry("ok", {'k'})}, 1, {}, 4096,
+         {{"ok", "k", 0}, {"big", std::nullopt, 0}},
+         {"damaged: 4 of 5", "Skipped 2 entries: \"../x\"", "\"/abs\"", "Cannot write 1 file: \"out/big\""}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all("out");
+        MakeFolder("out");
+        for (const auto& [name, mode] : c.held) {
+            WriteFile("out/" + name, "old");
+            ASSERT_EQ(chmod(("out/" + name).c_str(), mode), 0);
+        }
+        WriteFile("p.pak", Package(static_cast<std::uint32_t>(c.entries.size()) + c.extraCount, c.entries));
+        std::string error;
+        {
+            const FileSizeLimit limit(c.fileLimit);
+            error = ErrorOf([] { Unpack("p.pak", "out"); });
+        }
+        for (const auto& [name, content, mode] : c.after) {
+            const std::string path = "out/" + name;
+            const Bytes held = ReadFile(path);
+            EXPECT_EQ(FileExists(path) ? std::optional(std::string(held.begin(), held.end())) : std::nullopt, content);
+            EXPECT_TRUE(mode == 0 || ModeOf(path) == mode) << name << " " << std::oct << ModeOf(path);
+        }
+        if (c.reported.empty()) {
+            EXPECT_EQ(error, "");
+        }
+        for (const std::string& part : c.reported) EXPECT_NE(error.find(part), std::string::npos) << error;
+    }
 }
 
 // ---- Extract and unpack destinations ----
@@ -603,15 +770,11 @@ TEST_F(PackageExports, WriteErrorsReachTheLastErrorInsteadOfEndingTheProcess) {
     EXPECT_NE(LibraryError().find("/dev/full"), std::string::npos);
     // Unpacking past the file size limit.
     WriteFile("big.pak", Package(1, {Entry("big", Bytes(8192, 'b'))}));
-    rlimit previous{};
-    getrlimit(RLIMIT_FSIZE, &previous);
-    const rlimit small{4096, previous.rlim_max};
-    signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &small);
-    unpack("big.pak", "");
-    setrlimit(RLIMIT_FSIZE, &previous);
-    signal(SIGXFSZ, SIG_DFL);
-    EXPECT_NE(LibraryError().find("Cannot write \"big\""), std::string::npos);
+    {
+        const FileSizeLimit limit(4096);
+        unpack("big.pak", "");
+    }
+    EXPECT_NE(LibraryError().find("Cannot write 1 file: \"big\""), std::string::npos);
     extract(nullptr, nullptr, nullptr);
     unpack(nullptr, nullptr);
     create(nullptr, nullptr, 3);

@@ -45,13 +45,14 @@ protected:
     }
     void TearDown() override { fs::remove_all(root_); }
 
-    // Runs qpak in the work folder; output is captured outside it.
-    Outcome Run(const std::vector<std::string>& args) {
-        const std::string outPath = (root_ / "stdout").string();
+    // Runs qpak in the work folder; output is captured outside it unless
+    // `output` names where the standard output goes.
+    Outcome Run(const std::vector<std::string>& args, const std::string& output = "") {
+        const std::string outPath = output.empty() ? (root_ / "stdout").string() : output;
         const std::string errPath = (root_ / "stderr").string();
         const pid_t child = fork();
         if (child == 0) {
-            const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | (output.empty() ? O_TRUNC : 0), 0600);
             const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(work_.c_str()) != 0) _exit(127);
             std::vector<char*> argv{const_cast<char*>(QUELT_BIN_DIR "/qpak")};
@@ -66,7 +67,7 @@ protected:
         if (child < 0 || wait4(child, &status, 0, &usage) != child) return outcome;
         outcome.peakKiB = usage.ru_maxrss;
         outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        outcome.out = Text(ReadFile(outPath));
+        if (output.empty()) outcome.out = Text(ReadFile(outPath));
         outcome.err = Text(ReadFile(errPath));
         return outcome;
     }
@@ -99,12 +100,39 @@ TEST_F(QpakTest, HelpAndUsageErrors) {
     for (const char* command : {"create", "list", "extract", "unpack"}) EXPECT_TRUE(Contains(help.out, command));
 
     for (const auto& args : std::vector<std::vector<std::string>>{
-             {}, {"frobnicate"}, {"create"}, {"list"}, {"list", "a", "b"}, {"extract", "p.pak"},
-             {"extract", "p", "n", "d", "x"}, {"unpack"}, {"unpack", "p", "d", "x"}}) {
+             {}, {"frobnicate"}, {"create"}, {"create", "p.pak"}, {"list"}, {"list", "a", "b"}, {"list", "-x"},
+             {"--bogus"}, {"extract", "p.pak"}, {"extract", "p", "n", "d", "x"}, {"unpack"}, {"unpack", "p", "d", "x"}}) {
         const Outcome outcome = Run(args);
         EXPECT_EQ(outcome.status, 2) << testing::PrintToString(args);
         EXPECT_TRUE(Contains(outcome.err, "Usage")) << outcome.err;
         EXPECT_EQ(outcome.out, "");
+    }
+    EXPECT_FALSE(FileExists(In("p.pak")));
+}
+
+// "--" ends the options, so that names starting with "-" can be given; help
+// and version texts that cannot be written are errors.
+TEST_F(QpakTest, OptionsEndAtDoubleDashAndFailedWritesCount) {
+    WriteFile(In("-dash"), "d");
+    WriteFile(In("a.txt"), "abc");
+    const struct {
+        std::vector<std::string> args;
+        const char* output;
+        int status;
+        const char* out;
+        const char* err;
+    } cases[] = {
+        {{"create", "--", "p.pak", "-dash", "a.txt"}, "", 0, "", ""},
+        {{"list", "--", "p.pak"}, "", 0, "         1  -dash\n         3  a.txt\n", ""},
+        {{"--help"}, "/dev/full", 1, "", "No space left on device"},
+        {{"--version"}, "/dev/full", 1, "", "No space left on device"},
+        {{"--version"}, "", 0, "qpak ", ""},
+    };
+    for (const auto& c : cases) {
+        const Outcome outcome = Run(c.args, c.output);
+        EXPECT_EQ(outcome.status, c.status) << testing::PrintToString(c.args) << outcome.err;
+        EXPECT_TRUE(Contains(outcome.out, c.out)) << outcome.out;
+        EXPECT_TRUE(Contains(outcome.err, c.err)) << outcome.err;
     }
 }
 
@@ -148,8 +176,7 @@ TEST_F(QpakTest, CreateListExtractAndUnpack) {
 }
 
 TEST_F(QpakTest, EmptyPackageAndRepeatedNames) {
-    EXPECT_EQ(Run({"create", "empty.pak"}).status, 0);
-    EXPECT_EQ(ReadFile(In("empty.pak")), (Bytes{'Q', 'P', 0, 0, 0, 0}));
+    WriteFile(In("empty.pak"), Bytes{'Q', 'P', 0, 0, 0, 0});
     const Outcome list = Run({"list", "empty.pak"});
     EXPECT_EQ(list.status, 0);
     EXPECT_EQ(list.out, "");
@@ -207,6 +234,10 @@ TEST_F(QpakTest, CreateFailsForBadSourcesAndPackagePaths) {
     EXPECT_EQ(missing.status, 1);
     EXPECT_TRUE(Contains(missing.err, "ghost.txt"));
     EXPECT_FALSE(FileExists(In("p.pak")));
+    WriteFile(In("p.pak"), "old");
+    EXPECT_EQ(Run({"create", "p.pak", "a.txt", "ghost.txt"}).status, 1);
+    EXPECT_EQ(Text(ReadFile(In("p.pak"))), "old");
+    fs::remove(In("p.pak"));
 
     fs::create_directories(In("dir"));
     EXPECT_EQ(Run({"create", "p.pak", "dir"}).status, 1);
@@ -245,7 +276,12 @@ TEST_F(QpakTest, HostileNamesNeverLeaveTheTarget) {
 TEST_F(QpakTest, ListEscapesControlCharacters) {
     const std::vector<std::pair<std::string, std::string>> names{
         {"a\nb", "a\\nb"}, {"\x1b[31mred", "\\033[31mred"}, {"t\tab", "t\\tab"}, {"back\\slash", "back\\\\slash"},
-        {"\x7f\x01", "\\177\\001"}, {"plain \xd0\xaf", "plain \xd0\xaf"}};
+        {"\x7f\x01", "\\177\\001"}, {"plain \xd0\xaf", "plain \xd0\xaf"},
+        // C1 controls as bytes and in UTF-8; Latin-1 letters and other UTF-8 pass.
+        {"c1\x9b" "2J", "c1\\2332J"}, {"u\xc2\x9b" "2J", "u\\302\\2332J"}, {"caf\xe9 \xe2\x80\x94", "caf\xe9 \xe2\x80\x94"},
+        // Direction overrides, isolates and marks.
+        {"txt.\xe2\x80\xae" "exe", "txt.\\342\\200\\256exe"}, {"\xe2\x81\xa6x\xe2\x81\xa9", "\\342\\201\\246x\\342\\201\\251"},
+        {"\xe2\x80\x8f", "\\342\\200\\217"}};
     Bytes package{'Q', 'P', static_cast<std::uint8_t>(names.size()), 0, 0, 0};
     std::string expected;
     for (const auto& [raw, shown] : names) {
