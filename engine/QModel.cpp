@@ -144,7 +144,7 @@ TModel& TAnimation::AttachPart(std::unique_ptr<TModel> model) {
     return *Parts.back();
 }
 
-bool TAnimation::Load3DS(TData& data) {
+void TAnimation::Load3DS(TData& data) {
     std::string damage;
     const std::uint32_t begin = data.Position();
     if (data.Size() > 0 && (data.Remaining() < kHeaderSize || data.ReadWord() != kMain))
@@ -249,7 +249,7 @@ bool TAnimation::Load3DS(TData& data) {
     const auto frameCount =
         static_cast<std::int32_t>(std::clamp<std::int64_t>(wanted, 1, std::numeric_limits<std::int32_t>::max()));
     for (const auto& part : Parts) part->SetFrameCount(frameCount);
-    return damage.empty() || Refuse(damage);
+    if (!damage.empty()) SetLastError(damage);
 }
 
 void TAnimation::ComputeNormals() {
@@ -308,18 +308,17 @@ std::uint32_t TAnimation::BuildLists(std::int32_t first, std::int32_t last) {
 
 IAnimation* LoadModel(std::int32_t mode, const std::string& fileName) {
     const std::string extension = ExtractExt(fileName);
-    ReaderCause cause;
+    const FileReasons reasons(fileName);
     TData data(fileName);
     if (extension != "3ds") {
         Refuse("the type (the last three characters of the name) is " + Quoted(extension) +
                ", and only \"3ds\" is read");
-        cause.Refused(fileName, {});
         return nullptr;
     }
     auto* model = new TAnimation;
     model->AddRef();
     try {
-        if (!model->Load3DS(data) || data.Size() == 0) cause.Refused(fileName, "the file is empty");
+        model->Load3DS(data);
         model->Normalize(mode);
     } catch (...) {
         model->Release();

@@ -56,9 +56,8 @@ public:
     TModel& AttachPart(std::unique_ptr<TModel> model);
     // Replaces the parts with the file's. Never reads outside `data`: a
     // truncated or malformed file keeps what was read before the damage.
-    // False, with the first damage left for qGetLastError, when the data is
-    // not a whole 3DS file.
-    bool Load3DS(TData& data);
+    // Data that is not a whole 3DS file leaves its first damage for qGetLastError.
+    void Load3DS(TData& data);
     void ComputeNormals();
     // Mode 1 divides every coordinate by the largest positive one.
     void Normalize(std::int32_t mode);

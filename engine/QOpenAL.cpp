@@ -31,8 +31,11 @@ constexpr std::size_t kChunkHeaderSize = 8;
 constexpr std::uint64_t kMaxSoundFileSize = 8 + std::uint64_t{0xFFFFFFFF};
 // What one OpenAL buffer can take (its size is an ALsizei).
 constexpr std::uint64_t kMaxSampleBytes = 0x7FFFFFFF;
-// Decoded Ogg may be this many times its file and never less than the floor:
-// oggenc's densest output, digital silence, stays near 150 times.
+// A whole-file Ogg sound holds at most this many sample bytes (25 minutes of
+// 44.1 kHz stereo): long music is for streaming. Decoded Ogg may also be at
+// most this many times its file, and never less than the floor: oggenc's
+// densest output, digital silence, stays near 150 times.
+constexpr std::uint64_t kMaxOggSoundBytes = std::uint64_t{256} << 20;
 constexpr std::uint64_t kMaxOggExpansion = 1024;
 constexpr std::uint64_t kOggDecodedFloor = std::uint64_t{16} << 20;
 constexpr std::uint64_t kTypicalOggExpansion = 16;
@@ -254,10 +257,50 @@ std::string WavRefusal(const std::uint8_t* bytes, const WavFormat& format, std::
     return "WAV: the samples are too large for one sound buffer";
 }
 
+// Calls visit(page) for each whole page in `bytes` until it returns false.
+template <typename Visit>
+void ForEachPage(const std::uint8_t* bytes, std::size_t size, Visit&& visit) {
+    ogg_sync_state sync;
+    ogg_sync_init(&sync);
+    char* buffer = ogg_sync_buffer(&sync, static_cast<long>(size));
+    if (buffer) {
+        std::memcpy(buffer, bytes, size);
+        ogg_sync_wrote(&sync, static_cast<long>(size));
+        ogg_page page;
+        for (int got; (got = ogg_sync_pageout(&sync, &page)) != 0;)
+            if (got > 0 && !visit(page)) break;
+    }
+    ogg_sync_clear(&sync);
+}
+
+// Samples per channel a single-stream file says it holds: the granule
+// position of its last page less that of its first audio page. -1 when it
+// does not say (a chain of streams, no such pages), so that decoding alone
+// judges it.
+std::int64_t StatedLength(const std::uint8_t* bytes, std::size_t size) {
+    constexpr std::size_t kHead = std::size_t{256} << 10; // headers and the first audio page
+    constexpr std::size_t kTail = 65307;                  // the largest page
+    long serial = -1;
+    std::int64_t first = -1, last = -1;
+    ForEachPage(bytes, std::min(size, kHead), [&](ogg_page& page) {
+        if (serial < 0) serial = ogg_page_serialno(&page);
+        if (ogg_page_serialno(&page) == serial && ogg_page_granulepos(&page) > 0) first = ogg_page_granulepos(&page);
+        return first < 0;
+    });
+    const std::size_t tail = std::min(size, kTail);
+    bool chained = false;
+    ForEachPage(bytes + size - tail, tail, [&](ogg_page& page) {
+        chained = chained || ogg_page_serialno(&page) != serial;
+        if (ogg_page_granulepos(&page) >= 0) last = ogg_page_granulepos(&page);
+        return true;
+    });
+    return chained || first < 0 || last < first ? -1 : last - first;
+}
+
 } // namespace
 
 std::uint64_t OggSampleLimit(std::size_t fileSize) {
-    return std::min(kMaxSampleBytes, std::max(kOggDecodedFloor, std::uint64_t{fileSize} * kMaxOggExpansion));
+    return std::min(kMaxOggSoundBytes, std::max(kOggDecodedFloor, std::uint64_t{fileSize} * kMaxOggExpansion));
 }
 
 SoundData DecodeOgg(const std::uint8_t* bytes, std::size_t size) {
@@ -280,6 +323,16 @@ SoundData DecodeOgg(const std::uint8_t* bytes, std::size_t size, std::uint64_t m
         return Refused(sound, "Ogg: " + IntToStr(channels) + " channels are not read (mono and stereo are)");
 
     const std::uint64_t limit = std::min(maxBytes, kMaxSampleBytes);
+    const auto frameBytes = static_cast<std::uint64_t>(channels) * 2;
+    constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
+    const std::string most =
+        " past the limit of " +
+        (limit % kMiB == 0 ? std::to_string(limit / kMiB) + " MiB" : std::to_string(limit) + " bytes") + " of samples";
+    if (const std::int64_t stated = StatedLength(bytes, stream.size);
+        stated >= 0 && static_cast<std::uint64_t>(stated) > limit / frameBytes) {
+        SetLastError("Ogg: the stream says it holds " + std::to_string(stated) + " samples a channel," + most);
+        return sound;
+    }
     std::vector<std::uint8_t>& out = sound.data;
     // Typical Vorbis is a tenth or less of its samples: one allocation for most files.
     out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(limit, std::uint64_t{size} * kTypicalOggExpansion)));
@@ -293,19 +346,18 @@ SoundData DecodeOgg(const std::uint8_t* bytes, std::size_t size, std::uint64_t m
         const vorbis_info* now = ov_info(vorbis.get(), -1);
         if (!now || now->channels != channels || now->rate != rate) break;
         if (out.size() + static_cast<std::uint64_t>(got) > limit) {
+            SetLastError("Ogg: decoding went" + most);
             out.clear();
             tooLong = true;
             break;
         }
         out.insert(out.end(), block, block + got);
     }
-    const std::size_t frame = static_cast<std::size_t>(channels) * 2;
+    const auto frame = static_cast<std::size_t>(frameBytes);
     out.resize(out.size() - out.size() % frame);
     out.shrink_to_fit();
     sound.hasData = !out.empty();
-    if (!sound.hasData)
-        Refuse(tooLong ? "Ogg: the samples would take more than " + std::to_string(limit) + " bytes"
-                       : "Ogg: no samples could be decoded");
+    if (!sound.hasData && !tooLong) Refuse("Ogg: no samples could be decoded");
     return sound;
 }
 
@@ -482,6 +534,7 @@ SoundData ParseSound(const std::uint8_t* bytes, std::size_t size) {
 
 SoundData LoadWavFile(const std::string& fileName) {
     const std::vector<std::uint8_t> bytes = ReadSoundFile(fileName);
+    const FileReasons reasons(fileName);
     return ParseSound(bytes.data(), bytes.size());
 }
 
@@ -588,15 +641,12 @@ void CreateSound(ISound** slot, const std::string& fileName) {
     Held<TSound> sound(new TSound);
     const bool generated = !al.alGetError || al.alGetError() == AL_NO_ERROR;
     // Read whatever the device: a file that cannot be opened fails the call
-    // (the slot stays null) with a device or without one.
-    ReaderCause cause;
+    // (the slot stays null) with a device or without one. A refused content
+    // leaves its reason, naming the file.
     const SoundData wav = LoadWavFile(fileName);
-    if (!wav.hasData)
-        cause.Refused(fileName, "the sound cannot be read");
-    else if (!generated || !State().context) {
-        Refuse("the sound stays silent: OpenAL has no sound device or gave no buffer");
-        cause.Refused(fileName, {});
-    } else if (al.alBufferData)
+    if (wav.hasData && (!generated || !State().context))
+        SetLastError(Quoted(fileName) + ": the sound stays silent: OpenAL has no sound device or gave no buffer");
+    else if (wav.hasData && al.alBufferData)
         al.alBufferData(sound.get()->GetBuffer(), wav.format, wav.data.data(), static_cast<ALsizei>(wav.data.size()),
                         static_cast<ALsizei>(wav.frequency));
     *slot = sound.Release();

@@ -31,11 +31,16 @@ struct SoundData {
 SoundData ParseSound(const std::uint8_t* bytes, std::size_t size);
 SoundData ParseWav(const std::uint8_t* bytes, std::size_t size);
 // Ogg Vorbis whose samples would take more than `maxBytes` is refused whole
-// (no data); without a limit, what OggSampleLimit allows.
+// (no data, a reason for qGetLastError): before decoding when the length its
+// stream states (its last page's position less its first audio page's) is
+// larger, else as soon as decoding passes it. Without a limit, what
+// OggSampleLimit allows.
 SoundData DecodeOgg(const std::uint8_t* bytes, std::size_t size, std::uint64_t maxBytes);
 SoundData DecodeOgg(const std::uint8_t* bytes, std::size_t size);
-// The most sample bytes an Ogg file of `fileSize` bytes may decode to, so a
-// small hostile file cannot claim gigabytes.
+// The most sample bytes an Ogg file of `fileSize` bytes may decode to: 1024
+// times its size (at least 16 MiB), and never more than 256 MiB, the cap for
+// a whole-file sound (about 25 minutes of 44.1 kHz stereo; longer music is
+// for streaming).
 std::uint64_t OggSampleLimit(std::size_t fileSize);
 // Reads a WAV or Ogg Vorbis file. Throws IoError "Cannot open file "<full
 // path>". <reason>" when it cannot be opened or is not a regular file, and

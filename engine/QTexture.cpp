@@ -46,10 +46,10 @@ std::unique_ptr<TTexture> LoadImage(const std::string& fileName) {
                      " \"bmp\", \"tga\", \"png\", \"jpg\" and \"jpeg\" are, in lower case");
         return nullptr;
     }
-    ReaderCause cause;
+    const FileReasons reasons(fileName);
     TData data(fileName);
     auto texture = data.AtEnd() ? nullptr : DecodeImage(extension, data);
-    if (!texture) cause.Refused(fileName, data.AtEnd() ? "the file is empty" : "the image cannot be read");
+    if (!texture) reasons.Failed(data.AtEnd() ? "the file is empty" : "the image cannot be read");
     return texture;
 }
 

@@ -1,6 +1,7 @@
 #include "QUtils.h"
 
 #include <cstdint>
+#include <utility>
 
 namespace quelt {
 namespace {
@@ -92,21 +93,19 @@ bool Refuse(const std::string& cause) {
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
-ReaderCause::ReaderCause() : hadEarlier_(TakeLastError(earlier_)) {}
+FileReasons::FileReasons(std::string fileName) : fileName_(std::move(fileName)), hadEarlier_(TakeLastError(earlier_)) {}
 
-ReaderCause::~ReaderCause() {
-    if (refused_) return;
-    std::string ignored;
-    TakeLastError(ignored);
-    if (hadEarlier_) SetLastError(earlier_);
+FileReasons::~FileReasons() {
+    std::string reason;
+    if (TakeLastError(reason))
+        SetLastError(reason.find(Quoted(fileName_)) != std::string::npos ? reason : Quoted(fileName_) + ": " + reason);
+    else if (hadEarlier_)
+        SetLastError(earlier_);
 }
 
-void ReaderCause::Refused(const std::string& fileName, const std::string& fallback) {
-    std::string cause;
-    if (!TakeLastError(cause) || cause.empty()) cause = fallback;
-    const bool namesFile = cause.find(Quoted(fileName)) != std::string::npos;
-    SetLastError(namesFile ? cause : Quoted(fileName) + ": " + cause);
-    refused_ = true;
+void FileReasons::Failed(const std::string& cause) const {
+    std::string reason;
+    SetLastError(TakeLastError(reason) ? reason : cause);
 }
 
 } // namespace quelt

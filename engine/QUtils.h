@@ -30,27 +30,26 @@ bool Refuse(const std::string& cause);
 // `text` in double quotes, as reasons name files and objects.
 std::string Quoted(const std::string& text);
 
-// For a reader that leaves the cause of a refusal with SetLastError but does
-// not know the file's name: sets aside any earlier reason, and gives it back
-// unless Refused puts the reader's cause under the file's name.
-class ReaderCause {
-public:
-    ReaderCause();
-    ~ReaderCause();
-    ReaderCause(const ReaderCause&) = delete;
-    ReaderCause& operator=(const ReaderCause&) = delete;
-    // "\"file\": cause" (the cause alone where it names the file already),
-    // with `fallback` as the cause when the reader left none.
-    void Refused(const std::string& fileName, const std::string& fallback);
-
-private:
-    std::string earlier_;
-    bool hadEarlier_;
-    bool refused_ = false;
-};
-
 // Keeps `function: argument "name" is null` as the last error. Out of line
 // and cold, so that a null check costs its caller a compare and a branch.
 [[gnu::cold, gnu::noinline]] void NullArgument(const char* function, const char* name) noexcept;
+
+// While it lives, reasons left by a reader that does not know the file's name
+// get `"fileName": ` put before them (unless they name the file already); a
+// note left before it that no reason replaced is kept.
+class FileReasons {
+public:
+    explicit FileReasons(std::string fileName);
+    FileReasons(const FileReasons&) = delete;
+    FileReasons& operator=(const FileReasons&) = delete;
+    ~FileReasons();
+    // For a failure whose reader left no reason: `cause` becomes the reason.
+    void Failed(const std::string& cause) const;
+
+private:
+    std::string fileName_;
+    std::string earlier_;
+    bool hadEarlier_;
+};
 
 } // namespace quelt

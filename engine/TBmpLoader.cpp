@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <string>
 
 #include "QUtils.h"
 
@@ -106,10 +107,11 @@ bool ReadLayout(const std::uint8_t* file, std::uint32_t size, BmpLayout& layout)
     } else if (layout.bits != 24 && layout.bits != 32) {
         return Refuse("BMP: " + IntToStr(layout.bits) + " bits per pixel are not read");
     }
-    // Writers that leave the offset 0 (or point it anywhere odd) get the
-    // pixels right after the headers.
+    // Writers that leave the offset 0 (or point it into the headers or the
+    // palette, as some write 54 before a palette) get the pixels right after
+    // the headers and palette.
     const std::uint32_t offset = DWord(file + 10);
-    const bool offsetUsable = offset >= kFileHeaderSize + infoSize && offset < size;
+    const bool offsetUsable = offset >= headerEnd && offset < size;
     layout.pixelStart = offsetUsable ? offset : headerEnd;
     return true;
 }
@@ -154,10 +156,10 @@ std::unique_ptr<TTexture> LoadBmp(TData& data) {
 
     const std::int32_t components = layout.bits == 32 ? 4 : 3;
     const std::uint64_t width = std::uint64_t(layout.width);
-    if (!ImageFitsFile(width * std::uint64_t(layout.height) * components, size)) {
-        SetLastError("BMP: the header claims an image far larger than the file");
-        return nullptr;
-    }
+    const std::string tooLarge = ImageSizeProblem(width, std::uint64_t(layout.height), components);
+    if (!tooLarge.empty()) return RefuseImage("BMP: " + tooLarge);
+    if (!ImageFitsFile(width * std::uint64_t(layout.height) * components, size))
+        return RefuseImage("BMP: the header claims an image far larger than the file");
     auto texture = std::make_unique<TTexture>(layout.width, layout.height, components);
     const Palette palette = PaletteDepth(layout.bits) ? ReadPalette(file, layout) : Palette{};
 

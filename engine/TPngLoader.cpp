@@ -1,8 +1,11 @@
 #include "TPngLoader.h"
 
-#include <spng.h>
+#include <algorithm>
+#include <cstring>
+#include <string>
 
-#include "QUtils.h"
+#include <spng.h>
+#include <zlib.h>
 
 namespace quelt {
 namespace {
@@ -11,9 +14,75 @@ struct ContextFree {
     void operator()(spng_ctx* context) const { spng_ctx_free(context); }
 };
 
-// Ancillary chunks (text, colour profiles) are kept by the library while it
-// reads: bound them by the file rather than by the library's defaults.
-constexpr std::size_t kChunkCacheSlack = std::size_t(1) << 20;
+constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+constexpr std::uint32_t kMaxChunkLength = 0x7FFFFFFF;
+
+std::uint32_t BigEndian(const std::uint8_t* p) {
+    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
+}
+
+struct Chunk {
+    std::uint32_t length;
+    std::string type;
+    bool Kept() const { return (type[0] & 0x20) == 0 || type == "tRNS"; }
+    std::size_t Size() const { return std::size_t(length) + 12; }
+};
+
+Chunk ChunkAt(const std::uint8_t* at) { return {BigEndian(at), std::string(reinterpret_cast<const char*>(at + 4), 4)}; }
+
+// Checks that the chunks run whole up to the end chunk, with good checksums
+// on those kept: the critical ones (an unknown critical chunk is the
+// library's to refuse) and the transparency chunk. Every other side chunk is
+// dropped unread, whatever its size or state: nothing of it is used. Empty
+// when the file is whole, else why not.
+std::string CheckChunks(const std::uint8_t* file, std::size_t size) {
+    if (size < sizeof kSignature || std::memcmp(file, kSignature, sizeof kSignature) != 0)
+        return "PNG: not a PNG file (no signature)";
+    for (std::size_t at = sizeof kSignature;;) {
+        if (at == size) return "PNG: truncated file (no IEND chunk)";
+        if (size - at < 8) return "PNG: truncated file (a chunk is cut short)";
+        const Chunk chunk = ChunkAt(file + at);
+        if (chunk.length > kMaxChunkLength) return "PNG: chunk length out of range in " + chunk.type;
+        if (size - at < chunk.Size()) return "PNG: truncated file (" + chunk.type + " is cut short)";
+        if (chunk.Kept()) {
+            const auto sum = crc32(crc32(0, nullptr, 0), file + at + 4, chunk.length + 4);
+            if (sum != BigEndian(file + at + 8 + chunk.length)) return "PNG: bad checksum in " + chunk.type;
+        }
+        if (chunk.type == "IEND") return "";
+        at += chunk.Size();
+    }
+}
+
+// Gives the library the signature and the kept chunks of a checked file.
+struct KeptChunks {
+    const std::uint8_t* file;
+    std::size_t at = 0;                  // the next byte to give
+    std::size_t end = sizeof kSignature; // of the part being given
+    bool done = false;                   // the end chunk was given
+};
+
+int ReadKept(spng_ctx*, void* user, void* into, std::size_t length) {
+    auto& kept = *static_cast<KeptChunks*>(user);
+    auto* out = static_cast<std::uint8_t*>(into);
+    while (length > 0) {
+        if (kept.at == kept.end) {
+            if (kept.done) return SPNG_IO_EOF;
+            Chunk chunk = ChunkAt(kept.file + kept.at);
+            while (!chunk.Kept()) {
+                kept.at += chunk.Size();
+                chunk = ChunkAt(kept.file + kept.at);
+            }
+            kept.end = kept.at + chunk.Size();
+            kept.done = chunk.type == "IEND";
+        }
+        const std::size_t take = std::min(length, kept.end - kept.at);
+        std::memcpy(out, kept.file + kept.at, take);
+        out += take;
+        length -= take;
+        kept.at += take;
+    }
+    return 0;
+}
 
 bool HasAlpha(spng_ctx* context, const spng_ihdr& header) {
     constexpr std::uint8_t kAlphaChannel = 4;
@@ -21,38 +90,39 @@ bool HasAlpha(spng_ctx* context, const spng_ihdr& header) {
     return (header.color_type & kAlphaChannel) != 0 || spng_get_trns(context, &transparency) == 0;
 }
 
-std::unique_ptr<TTexture> Refused(int error) {
-    SetLastError(std::string("PNG: ") + spng_strerror(error));
-    return nullptr;
+std::nullptr_t Refuse(const char* what, int error) {
+    return RefuseImage(std::string("PNG: ") + what + ": " + spng_strerror(error));
 }
 
 } // namespace
 
 std::unique_ptr<TTexture> LoadPng(TData& data) {
     if (data.AtEnd()) return nullptr;
+    const std::string damage = CheckChunks(data.Data(), data.Size());
+    if (!damage.empty()) return RefuseImage(damage);
+    KeptChunks kept{data.Data()};
     const std::unique_ptr<spng_ctx, ContextFree> context(spng_ctx_new(0));
     if (!context) return nullptr;
-    const std::size_t size = data.Size();
-    spng_set_chunk_limits(context.get(), size, 4 * size + kChunkCacheSlack);
+    // Every checksum the library would see was checked above.
+    spng_set_crc_action(context.get(), SPNG_CRC_USE, SPNG_CRC_USE);
     spng_ihdr header;
-    int error = spng_set_png_buffer(context.get(), data.Data(), size);
-    if (error == 0) error = spng_get_ihdr(context.get(), &header);
-    if (error != 0) return Refused(error);
+    if (int error = spng_set_png_stream(context.get(), ReadKept, &kept); error != 0)
+        return Refuse("cannot read", error);
+    if (int error = spng_get_ihdr(context.get(), &header); error != 0) return Refuse("bad header", error);
 
     const bool alpha = HasAlpha(context.get(), header);
     const int format = alpha ? SPNG_FMT_RGBA8 : SPNG_FMT_RGB8;
+    const std::string tooLarge = ImageSizeProblem(header.width, header.height, alpha ? 4 : 3);
+    if (!tooLarge.empty()) return RefuseImage("PNG: " + tooLarge);
     std::size_t bytes = 0;
-    if (spng_decoded_image_size(context.get(), format, &bytes) != 0 ||
-        !ImageFitsFile(bytes, data.Size(), kMaxPixelBytesPerCompressedByte)) {
-        SetLastError("PNG: the header claims an image far larger than the file");
-        return nullptr;
-    }
-    // The library caps both dimensions at 2^31 - 1, which TTexture holds.
+    if (int error = spng_decoded_image_size(context.get(), format, &bytes); error != 0)
+        return Refuse("bad header", error);
     auto texture = std::make_unique<TTexture>(static_cast<std::int32_t>(header.width),
                                               static_cast<std::int32_t>(header.height), alpha ? 4 : 3);
     if (texture->PixelBytes() != bytes) return nullptr;
-    error = spng_decode_image(context.get(), texture->Pixels(), bytes, format, alpha ? SPNG_DECODE_TRNS : 0);
-    if (error != 0) return Refused(error);
+    if (int error = spng_decode_image(context.get(), texture->Pixels(), bytes, format, alpha ? SPNG_DECODE_TRNS : 0);
+        error != 0)
+        return Refuse("bad image data", error);
     data.Seek(data.Size());
     return texture;
 }

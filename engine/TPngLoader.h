@@ -12,9 +12,11 @@ namespace quelt {
 // alpha (grey + alpha, RGBA, or a transparency chunk) and RGB otherwise, top
 // row first. Every colour type, bit depth and interlacing is read; 16-bit
 // channels keep their high byte, grey is repeated into red, green and blue,
-// and no gamma is applied. Null for a damaged or truncated file (checksums
-// included) and for one claiming more pixels than its size could hold (see
-// kMaxPixelBytesPerCompressedByte).
+// and no gamma is applied. Side chunks other than transparency are dropped
+// unread, whatever their size or state. Null, with a reason for
+// qGetLastError, for a damaged file (a bad checksum on any chunk it reads,
+// the end chunk included), a truncated one (no whole end chunk), and one
+// larger than ImageSizeProblem allows.
 std::unique_ptr<TTexture> LoadPng(TData& data);
 
 } // namespace quelt

@@ -4,6 +4,10 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "QUtils.h"
+#include "platform/GL.h"
+#include "platform/Platform.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -43,6 +47,27 @@ TTexture::TTexture(std::int32_t width, std::int32_t height, std::int32_t compone
       pixelBytes_(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) *
                   static_cast<std::size_t>(components)),
       pixels_(pixelBytes_ ? new std::uint8_t[pixelBytes_] : nullptr) {}
+
+std::string ImageSizeProblem(std::uint64_t width, std::uint64_t height, std::uint32_t components) {
+    const std::string size = "image " + std::to_string(width) + " \u00D7 " + std::to_string(height);
+    GLint queried = 0;
+    if (CurrentPlatform().CurrentContext()) glGetIntegerv(GL_MAX_TEXTURE_SIZE, &queried);
+    const std::int32_t side = queried > 0 ? queried : kMaxSideWithoutGL;
+    if (width > std::uint64_t(side) || height > std::uint64_t(side))
+        return size + " is larger than the largest texture " +
+               (queried > 0 ? "this OpenGL takes (" : "read without an OpenGL context (") + std::to_string(side) + ")";
+    constexpr std::uint64_t kMiB = std::uint64_t(1) << 20;
+    const std::uint64_t bytes = width * height * components; // both sides are at most 2^31 here
+    if (bytes > kMaxImageBytes)
+        return size + " needs " + std::to_string((bytes + kMiB - 1) / kMiB) + " MiB, more than the " +
+               std::to_string(kMaxImageBytes / kMiB) + " MiB an image may hold";
+    return "";
+}
+
+std::nullptr_t RefuseImage(const std::string& reason) {
+    SetLastError(reason);
+    return nullptr;
+}
 
 namespace {
 

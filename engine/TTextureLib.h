@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace quelt {
 
@@ -54,17 +55,30 @@ void BgrToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels);
 // One grey byte to red = green = blue = grey, alpha 255.
 void GreyToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels);
 
-// A header must not make a small file claim a huge image: no image may need
-// more pixel bytes than this many per byte of its file. Run-length 8-bit grey
-// TGA, the densest data the readers take, gives 256 (2 bytes, 128 RGBA
-// pixels), and every file also carries its 18-byte header.
+// Every image must fit the texture it becomes, decided from its header
+// before anything is allocated: no side longer than the current OpenGL
+// context takes (GL_MAX_TEXTURE_SIZE), or than kMaxSideWithoutGL without
+// a context, and no more pixel bytes than kMaxImageBytes (8192 x 8192 RGBA).
+// A load then holds the file, the image, a few of its rows and, for a
+// progressive JPEG, its coefficients (at most 8 bytes a pixel); building
+// mipmaps adds what GLU allocates.
+constexpr std::int32_t kMaxSideWithoutGL = 16384;
+constexpr std::uint64_t kMaxImageBytes = std::uint64_t(256) << 20;
+
+// Empty when an image of this size may be allocated, else why not: one line
+// without the file's name, e.g. "image 20000 x 20000 is larger than ...".
+std::string ImageSizeProblem(std::uint64_t width, std::uint64_t height, std::uint32_t components);
+
+// Keeps `reason` for qGetLastError (the texture loader puts the file's name
+// before it) and gives the null texture a refusing reader returns.
+std::nullptr_t RefuseImage(const std::string& reason);
+
+// BMP and plain TGA keep what a short file holds, the rest black; so that a
+// few bytes cannot claim a large image, such a file may not need more than
+// this many pixel bytes per file byte. Run-length 8-bit grey TGA, the densest
+// data the readers take, gives 256 (2 bytes, 128 RGBA pixels), and every file
+// also carries its 18-byte header.
 constexpr std::uint64_t kMaxPixelBytesPerFileByte = 256;
-// Compressed formats are denser: deflate expands at most 1032 times, which an
-// 8-bit palette PNG with transparency turns into 4128 RGBA bytes, and a
-// Huffman-coded JPEG needs at least a bit for each 8 x 8 block of its grey or
-// luma plane (1536 RGB bytes a byte). Files claiming more are refused before
-// anything is allocated for them.
-constexpr std::uint64_t kMaxPixelBytesPerCompressedByte = 8192;
 
 inline bool ImageFitsFile(std::uint64_t pixelBytes, std::uint32_t fileSize,
                           std::uint64_t bytesPerFileByte = kMaxPixelBytesPerFileByte) {

@@ -17,7 +17,8 @@ namespace quelt {
 // Accepted: depth 32 with image type 1, 2, 3, 9, 10 or 11 (all read as true
 // colour), depth 24 with type 2 or 10, depth 8 with type 3 or 11 (grey).
 // Rejected: fewer than 18 header bytes, any other type and depth, and an image
-// far larger than the file could describe (see ImageFitsFile). Data that ends
+// far larger than the file could describe (see ImageFitsFile) or than
+// ImageSizeProblem allows. Data that ends
 // early is accepted: every complete pixel present is decoded and the rest of
 // the image stays zero. A run-length packet reaching past the last pixel of
 // the image is cut there.

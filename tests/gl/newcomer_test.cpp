@@ -81,7 +81,7 @@ TEST(NewcomerMistakes, EachKeepsItsResultAndSaysWhy) {
          [&] { return texture("my.assets/crate.png"); },
          {"\"my.assets/crate.png\"", "type \"assets/crate.png\""}},
         {"an unknown type", [&] { return texture("crate.gif"); }, {"\"crate.gif\"", "type \"gif\""}},
-        {"an Ogg named .png", [&] { return texture("tone.png"); }, {"\"tone.png\"", "PNG: invalid signature"}},
+        {"an Ogg named .png", [&] { return texture("tone.png"); }, {"\"tone.png\"", "PNG: not a PNG file"}},
         {"a damaged PNG", [&] { return texture("damaged.png"); }, {"\"damaged.png\"", "PNG: "}},
         {"a run-length BMP", [&] { return texture("rle.bmp"); }, {"\"rle.bmp\"", "BMP: RLE8 compression is not read"}},
         {"a palette TGA",

@@ -12,6 +12,7 @@
 
 #include "GLTestWindow.h"
 #include "QTexture.h"
+#include "QUtils.h"
 #include "TestFiles.h"
 
 namespace {
@@ -149,6 +150,26 @@ TEST_F(TextureTest, FailedLoadStillGivesAWrappedTextureWithDefaultFilters) {
     EXPECT_EQ(TexParameter(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T), GL_REPEAT);
     EXPECT_EQ(TexParameter(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER), GL_NEAREST_MIPMAP_LINEAR);
     EXPECT_EQ(LevelWidth(GL_TEXTURE_2D, 0), 0);
+}
+
+// With a context, no side may pass what this OpenGL takes: one pixel more is
+// refused from the header, with a reason.
+TEST_F(TextureTest, SidesAreBoundByTheLargestTextureThisOpenGLTakes) {
+    const GLint largest = Integer(GL_MAX_TEXTURE_SIZE);
+    ASSERT_GT(largest, 0);
+    for (const GLint width : {largest, largest + 1}) {
+        WriteBmp("wide.bmp", width, 1, Bytes(std::size_t(width) * 3, 7));
+        std::string reason;
+        quelt::TakeLastError(reason); // a reason stays until read: none from an earlier test
+        ASSERT_NE(quelt::CreateTexture2D(false, "wide.bmp"), 0u);
+        quelt::TakeLastError(reason);
+        const bool fits = width == largest;
+        EXPECT_EQ(LevelWidth(GL_TEXTURE_2D, 0), fits ? width : 0);
+        EXPECT_EQ(reason, fits ? ""
+                               : "\"wide.bmp\": BMP: image " + std::to_string(width) +
+                                     " \u00D7 1 is larger than the largest texture this OpenGL takes (" +
+                                     std::to_string(largest) + ")");
+    }
 }
 
 TEST_F(TextureTest, ExtensionIsTakenAfterTheFirstDotCaseSensitively) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "QTexture.h"
+#include "QUtils.h"
 #include "SData.h"
 #include "TBmpLoader.h"
 #include "TestFiles.h"
@@ -571,6 +572,7 @@ TEST(TgaReader, ShortOrHostileHeaders) {
     EXPECT_EQ(DecodeTga(rle), nullptr);
 
     h.width = 0;
+    h.height = 7; // sides stay within the largest texture
     const auto empty = DecodeTga(TgaHeaderBytes(h));
     ASSERT_NE(empty, nullptr);
     EXPECT_EQ(empty->PixelBytes(), 0u);
@@ -621,7 +623,7 @@ bool PillowDecode(const std::string& name) {
 bool MagickDecode(const std::string& name) { return Shell("convert " + name + " -depth 8 rgba:" + name + ".rgba"); }
 
 const char* kPillowScript = R"(
-import random
+import random, struct
 from PIL import Image
 random.seed(5)
 w, h = 37, 23
@@ -658,6 +660,17 @@ save(photo("RGBA"), "pil_rgba_rle.tga", compression="tga_rle")
 save(photo("L"), "pil_grey.tga")
 save(photo("RGB"), "pil_top_down.tga", orientation=1)
 save(photo("RGB"), "pil_rgb.bmp")
+# A palette BMP whose offset field (54) points into its palette, as some writers leave it.
+save(rgba.convert("RGB").quantize(252), "pil_offset54.bmp")
+bmp = bytearray(open("pil_offset54.bmp", "rb").read())
+bmp[10:14] = struct.pack("<I", 54)
+open("pil_offset54.bmp", "wb").write(bmp)
+# Side chunks larger inflated than the whole file: text and a colour profile.
+from PIL import PngImagePlugin
+text = PngImagePlugin.PngInfo()
+text.add_text("Comment", "long " * 20000, zip=True)
+save(photo("RGB"), "pil_ztxt.png", pnginfo=text)
+save(rgba, "pil_icc.png", icc_profile=bytes(range(256)) * 50)
 # The same small files claiming a million (PNG, with a valid checksum) or
 # 65535 (JPEG, its largest) pixels each way.
 import struct, zlib
@@ -759,10 +772,11 @@ void ExpectFileDecodesLikeItsWriter(const std::string& name) {
 TEST(ImageFiles, WrittenByPillow) {
     if (!Python("import PIL")) GTEST_SKIP() << "Pillow (python3-pil) is not installed";
     ASSERT_TRUE(Python(kPillowScript));
-    for (const char* name : {"pil_rgb.png", "pil_rgba.png", "pil_grey.png", "pil_grey_alpha.png", "pil_bilevel.png",
-                             "pil_palette.png", "pil_palette_alpha.png", "pil_grey16.png", "pil_baseline.jpg",
-                             "pil_progressive.jpeg", "pil_grey.jpg", "pil_cmyk.jpg", "pil_rgb.tga",
-                             "pil_rgba_rle.tga", "pil_grey.tga", "pil_top_down.tga", "pil_rgb.bmp"})
+    for (const char* name :
+         {"pil_rgb.png",      "pil_rgba.png",          "pil_grey.png",     "pil_grey_alpha.png", "pil_bilevel.png",
+          "pil_palette.png",  "pil_palette_alpha.png", "pil_grey16.png",   "pil_baseline.jpg",   "pil_progressive.jpeg",
+          "pil_grey.jpg",     "pil_cmyk.jpg",          "pil_rgb.tga",      "pil_rgba_rle.tga",   "pil_grey.tga",
+          "pil_top_down.tga", "pil_rgb.bmp",           "pil_offset54.bmp", "pil_ztxt.png",       "pil_icc.png"})
         ExpectFileDecodesLikeItsWriter(name);
     // Refused from the header, before terabytes or gigabytes are allocated for them.
     for (const char* name : {"huge.png", "huge.jpg"})
@@ -783,6 +797,139 @@ TEST(ImageFiles, WrittenByImageMagick) {
     // The 12-byte header of the oldest layout stays refused.
     ASSERT_TRUE(Shell("convert rgb.ppm BMP2:im_v2.bmp"));
     EXPECT_EQ(DecodeFile("im_v2.bmp", quelt::test::ReadFile("im_v2.bmp")), nullptr);
+}
+
+// Files that cost far more than their size, each read or refused as a whole
+// from its header: refusals name the file and the bound.
+TEST(ImageFiles, BombsAndLargeValidFiles) {
+    if (!Python("import PIL") || !Shell("cjpeg -version")) GTEST_SKIP() << "needs Pillow and cjpeg";
+    ASSERT_TRUE(Python(R"(
+import struct, zlib
+from PIL import Image
+Image.new("1", (4096, 4096)).save("blank4096.png")
+png = open("blank4096.png", "rb").read()
+def chunk(kind, body):
+    return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+def claim(side, name, padding=b""):
+    header = chunk(b"IHDR", struct.pack(">II", side, side) + png[24:29])
+    open(name, "wb").write(png[:8] + header + padding + png[33:])
+claim(16384, "bomb16384.png", chunk(b"prIv", bytes(131072)))
+claim(65535, "claim65535.png")
+)"));
+    for (int side : {4096, 8192}) {
+        const std::string s = std::to_string(side);
+        ASSERT_TRUE(Shell("{ printf \"P6 " + s + " " + s + " 255\\n\"; head -c " + std::to_string(3LL * side * side) +
+                          " /dev/zero | tr \"\\000\" \"\\200\"; } | cjpeg -arithmetic -outfile flat" + s + ".jpg"));
+    }
+    struct Row {
+        const char* name;
+        int side;           // 0: refused
+        std::uint8_t value; // every byte of the image
+        const char* reason;
+    };
+    const Row rows[] = {
+        {"blank4096.png", 4096, 0, ""},
+        {"flat4096.jpg", 4096, 128, ""},
+        {"flat8192.jpg", 8192, 128, ""},
+        {"bomb16384.png", 0, 0,
+         "\"bomb16384.png\": PNG: image 16384 \u00D7 16384 needs 768 MiB, more than the 256 MiB"},
+        {"claim65535.png", 0, 0,
+         "\"claim65535.png\": PNG: image 65535 \u00D7 65535 is larger than the largest texture"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_LT(quelt::test::ReadFile(row.name).size(), 140u << 10);
+        const auto texture = quelt::LoadImage(row.name);
+        std::string reason;
+        quelt::TakeLastError(reason);
+        EXPECT_EQ(reason.substr(0, std::strlen(row.reason)), row.reason);
+        if (row.side == 0) {
+            EXPECT_EQ(texture, nullptr);
+            continue;
+        }
+        ASSERT_NE(texture, nullptr);
+        EXPECT_EQ(texture->Width(), row.side);
+        EXPECT_EQ(texture->Height(), row.side);
+        const std::uint8_t* pixels = texture->Pixels();
+        EXPECT_TRUE(
+            std::all_of(pixels, pixels + texture->PixelBytes(), [&](std::uint8_t v) { return v == row.value; }));
+    }
+}
+
+// Damage after the image data refuses the file as damage before it does.
+TEST(ImageFiles, DamagedPngTails) {
+    if (!Python("import PIL")) GTEST_SKIP() << "Pillow (python3-pil) is not installed";
+    ASSERT_TRUE(Python(R"(
+import struct
+from PIL import Image
+Image.new("RGB", (37, 23), (10, 200, 30)).save("tail.png")
+png = open("tail.png", "rb").read()
+parts, at = [], 8
+while at < len(png):
+    parts.append(png[at:at + 12 + struct.unpack(">I", png[at:at + 4])[0]])
+    at += len(parts[-1])
+def write(name, chunks):
+    open(name, "wb").write(png[:8] + b"".join(chunks))
+def damaged(chunk):
+    return chunk[:-1] + bytes([chunk[-1] ^ 1])
+last = max(i for i, c in enumerate(parts) if c[4:8] == b"IDAT")
+write("tail_idat_crc.png", parts[:last] + [damaged(parts[last])] + parts[last + 1:])
+write("tail_iend_crc.png", parts[:-1] + [damaged(parts[-1])])
+write("tail_no_iend.png", parts[:-1])
+open("tail_cut_iend.png", "wb").write(png[:-3])
+)"));
+    ASSERT_NE(quelt::LoadImage("tail.png"), nullptr);
+    const std::pair<const char*, const char*> rows[] = {
+        {"tail_idat_crc.png", "PNG: bad checksum in IDAT"},
+        {"tail_iend_crc.png", "PNG: bad checksum in IEND"},
+        {"tail_no_iend.png", "PNG: truncated file (no IEND chunk)"},
+        {"tail_cut_iend.png", "PNG: truncated file (IEND is cut short)"},
+    };
+    for (const auto& [name, reason] : rows) {
+        EXPECT_EQ(quelt::LoadImage(name), nullptr) << name;
+        std::string got;
+        quelt::TakeLastError(got);
+        EXPECT_EQ(got, "\"" + std::string(name) + "\": " + reason);
+    }
+}
+
+// JPEGs as cameras and other tools write them, each compared with djpeg's
+// decode, turned by ImageMagick as the EXIF orientation says.
+TEST(ImageFiles, JpegAsCamerasWriteIt) {
+    if (!Shell("cjpeg -version")) GTEST_SKIP() << "cjpeg (libjpeg-turbo-progs) is not installed";
+    ASSERT_TRUE(Shell("convert -seed 3 -size 37x23 plasma:fractal -depth 8 cam.ppm"));
+    ASSERT_TRUE(Shell("cjpeg -outfile cam.jpg cam.ppm && cjpeg -sample 4x2,1x1,1x1 -outfile cam410.jpg cam.ppm"));
+    ASSERT_TRUE(Shell("convert cam.ppm -colorspace CMYK -sampling-factor 2x2,1x1,1x1,1x1 cam_cmyk.jpg"));
+    // The EXIF segment a camera puts first: one entry, the orientation, in either byte order.
+    ASSERT_TRUE(Python(R"(
+import struct
+jpeg = open("cam.jpg", "rb").read()
+for n in range(1, 9):
+    order = ">" if n % 2 else "<"
+    tiff = (b"MM" if n % 2 else b"II") + struct.pack(order + "HIH", 42, 8, 1)
+    tiff += struct.pack(order + "HHIHH", 0x0112, 3, 1, n, 0) + struct.pack(order + "I", 0)
+    exif = b"Exif\0\0" + tiff
+    open("cam%d.jpg" % n, "wb").write(jpeg[:2] + b"\xff\xe1" + struct.pack(">H", len(exif) + 2) + exif + jpeg[2:])
+)"));
+    struct Row {
+        std::string stem;
+        const char* turn; // ImageMagick's options for the orientation
+        bool sideways;
+    };
+    const Row rows[] = {{"cam1", "", false},           {"cam2", "-flop", false},      {"cam3", "-rotate 180", false},
+                        {"cam4", "-flip", false},      {"cam5", "-transpose", true},  {"cam6", "-rotate 90", true},
+                        {"cam7", "-transverse", true}, {"cam8", "-rotate 270", true}, {"cam410", "", false},
+                        {"cam_cmyk", "", false}};
+    for (const auto& [stem, turn, sideways] : rows) {
+        SCOPED_TRACE(stem);
+        const std::string name = stem + ".jpg";
+        ASSERT_TRUE(Shell("djpeg -pnm -outfile " + stem + ".djpeg.ppm " + name + " && convert " + stem + ".djpeg.ppm " +
+                          turn + " -depth 8 rgba:" + name + ".rgba"));
+        const auto texture = quelt::LoadImage(name);
+        ASSERT_NE(texture, nullptr);
+        EXPECT_EQ(texture->Width(), sideways ? 23 : 37);
+        EXPECT_EQ(FirstDifference(AsRgba(*texture), quelt::test::ReadFile(name + ".rgba")), "");
+    }
 }
 
 // ---- The texture exports, loaded as an application loads them (no window) ----

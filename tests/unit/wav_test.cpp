@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -365,6 +366,61 @@ TEST(SoundFromOtherPrograms, OggencFilesMatchOggdecsDecode) {
         EXPECT_FALSE(quelt::DecodeOgg(file.data(), file.size(), ogg.data.size() - 1).hasData);
         EXPECT_EQ(quelt::DecodeOgg(file.data(), file.size(), ogg.data.size()).data, ogg.data);
     }
+}
+
+// Real Vorbis headers from oggenc, then 16 pages of 255 one-byte packets
+// (128 silent samples each), whose positions either count them ("told") or
+// stay tiny ("hidden").
+const char* kOggBombScript = R"(
+import struct
+def crc(data):
+    c = 0
+    for b in data:
+        c ^= b << 24
+        for _ in range(8):
+            c = ((c << 1) ^ 0x04C11DB7 if c & 0x80000000 else c << 1) & 0xFFFFFFFF
+    return c
+def page(flags, granule, serial, sequence, lacing, body):
+    head = b"OggS\0" + bytes([flags]) + struct.pack("<qII", granule, serial, sequence) + b"\0\0\0\0"
+    head += bytes([len(lacing)]) + bytes(lacing)
+    return head[:22] + struct.pack("<I", crc(head + body)) + head[26:] + body
+ogg = open("bomb.ogg", "rb").read()
+pages, at = [], 0
+while at < len(ogg):
+    n = ogg[at + 26]
+    size = 27 + n + sum(ogg[at + 27:at + 27 + n])
+    pages.append(ogg[at:at + size])
+    at += size
+headers = [p for p in pages if struct.unpack("<q", p[6:14])[0] == 0]
+serial, sequence = struct.unpack("<II", headers[-1][14:22])
+for name, told in (("told.ogg", True), ("hidden.ogg", False)):
+    out = b"".join(headers)
+    for i in range(1, 17):
+        out += page(0, i * 255 * 128 if told else i, serial, sequence + i, [1] * 255, b"\0" * 255)
+    open(name, "wb").write(out)
+)";
+
+// A whole-file sound is bounded before decoding by the length its stream
+// states, and while decoding as soon as the bound is passed.
+TEST(SoundFromOtherPrograms, OggBombsAreRefusedEarly) {
+    ASSERT_TRUE(Shell("sox -D -n -r 44100 -c 2 -b 16 bomb.wav synth 1 sine 440 && oggenc -Q -o bomb.ogg bomb.wav"));
+    ASSERT_TRUE(Shell("/usr/bin/python3 -c '" + std::string(kOggBombScript) + "'"));
+    // {file, reason} under a limit of 1 MiB.
+    const std::pair<const char*, const char*> rows[] = {
+        {"told.ogg", "Ogg: the stream says it holds 489600 samples a channel, past the limit of 1 MiB"},
+        {"hidden.ogg", "Ogg: decoding went past the limit of 1 MiB of samples"},
+    };
+    for (const auto& [name, why] : rows) {
+        const Bytes file = test::ReadFile(name);
+        ASSERT_LT(file.size(), 20000u) << name;
+        std::string reason;
+        quelt::TakeLastError(reason);
+        EXPECT_FALSE(quelt::DecodeOgg(file.data(), file.size(), 1 << 20).hasData) << name;
+        quelt::TakeLastError(reason);
+        EXPECT_EQ(reason.substr(0, std::strlen(why)), why);
+    }
+    // The cap itself: no file, however large, decodes to more.
+    EXPECT_EQ(quelt::OggSampleLimit(std::size_t(1) << 31), std::uint64_t(256) << 20);
 }
 
 } // namespace
