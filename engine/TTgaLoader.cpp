@@ -192,8 +192,8 @@ std::unique_ptr<TTexture> LoadTga(TData& data) {
     const StoredPixel stored = StoredPixelFor(type, file[16]);
     if (!stored.convert)
         return RefuseImage(type == 1 || type == 9 ? "TGA: colour-mapped images are not read"
-                                                  : "TGA: image type " + IntToStr(type) + " with " + IntToStr(file[16]) +
-                                                        " bits per pixel is not read");
+                                                  : "TGA: image type " + IntToStr(type) + " with " +
+                                                        IntToStr(file[16]) + " bits per pixel is not read");
     const std::string tooLarge = ImageSizeProblem(width, height, 4);
     if (!tooLarge.empty()) return RefuseImage("TGA: " + tooLarge);
     if (!ImageFitsFile(std::uint64_t(width) * height * 4, data.Size()))
