@@ -4,6 +4,7 @@
 #include <climits>
 #include <vector>
 
+#include "QUtils.h"
 #include "QWin.h"
 #include "platform/CodePage.h"
 #include "platform/FontRaster.h"
@@ -59,7 +60,10 @@ void Set2D() {
 
 std::uint32_t BitmapFont(std::int32_t width, std::int32_t height, const std::string& faceName) {
     const GLuint base = glGenLists(kFontGlyphCount);
-    if (base == 0) return 0;
+    if (base == 0) {
+        SetLastError("Font " + Quoted(faceName) + ": OpenGL gave no display lists (is a window open?)");
+        return 0;
+    }
 
     FontRequest request;
     request.width = width;

@@ -1,10 +1,12 @@
 #include "QLogger.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "QUtils.h"
 #include "QWin.h"
@@ -19,11 +21,25 @@ bool timeStamps = true;
     throw IoError(std::string(what) + " \"" + fileName + "\": " + std::strerror(errno));
 }
 
+bool IsRegularFile(const struct stat& info) { return S_ISREG(info.st_mode); }
+
 // An open file descriptor; closing it is checked, since a failed close can
-// lose the line just written.
+// lose the line just written. Only a regular file is opened, and the open
+// never waits: a FIFO at the name would otherwise hold the program forever.
 class LogFile {
 public:
-    LogFile(const std::string& fileName, int flags) : name_(fileName), fd_(::open(fileName.c_str(), flags, 0644)) {}
+    LogFile(const std::string& fileName, int flags)
+        : name_(fileName), fd_(::open(fileName.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644)) {
+        struct stat info {};
+        if (fd_ < 0) {
+            why_ = std::strerror(errno);
+            notRegular_ = ::stat(fileName.c_str(), &info) == 0 && !IsRegularFile(info);
+        } else if (::fstat(fd_, &info) != 0 || !IsRegularFile(info)) {
+            notRegular_ = true;
+            ::close(std::exchange(fd_, -1));
+        }
+        if (notRegular_) why_ = "not a regular file";
+    }
     ~LogFile() {
         if (fd_ >= 0) ::close(fd_);
     }
@@ -31,6 +47,9 @@ public:
     LogFile& operator=(const LogFile&) = delete;
 
     bool IsOpen() const { return fd_ >= 0; }
+    bool NotRegular() const { return notRegular_; }
+    // Leaves why the file could not be opened for qGetLastError.
+    void ExplainFailure() const { SetLastError("Cannot open log " + Quoted(name_) + ": " + why_); }
 
     void Write(const std::string& bytes) {
         std::size_t done = 0;
@@ -51,19 +70,27 @@ public:
 private:
     std::string name_;
     int fd_;
+    bool notRegular_ = false;
+    std::string why_;
 };
 
 } // namespace
 
 void CreateLog(const std::string& fileName) {
     LogFile file(fileName, O_WRONLY | O_CREAT | O_TRUNC);
-    if (file.IsOpen()) file.Close();
+    if (file.IsOpen())
+        file.Close();
+    else
+        file.ExplainFailure();
 }
 
 void AddToLog(const std::string& fileName, const std::string& text) {
     // No O_CREAT: a missing file stays missing and the line is dropped.
     LogFile file(fileName, O_WRONLY | O_APPEND);
-    if (!file.IsOpen()) return;
+    if (!file.IsOpen()) {
+        if (file.NotRegular()) file.ExplainFailure();
+        return;
+    }
     file.Write(text + "\r\n");
     file.Close();
 }

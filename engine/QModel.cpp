@@ -6,6 +6,7 @@
 #include "platform/GL.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -32,6 +33,14 @@ enum : std::uint16_t {
 
 constexpr std::uint32_t kHeaderSize = 6;
 constexpr std::uint16_t kNoParent = 0xFFFF;
+
+// Where a damaged chunk is, for the reason a reader leaves.
+std::string ChunkDamage(std::uint16_t id, std::uint32_t start, const char* what) {
+    char text[96];
+    std::snprintf(text, sizeof text, "3DS: chunk %04X at byte %u %s", static_cast<unsigned>(id),
+                  static_cast<unsigned>(start), what);
+    return text;
+}
 
 // Chunks that only nest others or are read field by field: their length is never used.
 bool IsReadInPlace(std::uint16_t id) {
@@ -136,6 +145,11 @@ TModel& TAnimation::AttachPart(std::unique_ptr<TModel> model) {
 }
 
 void TAnimation::Load3DS(TData& data) {
+    std::string damage;
+    const std::uint32_t begin = data.Position();
+    if (data.Size() > 0 && (data.Remaining() < kHeaderSize || data.ReadWord() != kMain))
+        damage = "3DS: not a 3DS file (it does not begin with chunk 4D4D)";
+    data.Seek(begin);
     Parts.clear();
     PartNames.clear();
     Nodes.clear();
@@ -159,7 +173,12 @@ void TAnimation::Load3DS(TData& data) {
         const std::uint32_t length = data.ReadDWord();
         // Only chunks that are skipped or bounded by their length use it; there
         // a length that does not even cover its header would walk backwards.
-        if (!IsReadInPlace(id) && length < kHeaderSize) break;
+        if (!IsReadInPlace(id) && length < kHeaderSize) {
+            if (damage.empty()) damage = ChunkDamage(id, start, "is shorter than its own header");
+            break;
+        }
+        if (std::uint64_t(start) + length > data.Size() && damage.empty())
+            damage = ChunkDamage(id, start, "runs past the end of the file");
         const std::uint32_t end =
             static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t(start) + length, data.Size()));
         TModel* last = Parts.empty() ? nullptr : Parts.back().get();
@@ -230,6 +249,7 @@ void TAnimation::Load3DS(TData& data) {
     const auto frameCount =
         static_cast<std::int32_t>(std::clamp<std::int64_t>(wanted, 1, std::numeric_limits<std::int32_t>::max()));
     for (const auto& part : Parts) part->SetFrameCount(frameCount);
+    if (!damage.empty()) SetLastError(damage);
 }
 
 void TAnimation::ComputeNormals() {
@@ -288,8 +308,13 @@ std::uint32_t TAnimation::BuildLists(std::int32_t first, std::int32_t last) {
 
 IAnimation* LoadModel(std::int32_t mode, const std::string& fileName) {
     const std::string extension = ExtractExt(fileName);
+    const FileReasons reasons(fileName);
     TData data(fileName);
-    if (extension != "3ds") return nullptr;
+    if (extension != "3ds") {
+        Refuse("the type (the last three characters of the name) is " + Quoted(extension) +
+               ", and only \"3ds\" is read");
+        return nullptr;
+    }
     auto* model = new TAnimation;
     model->AddRef();
     try {

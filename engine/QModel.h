@@ -56,6 +56,7 @@ public:
     TModel& AttachPart(std::unique_ptr<TModel> model);
     // Replaces the parts with the file's. Never reads outside `data`: a
     // truncated or malformed file keeps what was read before the damage.
+    // Data that is not a whole 3DS file leaves its first damage for qGetLastError.
     void Load3DS(TData& data);
     void ComputeNormals();
     // Mode 1 divides every coordinate by the largest positive one.
@@ -67,7 +68,8 @@ private:
 
 // A new reference (count 1) to the model in `fileName`, or null when the
 // name does not end in "3ds". A file that cannot be opened gives a model with
-// no parts; an error while reading an opened file throws IoError.
+// no parts; an error while reading an opened file throws IoError. A missing,
+// foreign or damaged file leaves a reason naming it for qGetLastError.
 IAnimation* LoadModel(std::int32_t mode, const std::string& fileName);
 
 } // namespace quelt

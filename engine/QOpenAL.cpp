@@ -240,6 +240,23 @@ private:
     bool open_ = false;
 };
 
+SoundData Refused(const SoundData& sound, const std::string& cause) {
+    SetLastError(cause);
+    return sound;
+}
+
+// Why ParseWav found nothing to hand over.
+std::string WavRefusal(const std::uint8_t* bytes, const WavFormat& format, std::uint16_t tag, std::uint16_t channels,
+                       std::uint16_t bits, bool found) {
+    if (std::memcmp(bytes, "RIFF", 4) != 0 || std::memcmp(bytes + 8, "WAVE", 4) != 0)
+        return "WAV: not a WAV or Ogg Vorbis file";
+    if (format.encoding == Encoding::None)
+        return "WAV: format tag " + IntToStr(tag) + " with " + IntToStr(channels) + " channels of " + IntToStr(bits) +
+               " bits is not read";
+    if (!found) return "WAV: there is no data chunk";
+    return "WAV: the samples are too large for one sound buffer";
+}
+
 // Calls visit(page) for each whole page in `bytes` until it returns false.
 template <typename Visit>
 void ForEachPage(const std::uint8_t* bytes, std::size_t size, Visit&& visit) {
@@ -294,14 +311,16 @@ SoundData DecodeOgg(const std::uint8_t* bytes, std::size_t size, std::uint64_t m
     SoundData sound;
     MemoryStream stream{bytes, bytes ? size : 0, 0};
     VorbisFile vorbis(stream);
-    if (!vorbis.IsOpen()) return sound;
+    if (!vorbis.IsOpen()) return Refused(sound, "Ogg: not an Ogg Vorbis stream, or its headers are damaged");
     const vorbis_info* info = ov_info(vorbis.get(), -1);
-    if (!info || info->rate <= 0 || info->rate > 0x7FFFFFFF) return sound;
+    if (!info || info->rate <= 0 || info->rate > 0x7FFFFFFF)
+        return Refused(sound, "Ogg: the sample rate is not usable");
     const int channels = info->channels;
     const long rate = info->rate;
     sound.format = FormatOf(static_cast<std::uint16_t>(channels), 16);
     sound.frequency = static_cast<std::uint32_t>(rate);
-    if (sound.format == 0) return sound;
+    if (sound.format == 0)
+        return Refused(sound, "Ogg: " + IntToStr(channels) + " channels are not read (mono and stereo are)");
 
     const std::uint64_t limit = std::min(maxBytes, kMaxSampleBytes);
     const auto frameBytes = static_cast<std::uint64_t>(channels) * 2;
@@ -318,6 +337,7 @@ SoundData DecodeOgg(const std::uint8_t* bytes, std::size_t size, std::uint64_t m
     // Typical Vorbis is a tenth or less of its samples: one allocation for most files.
     out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(limit, std::uint64_t{size} * kTypicalOggExpansion)));
     char block[16384];
+    bool tooLong = false;
     for (;;) {
         const long got = ov_read(vorbis.get(), block, sizeof block, 0, 2, 1, nullptr);
         if (got == OV_HOLE) continue; // damaged pages are skipped, as players do
@@ -328,6 +348,7 @@ SoundData DecodeOgg(const std::uint8_t* bytes, std::size_t size, std::uint64_t m
         if (out.size() + static_cast<std::uint64_t>(got) > limit) {
             SetLastError("Ogg: decoding went" + most);
             out.clear();
+            tooLong = true;
             break;
         }
         out.insert(out.end(), block, block + got);
@@ -336,6 +357,7 @@ SoundData DecodeOgg(const std::uint8_t* bytes, std::size_t size, std::uint64_t m
     out.resize(out.size() - out.size() % frame);
     out.shrink_to_fit();
     sound.hasData = !out.empty();
+    if (!sound.hasData && !tooLong) Refuse("Ogg: no samples could be decoded");
     return sound;
 }
 
@@ -468,11 +490,12 @@ private:
 
 SoundData ParseWav(const std::uint8_t* bytes, std::size_t size) {
     SoundData wav;
-    if (!bytes || size < kHeaderSize) return wav;
+    if (!bytes || size < kHeaderSize) return Refused(wav, "WAV: the file is shorter than a WAV header");
     const std::uint32_t formatChunkSize = DWord(bytes + 16);
     const std::uint16_t channels = Word(bytes + 22);
     const std::uint16_t bits = Word(bytes + 34);
-    const WavFormat format = FormatFromHeader(EffectiveTag(bytes, size, formatChunkSize), channels, bits);
+    const std::uint16_t tag = EffectiveTag(bytes, size, formatChunkSize);
+    const WavFormat format = FormatFromHeader(tag, channels, bits);
     wav.frequency = DWord(bytes + 24);
     wav.format = FormatOf(format.channels, format.outputBits);
 
@@ -493,11 +516,12 @@ SoundData ParseWav(const std::uint8_t* bytes, std::size_t size) {
         }
         position = NextChunk(bytes, size, position + chunkSize, chunkSize);
     }
-    if (wav.format == 0 || !found) return wav;
+    const auto refused = [&] { return Refused(wav, WavRefusal(bytes, format, tag, channels, bits, found)); };
+    if (wav.format == 0 || !found) return refused();
     // Whole frames only: OpenAL refuses a partial one.
     const std::uint64_t frame = std::uint64_t{format.channels} * format.storedBytes;
     dataLength -= dataLength % frame;
-    if (dataLength / format.storedBytes * (format.outputBits / 8) > kMaxSampleBytes) return wav;
+    if (dataLength / format.storedBytes * (format.outputBits / 8) > kMaxSampleBytes) return refused();
     wav.data = Samples(format, bytes + dataAt, static_cast<std::size_t>(dataLength));
     wav.hasData = true;
     return wav;
@@ -578,7 +602,11 @@ bool InitOpenAL(const std::string& libraryName) {
     state.al = EntryPoints();
     // An empty name would open the program itself rather than a library.
     if (!libraryName.empty()) state.library = platform.LoadLibrary(libraryName.c_str());
-    if (!state.library) return false;
+    if (!state.library) {
+        SetLastError("Cannot load the OpenAL library " + Quoted(libraryName) + ": " +
+                     (libraryName.empty() ? std::string("no name given") : platform.LibraryError()));
+        return false;
+    }
     state.al.alGetProcAddress =
         reinterpret_cast<LPALGETPROCADDRESS>(platform.GetSymbol(state.library, "alGetProcAddress"));
     Bind(state);
@@ -588,6 +616,9 @@ bool InitOpenAL(const std::string& libraryName) {
     // No device (no sound hardware, no driver): stay silent rather than fail.
     if (state.device && al.alcCreateContext) state.context = al.alcCreateContext(state.device, nullptr);
     if (state.context) Call(al.alcMakeContextCurrent, state.context);
+    if (!state.device)
+        SetLastError("OpenAL library " + Quoted(libraryName) +
+                     " loaded, but no sound device opened: sounds stay silent");
     state.created = true;
     return true;
 }
@@ -600,17 +631,24 @@ void CreateSound(ISound** slot, const std::string& fileName) {
     if (!slot) return;
     *slot = nullptr;
     EntryPoints& al = AL();
-    if (!al.alGenBuffers) return;
+    if (!al.alGenBuffers) {
+        SetLastError("No sound made from " + Quoted(fileName) + ": OpenAL is not loaded (call qInitOpenAL first)");
+        return;
+    }
     // An error left behind by an earlier call must not be taken for a failed
     // buffer generation.
     Call(al.alGetError);
     Held<TSound> sound(new TSound);
-    if (!al.alGetError || al.alGetError() == AL_NO_ERROR) {
-        const SoundData wav = LoadWavFile(fileName);
-        if (wav.hasData && al.alBufferData)
-            al.alBufferData(sound.get()->GetBuffer(), wav.format, wav.data.data(),
-                            static_cast<ALsizei>(wav.data.size()), static_cast<ALsizei>(wav.frequency));
-    }
+    const bool generated = !al.alGetError || al.alGetError() == AL_NO_ERROR;
+    // Read whatever the device: a file that cannot be opened fails the call
+    // (the slot stays null) with a device or without one. A refused content
+    // leaves its reason, naming the file.
+    const SoundData wav = LoadWavFile(fileName);
+    if (wav.hasData && (!generated || !State().context))
+        SetLastError(Quoted(fileName) + ": the sound stays silent: OpenAL has no sound device or gave no buffer");
+    else if (wav.hasData && al.alBufferData)
+        al.alBufferData(sound.get()->GetBuffer(), wav.format, wav.data.data(), static_cast<ALsizei>(wav.data.size()),
+                        static_cast<ALsizei>(wav.frequency));
     *slot = sound.Release();
 }
 

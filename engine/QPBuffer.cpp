@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "QUtils.h"
 #include "platform/GL.h"
 
 namespace quelt {
@@ -13,21 +14,42 @@ constexpr std::int32_t kAnyTexture = QPB_TEXTURE_1D | QPB_TEXTURE_2D | QPB_TEXTU
 Platform& platform() { return CurrentPlatform(); }
 
 // What a framebuffer object can give: RGBA 8-8-8-8, depth up to 24 bits,
-// stencil up to 8, no accumulation buffer.
-bool FormatAvailable(const TAttrInt& request) {
+// stencil up to 8, no accumulation buffer. Empty when the request can be
+// met, else what cannot.
+std::string RefusedRequest(const TAttrInt& request) {
     const std::int32_t* pair = request.Data();
     for (std::int32_t i = 0; i < request.Count(); ++i, pair += 2) {
         const std::int32_t attribute = pair[0], value = pair[1];
+        const std::string bits = IntToStr(value) + " bits";
         switch (attribute) {
-        case kAccumBits: if (value > 0) return false; break;
-        case kDepthBits: if (value > 24) return false; break;
-        case kStencilBits: if (value > 8) return false; break;
-        case kRedBits: case kGreenBits: case kBlueBits: case kAlphaBits: if (value > 8) return false; break;
-        case kPixelType: if (value != kTypeRgba) return false; break;
+        case kAccumBits:
+            if (value > 0) return bits + " of accumulation buffer (there is none)";
+            break;
+        case kDepthBits:
+            if (value > 24) return bits + " of depth (24 at most)";
+            break;
+        case kStencilBits:
+            if (value > 8) return bits + " of stencil (8 at most)";
+            break;
+        case kRedBits:
+        case kGreenBits:
+        case kBlueBits:
+        case kAlphaBits:
+            if (value > 8) return bits + " per colour (8 at most)";
+            break;
+        case kPixelType:
+            if (value != kTypeRgba) return "a pixel type other than RGBA";
+            break;
         default: break;
         }
     }
-    return true;
+    return {};
+}
+
+// Leaves why Initialize failed for qGetLastError; 0 for its result.
+qbool Refused(std::int32_t width, std::int32_t height, const std::string& cause) {
+    SetLastError("PBuffer " + IntToStr(width) + " x " + IntToStr(height) + ": " + cause);
+    return 0;
 }
 
 bool IsColourBuffer(std::int32_t buffer) { return buffer == QPB_FRONT_LEFT || buffer == QPB_BACK_LEFT; }
@@ -103,7 +125,7 @@ void TPBuffer::BuildRequests() {
 
 qbool TPBuffer::Initialize() {
     // A second call would strand the first surface; after FreeResources a new one may be made.
-    if (pbufferRC_ && !freed_) return 0;
+    if (pbufferRC_ && !freed_) return Refused(width_, height_, "already initialised");
     if (freed_) {
         freed_ = false;
         pbufferRC_ = 0;
@@ -111,15 +133,20 @@ qbool TPBuffer::Initialize() {
         cubeFace_ = 0;
         mipLevel_ = 0;
     }
-    if (!CheckSupport()) return 0;
+    if (!CheckSupport())
+        return Refused(width_, height_,
+                       platform().CurrentContext() ? "this OpenGL has no framebuffer objects"
+                                                   : "no current OpenGL context");
     const Handle windowDC = platform().CurrentDeviceContext();
     const Handle windowRC = platform().CurrentContext();
     BuildRequests();
-    if (!FormatAvailable(formatRequest_)) return 0;
+    const std::string refused = RefusedRequest(formatRequest_);
+    if (!refused.empty()) return Refused(width_, height_, "the request for " + refused + " cannot be met");
 
     GLint maxSize = 0;
     glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &maxSize);
-    if (width_ <= 0 || height_ <= 0 || maxSize <= 0) return 0;
+    if (width_ <= 0 || height_ <= 0) return Refused(width_, height_, "the size is not positive");
+    if (maxSize <= 0) return Refused(width_, height_, "OpenGL gives no renderbuffer size");
     // The granted size: clamped to what the driver can render; a 1D texture is one row.
     width_ = std::min(width_, maxSize);
     height_ = target_ == GL_TEXTURE_1D ? 1 : std::min(height_, maxSize);
@@ -128,9 +155,9 @@ qbool TPBuffer::Initialize() {
     // below must be visible to both sides.
     pbufferDC_ = windowDC;
     pbufferRC_ = platform().CreateSharedContext(windowDC, windowRC);
-    if (!pbufferRC_) return 0;
+    if (!pbufferRC_) return Refused(width_, height_, "no context sharing the window's could be made");
     CreateTexture();
-    return CreateSurface() ? 1 : 0;
+    return CreateSurface() ? 1 : Refused(width_, height_, "the framebuffer object is not complete");
 }
 
 void TPBuffer::CreateTexture() {

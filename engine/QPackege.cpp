@@ -52,8 +52,6 @@ private:
     int fd_ = -1;
 };
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
-
 [[noreturn]] void ThrowIo(const std::string& what, const std::string& fileName) {
     throw IoError(what + " " + Quoted(fileName) + ": " + std::strerror(errno));
 }

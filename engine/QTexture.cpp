@@ -17,19 +17,40 @@ std::string ImageExtension(const std::string& fileName) {
     return dot == std::string::npos ? fileName : fileName.substr(dot + 1);
 }
 
-std::unique_ptr<TTexture> DecodeImage(const std::string& extension, TData& data) {
-    if (extension == "bmp") return LoadBmp(data);
-    if (extension == "tga") return LoadTga(data);
-    if (extension == "png") return LoadPng(data);
-    if (extension == "jpg" || extension == "jpeg") return LoadJpeg(data);
+namespace {
+
+using ImageReader = std::unique_ptr<TTexture> (*)(TData&);
+
+ImageReader ReaderFor(const std::string& extension) {
+    if (extension == "bmp") return LoadBmp;
+    if (extension == "tga") return LoadTga;
+    if (extension == "png") return LoadPng;
+    if (extension == "jpg" || extension == "jpeg") return LoadJpeg;
     return nullptr;
 }
 
+} // namespace
+
+std::unique_ptr<TTexture> DecodeImage(const std::string& extension, TData& data) {
+    const ImageReader reader = ReaderFor(extension);
+    return reader ? reader(data) : nullptr;
+}
+
 std::unique_ptr<TTexture> LoadImage(const std::string& fileName) {
-    TData data(fileName);
-    if (data.AtEnd()) return nullptr;
+    const std::string extension = ImageExtension(fileName);
+    if (!ReaderFor(extension)) {
+        // The type is taken from the first dot of the whole path, folders
+        // included, which is what surprises people: say so.
+        SetLastError(Quoted(fileName) + ": the type " + Quoted(extension) +
+                     " (the text after the first \".\" of the whole name) is not one that is read;"
+                     " \"bmp\", \"tga\", \"png\", \"jpg\" and \"jpeg\" are, in lower case");
+        return nullptr;
+    }
     const FileReasons reasons(fileName);
-    return DecodeImage(ImageExtension(fileName), data);
+    TData data(fileName);
+    auto texture = data.AtEnd() ? nullptr : DecodeImage(extension, data);
+    if (!texture) reasons.Failed(data.AtEnd() ? "the file is empty" : "the image cannot be read");
+    return texture;
 }
 
 bool Upload(const TTexture& texture, std::uint32_t target, bool mipmaps) {
@@ -71,7 +92,11 @@ std::uint32_t CreateTexture2D(bool mipmaps, const std::string& fileName) {
 }
 
 std::uint32_t CreateCubeMap(bool mipmaps, const std::vector<std::string>& fileNames) {
-    if (fileNames.size() < 6) return 0;
+    if (fileNames.size() < 6) {
+        SetLastError("A cube map needs six file names, one per face; " +
+                     IntToStr(static_cast<std::int32_t>(fileNames.size())) + " were given");
+        return 0;
+    }
     GLuint name = 0;
     glGenTextures(1, &name);
     glBindTexture(GL_TEXTURE_CUBE_MAP, name);
@@ -122,7 +147,10 @@ std::uint8_t DirectionByte(float component) {
 }
 
 std::uint32_t CreateNormCubeMap(std::int32_t size, bool mipmaps) {
-    if (size < 0) return 0;
+    if (size < 0) {
+        SetLastError("A normalisation cube map needs a size of 0 or more; " + IntToStr(size) + " was given");
+        return 0;
+    }
     const auto edge = static_cast<std::size_t>(size);
     std::vector<std::uint8_t> buffer(edge * edge * 3);
     GLuint name = 0;

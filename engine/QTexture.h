@@ -22,7 +22,8 @@ std::string ImageExtension(const std::string& fileName);
 // (compared case-sensitively); null for another extension or a rejected image.
 std::unique_ptr<TTexture> DecodeImage(const std::string& extension, TData& data);
 // Reads the file and decodes it by its extension; null for a missing or empty
-// file, an unknown extension or a rejected image.
+// file, an unknown extension or a rejected image, with the reason (naming the
+// file) left for qGetLastError. Readers leave the cause of a refusal there.
 std::unique_ptr<TTexture> LoadImage(const std::string& fileName);
 
 // Uploads to `target` of the bound texture object, with GLU-built mipmaps when

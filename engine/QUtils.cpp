@@ -86,14 +86,26 @@ bool TakeLastError(std::string& message) {
     return had;
 }
 
+bool Refuse(const std::string& cause) {
+    SetLastError(cause);
+    return false;
+}
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
 FileReasons::FileReasons(std::string fileName) : fileName_(std::move(fileName)), hadEarlier_(TakeLastError(earlier_)) {}
 
 FileReasons::~FileReasons() {
     std::string reason;
     if (TakeLastError(reason))
-        SetLastError("\"" + fileName_ + "\": " + reason);
+        SetLastError(reason.find(Quoted(fileName_)) != std::string::npos ? reason : Quoted(fileName_) + ": " + reason);
     else if (hadEarlier_)
         SetLastError(earlier_);
+}
+
+void FileReasons::Failed(const std::string& cause) const {
+    std::string reason;
+    SetLastError(TakeLastError(reason) ? reason : cause);
 }
 
 } // namespace quelt

@@ -25,19 +25,26 @@ std::string ExtractExt(const std::string& name);
 void SetLastError(const std::string& message);
 // The kept message and whether there was one; clears it.
 bool TakeLastError(std::string& message);
+// SetLastError(cause), then false: one line for a reader's refusal.
+bool Refuse(const std::string& cause);
+// `text` in double quotes, as reasons name files and objects.
+std::string Quoted(const std::string& text);
+
 // Keeps `function: argument "name" is null` as the last error. Out of line
 // and cold, so that a null check costs its caller a compare and a branch.
 [[gnu::cold, gnu::noinline]] void NullArgument(const char* function, const char* name) noexcept;
 
 // While it lives, reasons left by a reader that does not know the file's name
-// get `"fileName": ` put before them; a note left before it that no reason
-// replaced is kept.
+// get `"fileName": ` put before them (unless they name the file already); a
+// note left before it that no reason replaced is kept.
 class FileReasons {
 public:
     explicit FileReasons(std::string fileName);
     FileReasons(const FileReasons&) = delete;
     FileReasons& operator=(const FileReasons&) = delete;
     ~FileReasons();
+    // For a failure whose reader left no reason: `cause` becomes the reason.
+    void Failed(const std::string& cause) const;
 
 private:
     std::string fileName_;

@@ -83,6 +83,10 @@ TData::TData(const std::string& fileName) {
     FileBytes file = ReadRegularFile(fileName, std::numeric_limits<std::uint32_t>::max());
     if (file.outcome == FileBytes::Outcome::TooLarge)
         throw IoError("File \"" + fileName + "\" is too large (4 GiB or more)");
+    if (file.outcome == FileBytes::Outcome::NotOpened)
+        SetLastError("Cannot open " + Quoted(fileName) + ": " + std::strerror(file.openError));
+    if (file.outcome == FileBytes::Outcome::NotRegular)
+        SetLastError("Cannot open " + Quoted(fileName) + ": not a regular file");
     bytes_ = std::move(file.bytes);
 }
 

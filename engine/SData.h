@@ -25,8 +25,8 @@ class TData {
 public:
     TData() = default;
     // Loads the whole file. A file that cannot be opened, or that is not a
-    // regular file, gives an empty object; one of 4 GiB or more, or a failure
-    // while reading, throws IoError.
+    // regular file, gives an empty object and leaves the reason for
+    // qGetLastError; one of 4 GiB or more, or a failure while reading, throws IoError.
     explicit TData(const std::string& fileName);
     // `size` uninitialised bytes, cursor at 0.
     explicit TData(std::uint32_t size);

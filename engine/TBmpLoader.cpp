@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "QUtils.h"
+
 namespace quelt {
 namespace {
 
@@ -31,6 +33,16 @@ bool KnownInfoSize(std::uint32_t size) {
 
 bool PaletteDepth(std::uint16_t bits) { return bits == 1 || bits == 2 || bits == 4 || bits == 8; }
 
+std::string CompressionName(std::uint32_t compression) {
+    switch (compression) {
+    case 1: return "RLE8";
+    case 2: return "RLE4";
+    case 4: return "JPEG";
+    case 5: return "PNG";
+    default: return "type " + IntToStr(static_cast<std::int32_t>(compression));
+    }
+}
+
 struct BmpLayout {
     std::int32_t width = 0;
     std::int32_t height = 0;  // always positive here
@@ -47,25 +59,32 @@ struct BmpLayout {
 bool ReadBitFields(const std::uint8_t* file, std::uint32_t size, std::uint32_t infoSize, BmpLayout& layout) {
     const std::uint32_t masksAt = kFileHeaderSize + 40;
     const std::uint32_t maskCount = infoSize >= 56 ? 4 : 3;
-    if (layout.bits != 32 || size < masksAt + 4 * maskCount) return false;
+    if (layout.bits != 32) return Refuse("BMP: bit fields are read only with 32 bits per pixel");
+    if (size < masksAt + 4 * maskCount) return Refuse("BMP: the file ends inside its colour masks");
     for (std::uint32_t i = 0; i < 3; ++i)
-        if (DWord(file + masksAt + 4 * i) != kByteOrderMasks[i]) return false;
+        if (DWord(file + masksAt + 4 * i) != kByteOrderMasks[i])
+            return Refuse("BMP: bit fields other than 8 bits each of blue, green, red are not read");
     const std::uint32_t alpha = maskCount == 4 ? DWord(file + masksAt + 12) : 0;
-    if (alpha != 0 && alpha != kByteOrderMasks[3]) return false;
+    if (alpha != 0 && alpha != kByteOrderMasks[3])
+        return Refuse("BMP: an alpha mask other than the top byte is not read");
     layout.alphaFromFile = alpha != 0;
     return true;
 }
 
 // Checks the headers; false for what the reader does not decode.
 bool ReadLayout(const std::uint8_t* file, std::uint32_t size, BmpLayout& layout) {
-    if (size < kFileHeaderSize + 40 || Word(file) != kSignature) return false;
+    if (size < kFileHeaderSize + 40 || Word(file) != kSignature)
+        return Refuse("BMP: not a BMP file (no \"BM\" header)");
     const std::uint32_t infoSize = DWord(file + 14);
-    if (!KnownInfoSize(infoSize) || size < kFileHeaderSize + infoSize || Word(file + 26) != 1) return false;
+    if (!KnownInfoSize(infoSize))
+        return Refuse("BMP: an information header of " + std::to_string(infoSize) + " bytes is not read");
+    if (size < kFileHeaderSize + infoSize) return Refuse("BMP: the file ends inside its header");
+    if (Word(file + 26) != 1) return Refuse("BMP: the header's plane count is not 1");
     layout.width = static_cast<std::int32_t>(DWord(file + 18));
     const auto height = static_cast<std::int32_t>(DWord(file + 22));
     layout.bits = Word(file + 28);
     const std::uint32_t compression = DWord(file + 30);
-    if (layout.width < 0 || height == INT32_MIN) return false;
+    if (layout.width < 0 || height == INT32_MIN) return Refuse("BMP: the header gives an impossible size");
     layout.topDown = height < 0;
     layout.height = height < 0 ? -height : height;
 
@@ -74,18 +93,19 @@ bool ReadLayout(const std::uint8_t* file, std::uint32_t size, BmpLayout& layout)
         if (!ReadBitFields(file, size, infoSize, layout)) return false;
         if (infoSize == 40) headerEnd += 12;  // the masks follow the classic header
     } else if (compression != kPlain) {
-        return false;  // run-length and embedded formats
+        return Refuse("BMP: " + CompressionName(compression) + " compression is not read");
     }
     if (PaletteDepth(layout.bits)) {
         const std::uint32_t most = 1u << layout.bits;
         const std::uint32_t used = DWord(file + 46);
         layout.colours = used == 0 ? most : used;
-        if (layout.colours > most || std::uint64_t(size) < std::uint64_t(headerEnd) + 4 * layout.colours)
-            return false;
+        if (layout.colours > most) return Refuse("BMP: the palette has more colours than the depth allows");
+        if (std::uint64_t(size) < std::uint64_t(headerEnd) + 4 * layout.colours)
+            return Refuse("BMP: the file ends inside its palette");
         layout.paletteStart = headerEnd;
         headerEnd += 4 * layout.colours;
     } else if (layout.bits != 24 && layout.bits != 32) {
-        return false;
+        return Refuse("BMP: " + IntToStr(layout.bits) + " bits per pixel are not read");
     }
     // Writers that leave the offset 0 (or point it into the headers or the
     // palette, as some write 54 before a palette) get the pixels right after
@@ -138,7 +158,8 @@ std::unique_ptr<TTexture> LoadBmp(TData& data) {
     const std::uint64_t width = std::uint64_t(layout.width);
     const std::string tooLarge = ImageSizeProblem(width, std::uint64_t(layout.height), components);
     if (!tooLarge.empty()) return RefuseImage("BMP: " + tooLarge);
-    if (!ImageFitsFile(width * std::uint64_t(layout.height) * components, size)) return nullptr;
+    if (!ImageFitsFile(width * std::uint64_t(layout.height) * components, size))
+        return RefuseImage("BMP: the header claims an image far larger than the file");
     auto texture = std::make_unique<TTexture>(layout.width, layout.height, components);
     const Palette palette = PaletteDepth(layout.bits) ? ReadPalette(file, layout) : Palette{};
 

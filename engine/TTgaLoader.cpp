@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include "QUtils.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -181,17 +183,21 @@ const std::uint8_t* DecodeRunLength(const std::uint8_t* p, const std::uint8_t* e
 } // namespace
 
 std::unique_ptr<TTexture> LoadTga(TData& data) {
-    if (data.Size() < kHeaderSize) return nullptr;
+    if (data.Size() < kHeaderSize) return RefuseImage("TGA: the file is shorter than a TGA header");
     const std::uint8_t* file = data.Data();
     const std::uint8_t idLength = file[0];
     const std::uint8_t type = file[2];
     const std::uint16_t width = static_cast<std::uint16_t>(file[12] | (file[13] << 8));
     const std::uint16_t height = static_cast<std::uint16_t>(file[14] | (file[15] << 8));
     const StoredPixel stored = StoredPixelFor(type, file[16]);
-    if (!stored.convert) return nullptr;
+    if (!stored.convert)
+        return RefuseImage(type == 1 || type == 9 ? "TGA: colour-mapped images are not read"
+                                                  : "TGA: image type " + IntToStr(type) + " with " +
+                                                        IntToStr(file[16]) + " bits per pixel is not read");
     const std::string tooLarge = ImageSizeProblem(width, height, 4);
     if (!tooLarge.empty()) return RefuseImage("TGA: " + tooLarge);
-    if (!ImageFitsFile(std::uint64_t(width) * height * 4, data.Size())) return nullptr;
+    if (!ImageFitsFile(std::uint64_t(width) * height * 4, data.Size()))
+        return RefuseImage("TGA: the header claims an image far larger than the file");
 
     data.Seek(kHeaderSize + idLength);
     auto texture = std::make_unique<TTexture>(width, height, 4);

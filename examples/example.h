@@ -54,7 +54,11 @@ static void exampleKey(int32_t key, int32_t x, int32_t y) {
 
 /* The window every example opens: 1024 x 768, framed, not full screen. */
 static void exampleWindow(void) {
-    if (!qCreateWindow()) exit(1);
+    if (!qCreateWindow()) {
+        char* reason = NULL;
+        if (qGetLastError(&reason)) fprintf(stderr, "%s\n", reason);
+        exit(1);
+    }
     qScreenMode(1024, 768, 32, 60, 0);
     qSetProcAdress(PROC_KEYDOWN, (TProc)exampleKey);
 }

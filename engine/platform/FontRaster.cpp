@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "QUtils.h"
+
 namespace quelt {
 namespace {
 
@@ -216,18 +218,22 @@ GlyphBitmap RenderGlyph(FT_Face face, char32_t codePoint, bool embolden) {
 } // namespace
 
 bool RasterizeFont(const FontRequest& request, const std::vector<char32_t>& codePoints, RasterFont& font) {
+    const std::string name =
+        "Font " + Quoted(request.faceName) + " (" + IntToStr(request.width) + " x " + IntToStr(request.height) + "): ";
     if (std::labs(static_cast<long>(request.width)) > kMaxFontPixels ||
         std::labs(static_cast<long>(request.height)) > kMaxFontPixels)
-        return false;
+        return Refuse(name + "larger than " + IntToStr(kMaxFontPixels) + " pixels");
     FT_Library library = FreeType();
-    if (!library) return false;
+    if (!library) return Refuse(name + "FreeType cannot start");
     FaceMatch match;
-    if (!FindFace(request, match)) return false;
+    if (!FindFace(request, match))
+        return Refuse(name + "no face of that name, nor the fallback " + Quoted(kFallbackFamily) + ", is installed");
     FT_Face rawFace = nullptr;
-    if (FT_New_Face(library, match.file.c_str(), match.index, &rawFace) != 0) return false;
+    if (FT_New_Face(library, match.file.c_str(), match.index, &rawFace) != 0)
+        return Refuse(name + "FreeType cannot load " + Quoted(match.file));
     FacePtr face(rawFace);
     FT_Select_Charmap(face.get(), FT_ENCODING_UNICODE);
-    if (!SetSize(face.get(), request)) return false;
+    if (!SetSize(face.get(), request)) return Refuse(name + "the face has no usable size for the request");
 
     // A family without a bold face is thickened by hand, as bold was asked for.
     const bool embolden = request.bold && !match.bold && FT_IS_SCALABLE(face.get());

@@ -91,6 +91,8 @@ public:
     virtual void* LoadLibrary(const char* name) = 0;
     virtual void* GetSymbol(void* library, const char* name) = 0;
     virtual void FreeLibrary(void* library) = 0;
+    // The loader's words for the last LoadLibrary that failed.
+    virtual std::string LibraryError() { return "the library cannot be loaded"; }
 };
 
 // The platform in use: the SDL one unless a test installed another.

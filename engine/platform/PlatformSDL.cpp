@@ -2,6 +2,7 @@
 // an SDL window with its GL context for the window and its rendering context.
 #include "platform/Platform.h"
 
+#include "QUtils.h"
 #include "platform/CodePage.h"
 
 #include <quelt/quelt.h>
@@ -10,6 +11,7 @@
 #include <dlfcn.h>
 
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <set>
 
@@ -118,7 +120,8 @@ public:
         // SDL would turn Ctrl+C into a quit event even with no loop to end;
         // the main loop catches interrupts itself while it runs.
         SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+            return Refuse(std::string("Cannot start SDL's video: ") + SDL_GetError());
         registered_ = true;
         return true;
     }
@@ -133,10 +136,20 @@ public:
 
     Handle CreatePopupWindow(const std::string& title, int x, int y, int width, int height) override {
         if (!registered_) return 0;
+        if (ShowsNothingUnasked()) {
+            SetLastError(std::string("Unable to create window: no display to show it on (SDL chose its \"") +
+                         SDL_GetCurrentVideoDriver() +
+                         "\" driver, which shows nothing); set DISPLAY, or"
+                         " SDL_VIDEODRIVER=offscreen to draw off screen");
+            return 0;
+        }
         RequestFramebuffer();
         SDL_Window* window = SDL_CreateWindow(title.c_str(), x, y, width, height,
                                               SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN);
-        if (!window) return 0;
+        if (!window) {
+            SetLastError(std::string("Unable to create window: ") + SDL_GetError());
+            return 0;
+        }
         windows_.insert(window);
         return ToHandle(window);
     }
@@ -322,7 +335,15 @@ public:
             std::fprintf(stderr, "%s: %s\n", title.c_str(), body.c_str());
     }
 
-    void* LoadLibrary(const char* name) override { return name ? dlopen(name, RTLD_NOW | RTLD_LOCAL) : nullptr; }
+    void* LoadLibrary(const char* name) override {
+        void* library = name ? dlopen(name, RTLD_NOW | RTLD_LOCAL) : nullptr;
+        if (!library) {
+            const char* why = name ? dlerror() : nullptr;
+            libraryError_ = why ? why : "no library named";
+        }
+        return library;
+    }
+    std::string LibraryError() override { return libraryError_; }
     void* GetSymbol(void* library, const char* name) override {
         return library && name ? dlsym(library, name) : nullptr;
     }
@@ -335,6 +356,16 @@ private:
     template <typename T>
     static T* FromHandle(Handle handle) {
         return reinterpret_cast<T*>(handle);
+    }
+
+    // With no display SDL falls back to a driver that shows nothing, and a
+    // program would run unseen until killed. Only one who names such a
+    // driver (SDL_VIDEODRIVER=offscreen) gets it.
+    static bool ShowsNothingUnasked() {
+        const char* driver = SDL_GetCurrentVideoDriver();
+        if (!driver || (std::strcmp(driver, "offscreen") != 0 && std::strcmp(driver, "dummy") != 0)) return false;
+        const char* asked = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+        return !asked || !*asked;
     }
 
     // Handles kept after a teardown must fail cleanly, never reach SDL dangling.
@@ -441,6 +472,7 @@ private:
     SDL_Window* fullscreen_ = nullptr;
     bool systemKeyDown_ = false; // the last event translated was a system key-down
     std::deque<PlatformMessage> pending_;
+    std::string libraryError_; // the loader's words for the last failed load
 };
 
 Platform* installed = nullptr;

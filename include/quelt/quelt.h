@@ -529,7 +529,8 @@ struct IAnimation { const IAnimationVtbl* lpVtbl; };
  *  OpenGL compatibility context (RGBA8, double buffer, depth 24, stencil 8,
  *  no vertical sync) current on the calling thread, which owns it from then on.
  *  True on success; false after a failure shown in an error box (on standard
- *  error without a display). Needed before anything that draws. */
+ *  error without a display). Needed before anything that draws. With no
+ *  display it fails unless SDL_VIDEODRIVER=offscreen asks for an unseen window. */
 QUELT_API qbool qCreateWindow(void);
 /** Restores the desktop display mode, deletes the context and closes the
  *  window; teardown failures are shown in error boxes. Objects of the context
@@ -629,6 +630,7 @@ QUELT_API void qCreateLog(const char* fileName);
 QUELT_API void qAddToLog(const char* fileName, const char* text);
 /** Makes fileName the current log ("log.txt" at start, relative to the working
  *  folder). Creates it empty when it does not exist; an existing log keeps its lines.
+ *  Only a regular file is written: a FIFO, device or folder is refused at once.
  *  @param fileName may be null (read as ""). */
 QUELT_API void qSetLog(const char* fileName);
 /** Whether qLog stamps each line "[ms] " with qGetTimer (on at start). */
@@ -1014,6 +1016,8 @@ QUELT_API void qLoadModel(IAnimation** model, int32_t mode, const char* fileName
  * (not a package, no such entry, an unsafe entry name skipped), or which
  * pointer argument was null where none is allowed. Returns whether there was
  * such an error since the last call, and clears it.
+ * Every export that can fail leaves such a line, naming the file or object
+ * and the cause; its result stays as documented.
  * *message is a string variable (start from NULL, free() it).
  * @param message may be null: the reason is dropped unread. */
 QUELT_API qbool qGetLastError(char** message);

@@ -1,5 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <functional>
 #include <regex>
 #include <string>
 
@@ -89,7 +96,62 @@ TEST_F(LoggerTest, CreateLogOnAnotherFileDoesNotMoveTheLog) {
 }
 
 TEST_F(LoggerTest, WriteFailureAfterOpeningIsReportedNotSwallowed) {
-    EXPECT_THROW(AddToLog("/dev/full", "no room"), IoError);
+    // A file size limit stands in for a full disk: the write fails with EFBIG.
+    WriteFile("kept.txt", std::string());
+    rlimit before{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    rlimit small = before;
+    small.rlim_cur = 4;
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    EXPECT_THROW(AddToLog("kept.txt", "no room for this"), IoError);
+    setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, previous);
+}
+
+// Opening a FIFO for writing waits for a reader, and a reader could then be
+// fed the log: neither may happen, whichever call meets it.
+TEST_F(LoggerTest, WhatIsNotARegularFileIsRefusedWithoutWaiting) {
+    const struct {
+        const char* what;
+        std::function<void()> call;
+        const char* path;
+    } cases[] = {
+        {"qSetLog", [] { SetLog("fifo"); }, "fifo"},
+        {"qCreateLog", [] { CreateLog("fifo"); }, "fifo"},
+        {"qAddToLog", [] { AddToLog("fifo", "line"); }, "fifo"},
+        {"qLog to the default log.txt",
+         [] {
+             SetLog("log.txt");
+             std::remove("log.txt");
+             mkfifo("log.txt", 0600);
+             Log("line");
+         },
+         "log.txt"},
+        {"qClearLog", [] { ClearLog(); }, "log.txt"},
+        {"a folder", [] { SetLog("folder"); }, "folder"},
+    };
+    std::remove("fifo");
+    ASSERT_EQ(mkfifo("fifo", 0600), 0);
+    mkdir("folder", 0700);
+    for (bool withReader : {false, true}) {
+        const int reader = withReader ? open("fifo", O_RDONLY | O_NONBLOCK) : -1;
+        for (const auto& c : cases) {
+            std::string reason;
+            TakeLastError(reason);
+            c.call();
+            ASSERT_TRUE(TakeLastError(reason)) << c.what;
+            EXPECT_EQ(reason, "Cannot open log \"" + std::string(c.path) + "\": not a regular file") << c.what;
+        }
+        if (reader >= 0) {
+            char byte;
+            EXPECT_LE(read(reader, &byte, 1), 0) << "the reader was fed the log";
+            close(reader);
+        }
+    }
+    std::remove("fifo");
+    std::remove("log.txt");
+    rmdir("folder");
 }
 
 TEST_F(LoggerTest, UnopenableFilesAreSilent) {

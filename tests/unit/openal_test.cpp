@@ -46,7 +46,9 @@ void ExpectEverythingNeutral(SoundExports& q) {
     q.qCreateSound(&sound, "missing.wav");
     EXPECT_EQ(sound, nullptr);
     char* message = nullptr;
-    EXPECT_EQ(q.qGetLastError(&message), 0) << "no file is opened without a device";
+    ASSERT_TRUE(q.qGetLastError(&message));
+    EXPECT_EQ(std::string(message), "No sound made from \"missing.wav\": OpenAL is not loaded (call qInitOpenAL first)")
+        << "no file is opened without OpenAL";
     std::free(message);
 
     ISource* source = reinterpret_cast<ISource*>(&q);

@@ -1,0 +1,3 @@
+if(QUELT_EXAMPLES)
+  add_dependencies(${TARGET} hello_window)
+endif()
