@@ -13,6 +13,8 @@ enum Slot { kRender = 0, kUpdate = 1, kInit = 2, kDone = 3, kKeyDown = 4, kMouse
 
 struct LoopState {
     std::array<TProc, kSlotCount> slots{};
+    TKeyProc keyUp = nullptr;
+    TResizeProc resize = nullptr;
     bool running = false;
     std::int32_t period = 0; // milliseconds; 0 pauses updates
     std::int32_t updateClock = 0;
@@ -183,6 +185,11 @@ bool IsLoopRunning() { return loop.running; }
 
 TKeyProc KeyDownProc() { return reinterpret_cast<TKeyProc>(loop.slots[kKeyDown]); }
 TMouseProc MouseMoveProc() { return reinterpret_cast<TMouseProc>(loop.slots[kMouseMove]); }
+
+void SetKeyUpProc(TKeyProc proc) { loop.keyUp = proc; }
+TKeyProc KeyUpProc() { return loop.keyUp; }
+void SetResizeProc(TResizeProc proc) { loop.resize = proc; }
+TResizeProc ResizeProc() { return loop.resize; }
 
 std::int32_t UpdatePeriod() { return loop.period; }
 

@@ -18,6 +18,12 @@ bool IsLoopRunning();
 TKeyProc KeyDownProc();
 TMouseProc MouseMoveProc();
 
+// Procedures beyond the six slots, empty unless a program sets them.
+void SetKeyUpProc(TKeyProc proc);
+TKeyProc KeyUpProc();
+void SetResizeProc(TResizeProc proc);
+TResizeProc ResizeProc();
+
 // The update period in milliseconds (0: updates paused).
 std::int32_t UpdatePeriod();
 

@@ -53,7 +53,7 @@ void CompileGlyph(GLuint list, const GlyphBitmap* glyph) {
 void Set2D() {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    gluOrtho2D(0.0, static_cast<double>(kScreenWidth), static_cast<double>(kScreenHeight), 0.0);
+    gluOrtho2D(0.0, static_cast<double>(ScreenWidth()), static_cast<double>(ScreenHeight()), 0.0);
     glMatrixMode(GL_MODELVIEW);
 }
 

@@ -6,6 +6,7 @@
 
 #include "QConsoling.h"
 #include "QCore.h"
+#include "QUtils.h"
 #include "platform/GL.h"
 
 namespace quelt {
@@ -44,6 +45,13 @@ struct WindowState {
     int viewportWidth = 0;
     int viewportHeight = 0;
     bool resized = false;
+    // The client size the resize procedure last heard of, and whether a
+    // resize message came since.
+    int reportedWidth = 0;
+    int reportedHeight = 0;
+    bool resizeToReport = false;
+    std::int32_t screenWidth = kScreenWidth;
+    std::int32_t screenHeight = kScreenHeight;
 };
 
 WindowState state;
@@ -69,6 +77,12 @@ void CallKeyDown(std::int32_t code) {
     if (TKeyProc proc = KeyDownProc()) proc(code, state.mouseX, state.mouseY);
 }
 
+// The release procedure sees the key already up in the table.
+void Release(std::int32_t code) {
+    SetKey(code, false);
+    if (TKeyProc proc = KeyUpProc()) proc(code, state.mouseX, state.mouseY);
+}
+
 void WindowProcedure(const PlatformMessage& message) {
     using Kind = PlatformMessage::Kind;
     switch (message.kind) {
@@ -78,7 +92,7 @@ void WindowProcedure(const PlatformMessage& message) {
         SetKey(message.code, true);
         ConsoleKeyDown(message.code);
         break;
-    case Kind::KeyUp: SetKey(message.code, false); break;
+    case Kind::KeyUp: Release(message.code); break;
     case Kind::Char: ConsoleCharInput(static_cast<std::uint8_t>(message.code)); break;
     case Kind::MouseMove:
         if (TMouseProc proc = MouseMoveProc())
@@ -89,8 +103,8 @@ void WindowProcedure(const PlatformMessage& message) {
         SetKey(message.code, true);
         CallKeyDown(message.code);
         break;
-    case Kind::ButtonUp: SetKey(message.code, false); break;
-    case Kind::Resized: state.resized = true; break;
+    case Kind::ButtonUp: Release(message.code); break;
+    case Kind::Resized: state.resized = state.resizeToReport = true; break;
     case Kind::CloseRequest:
     case Kind::Quit:
         // Closing the window ends the main loop; its done procedure still runs.
@@ -124,6 +138,19 @@ void FollowClientArea() {
         SetViewport(width, height);
 }
 
+// The resize procedure hears of each new client size once, whichever
+// context is current.
+void ReportResize() {
+    if (!state.open || !state.resizeToReport) return;
+    state.resizeToReport = false;
+    int width = 0, height = 0;
+    CurrentPlatform().GetDrawableSize(state.window, width, height);
+    if (width <= 0 || height <= 0 || (width == state.reportedWidth && height == state.reportedHeight)) return;
+    state.reportedWidth = width;
+    state.reportedHeight = height;
+    if (TResizeProc proc = ResizeProc()) proc(width, height);
+}
+
 // A display-mode change must not outlive the process, nor the library that
 // can undo it: handlers registered from a shared library also run when it is
 // unloaded.
@@ -144,7 +171,7 @@ bool CreateWindow() {
         ShowError(kErrorCaption, "Failed to register the window class!");
         return false;
     }
-    state.window = platform.CreatePopupWindow(kWindowTitle, 0, 0, kScreenWidth, kScreenHeight);
+    state.window = platform.CreatePopupWindow(kWindowTitle, 0, 0, state.screenWidth, state.screenHeight);
     if (!state.window) return FailCreation("Unable to create window!");
     state.deviceContext = platform.GetDeviceContext(state.window);
     if (!state.deviceContext) return FailCreation("Unable to get a device context!");
@@ -161,9 +188,9 @@ bool CreateWindow() {
     // Fails where there is no swap control (Xvfb): not an error.
     platform.SetSwapInterval(0);
     state.open = true;
-    state.resized = false;
-    state.viewportWidth = kScreenWidth; // GL's first viewport: the window's size
-    state.viewportHeight = kScreenHeight;
+    state.resized = state.resizeToReport = false;
+    state.viewportWidth = state.reportedWidth = state.screenWidth; // GL's first viewport: the window's size
+    state.viewportHeight = state.reportedHeight = state.screenHeight;
     if (++state.tokenSerial == 0) ++state.tokenSerial;
     state.token = state.tokenSerial;
     return true;
@@ -222,6 +249,7 @@ void Msg() {
     PlatformMessage message;
     while (platform.PeekMessage(message)) WindowProcedure(message);
     FollowClientArea();
+    ReportResize();
     // Without a display the last sampled position stands.
     platform.GetCursorPos(state.mouseX, state.mouseY);
 }
@@ -250,6 +278,32 @@ std::int32_t GetTimer() {
 
 // An opaque token, new for each window, 0 while there is none.
 std::uint32_t GetHDC() { return state.open ? state.token : 0; }
+
+std::int32_t ScreenWidth() { return state.screenWidth; }
+std::int32_t ScreenHeight() { return state.screenHeight; }
+
+bool SetScreenSize(std::int32_t width, std::int32_t height) {
+    if (width < 1 || height < 1 || width > kMaxScreenSide || height > kMaxScreenSide) {
+        SetLastError("Screen size " + std::to_string(width) + " x " + std::to_string(height) +
+                     ": each side must be 1 to " + std::to_string(kMaxScreenSide));
+        return false;
+    }
+    state.screenWidth = width;
+    state.screenHeight = height;
+    return true;
+}
+
+bool GetWindowSize(std::int32_t& width, std::int32_t& height) {
+    if (!state.open) {
+        SetLastError("No window: qCreateWindow first");
+        return false;
+    }
+    int w = 0, h = 0;
+    CurrentPlatform().GetDrawableSize(state.window, w, h);
+    width = w;
+    height = h;
+    return true;
+}
 
 Handle WindowDeviceContext() { return state.open ? state.deviceContext : 0; }
 Handle WindowContext() { return state.open ? state.context : 0; }

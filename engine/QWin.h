@@ -8,9 +8,18 @@
 
 namespace quelt {
 
-// The logical screen: fixed, whatever the window's real size.
+// The logical screen: 1024 x 768 unless the program sets another size;
+// whatever the window's real size, the projections and the console use it.
 constexpr int kScreenWidth = 1024;
 constexpr int kScreenHeight = 768;
+constexpr int kMaxScreenSide = 16384;
+
+std::int32_t ScreenWidth();
+std::int32_t ScreenHeight();
+// False, with a reason, for a side below 1 or above kMaxScreenSide.
+bool SetScreenSize(std::int32_t width, std::int32_t height);
+// The window's client area in pixels; false, with a reason, without a window.
+bool GetWindowSize(std::int32_t& width, std::int32_t& height);
 
 bool CreateWindow();
 void KillWindow();

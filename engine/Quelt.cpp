@@ -132,6 +132,14 @@ QUELT_API int32_t qGetMouseY(void) { return quelt::GetMouseY(); }
 QUELT_API void qFinishRender(void) { quelt::FinishRender(); }
 QUELT_API int32_t qGetTimer(void) { return quelt::GetTimer(); }
 QUELT_API uint32_t qGetHDC(void) { return quelt::GetHDC(); }
+QUELT_API qbool qSetScreenSize(int32_t width, int32_t height) { return quelt::SetScreenSize(width, height) ? 1 : 0; }
+QUELT_API qbool qGetWindowSize(int32_t* width, int32_t* height) {
+    int32_t w = 0, h = 0;
+    if (!quelt::GetWindowSize(w, h)) return 0;
+    if (width) *width = w;
+    if (height) *height = h;
+    return 1;
+}
 
 // ---- Main loop ----
 
@@ -141,6 +149,8 @@ QUELT_API void qStartMainLoop(void) { quelt::StartMainLoop(); }
 QUELT_API void qStopMainLoop(void) { quelt::StopMainLoop(); }
 QUELT_API void qSetUPS(int32_t ups) { quelt::SetUPS(ups); }
 QUELT_API int32_t qGetFPS(void) { return quelt::GetFPS(); }
+QUELT_API void qSetKeyUpProc(TKeyProc proc) { quelt::SetKeyUpProc(proc); }
+QUELT_API void qSetResizeProc(TResizeProc proc) { quelt::SetResizeProc(proc); }
 
 // ---- Log ----
 

@@ -82,6 +82,9 @@ typedef void (*TProc)(void);
 typedef void (*TKeyProc)(int32_t key, int32_t x, int32_t y);
 /** Slot 5: the cursor moved over the window to (x, y), client coordinates. */
 typedef void (*TMouseProc)(int32_t x, int32_t y);
+/** A resize procedure (qSetResizeProc): the window's client area is now
+ *  width x height pixels. */
+typedef void (*TResizeProc)(int32_t width, int32_t height);
 /** Console kind 100: called with the text typed after the command's name
  *  (spaces trimmed; the name itself when nothing follows). Valid during the call only. */
 typedef void (*TCommandProc)(const char* argument);
@@ -466,7 +469,8 @@ struct IAnimation { const IAnimationVtbl* lpVtbl; };
 
 /* ---- Window, input, timer --------------------------------------------- */
 
-/** Opens the engine's one window: 1024 x 768 at (0, 0), borderless, with an
+/** Opens the engine's one window: the logical screen's size (1024 x 768
+ *  unless qSetScreenSize set another) at (0, 0), borderless, with an
  *  OpenGL compatibility context (RGBA8, double buffer, depth 24, stencil 8,
  *  no vertical sync) current on the calling thread, which owns it from then on.
  *  True on success; false after a failure shown in an error box (on standard
@@ -481,7 +485,7 @@ QUELT_API void qKillWindow(void);
  *  Windowed: a framed window whose client area is width x height. The viewport
  *  follows the size granted, and later the client area whenever the user
  *  resizes or maximises the window (qMsg sets it); projections keep the
- *  1024 x 768 logical screen.
+ *  logical screen (1024 x 768 unless qSetScreenSize set another).
  *  False without a window, when full screen is refused (an error box says so)
  *  or for a windowed size of 0 or below. */
 QUELT_API qbool qScreenMode(int32_t width, int32_t height, int32_t bits, int32_t frequency, qbool fullscreen);
@@ -509,6 +513,18 @@ QUELT_API void qFinishRender(void);
 QUELT_API int32_t qGetTimer(void);
 /** An opaque non-zero token while the window exists, 0 otherwise. */
 QUELT_API uint32_t qGetHDC(void);
+/** Beyond the 91. Sets the logical screen: qSet2D's pixel projection, qSet3D's
+ *  aspect (width / height) and the console's width follow it from the next
+ *  call on, and qCreateWindow opens a window of this size. 1024 x 768 until
+ *  called. Give it the window's size (qScreenMode's, or what the resize
+ *  procedure reports) and spheres stay round in any window. False, with a
+ *  reason for qGetLastError and the size unchanged, for a side below 1 or
+ *  above 16384. Needs no window. */
+QUELT_API qbool qSetScreenSize(int32_t width, int32_t height);
+/** Beyond the 91. The window's client area in pixels into *width and
+ *  *height (either may be NULL). False without a window, with a reason for
+ *  qGetLastError and the variables untouched. */
+QUELT_API qbool qGetWindowSize(int32_t* width, int32_t* height);
 
 /* ---- Main loop -------------------------------------------------------- */
 
@@ -536,6 +552,18 @@ QUELT_API void qStopMainLoop(void);
 QUELT_API void qSetUPS(int32_t ups);
 /** Frames presented in the last completed period of just over a second; 0 before the first. */
 QUELT_API int32_t qGetFPS(void);
+/** Beyond the 91. Registers the release procedure (NULL, the start value:
+ *  none): qMsg calls it when a key or mouse button goes up, with the same
+ *  arguments as the key procedure (slot 4) gives its press, once the key
+ *  table shows it up. Keys the press procedure never sees (system keys) are
+ *  not reported. May be called at any time, callbacks included. */
+QUELT_API void qSetKeyUpProc(TKeyProc proc);
+/** Beyond the 91. Registers the resize procedure (NULL, the start value:
+ *  none): qMsg calls it once with the new client size in pixels when the
+ *  window's client area has changed size (the user resized or maximised it,
+ *  or qScreenMode gave it another size), after the viewport has followed.
+ *  A typical one passes the size to qSetScreenSize. */
+QUELT_API void qSetResizeProc(TResizeProc proc);
 
 /* ---- Log -------------------------------------------------------------- */
 
@@ -661,7 +689,8 @@ QUELT_API void vec4D(float x, float y, float z, float w, TVec4D* result);
 /* ---- 3D drawing and camera -------------------------------------------- */
 /* These draw into the current GL context and leave the state they change. */
 
-/** Loads a perspective projection: fovy degrees vertically, aspect 4:3,
+/** Loads a perspective projection: fovy degrees vertically, the aspect of
+ *  the logical screen (4:3 unless qSetScreenSize set another),
  *  near and far planes at zNear and zFar (both above 0). Leaves the model-view
  *  matrix selected, unchanged. */
 QUELT_API void qSet3D(float fovy, float zNear, float zFar);
@@ -691,7 +720,8 @@ QUELT_API void qCamera(const TVec3D* pos, const TVec3D* dir, float roll);
 
 /* ---- 2D mode and bitmap fonts ----------------------------------------- */
 
-/** Loads a pixel projection over the 1024 x 768 logical screen: (0, 0) top
+/** Loads a pixel projection over the logical screen (1024 x 768 unless
+ *  qSetScreenSize set another): (0, 0) top
  *  left, y down. Leaves the model-view matrix selected, unchanged. */
 QUELT_API void qSet2D(void);
 /** Builds a bold bitmap font from the installed font best matching faceName

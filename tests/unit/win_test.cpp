@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "FakePlatform.h"
+#include "QConsoling.h"
 #include "QCore.h"
+#include "QUtils.h"
 #include "QWin.h"
 
 namespace {
@@ -33,6 +35,9 @@ protected:
     void TearDown() override {
         quelt::SetProcAdress(4, nullptr);
         quelt::SetProcAdress(5, nullptr);
+        quelt::SetKeyUpProc(nullptr);
+        quelt::SetResizeProc(nullptr);
+        quelt::SetScreenSize(quelt::kScreenWidth, quelt::kScreenHeight);
         fake.failing.clear();
         if (quelt::GetHDC()) quelt::KillWindow();
     }
@@ -362,6 +367,81 @@ TEST_F(WindowLogic, SlotsAreReadAfreshAtEachMessage) {
     fake.Post(Kind::KeyUp, 'Q');
     quelt::Msg();
     EXPECT_EQ(keyCalls.size(), 1u);
+}
+
+// Releases reach their procedure with the press's arguments once the table
+// shows them up; presses and system keys never do.
+TEST_F(WindowLogic, ReleasesCallTheirProcedureWithTheTableShowingThemUp) {
+    keyCalls.clear();
+    quelt::SetKeyUpProc(&RecordKey);
+    ASSERT_TRUE(quelt::CreateWindow());
+    fake.cursorX = 5;
+    fake.cursorY = 6;
+    quelt::Msg();
+    for (Kind kind : {Kind::KeyDown, Kind::ButtonDown, Kind::SysKeyDown}) fake.Post(kind, kind == Kind::ButtonDown ? 257 : 'W');
+    quelt::Msg();
+    EXPECT_TRUE(keyCalls.empty());
+    for (Kind kind : {Kind::KeyUp, Kind::ButtonUp, Kind::SysKeyUp}) fake.Post(kind, kind == Kind::ButtonUp ? 257 : 'W');
+    quelt::Msg();
+    EXPECT_EQ(keyCalls, (std::vector<KeyCall>{{'W', 5, 6, false}, {257, 5, 6, false}}));
+    quelt::SetKeyUpProc(nullptr);
+    fake.Post(Kind::KeyUp, 'W');
+    quelt::Msg();
+    EXPECT_EQ(keyCalls.size(), 2u);
+}
+
+std::vector<std::pair<int, int>> resizes;
+void RecordResize(std::int32_t width, std::int32_t height) { resizes.emplace_back(width, height); }
+
+// Each new client size is reported once, also while another context is
+// current; resize messages that leave the size alone report nothing.
+TEST_F(WindowLogic, ResizeProcedureHearsEachNewClientSizeOnce) {
+    resizes.clear();
+    std::int32_t width = 0, height = 0;
+    std::string reason;
+    EXPECT_FALSE(quelt::GetWindowSize(width, height));
+    EXPECT_TRUE(quelt::TakeLastError(reason));
+    quelt::SetResizeProc(&RecordResize);
+    ASSERT_TRUE(quelt::CreateWindow());
+    const quelt::Handle other = fake.CreateSharedContext(quelt::WindowDeviceContext(), quelt::WindowContext());
+    fake.MakeCurrent(quelt::WindowDeviceContext(), other);
+    struct Step {
+        int width, height, messages;
+    };
+    for (const Step& step : {Step{1024, 768, 1}, Step{1280, 720, 2}, Step{1280, 720, 1}, Step{800, 600, 0}, Step{0, 0, 1}}) {
+        fake.drawableWidth = step.width;
+        fake.drawableHeight = step.height;
+        for (int i = 0; i < step.messages; ++i) fake.Post(Kind::Resized);
+        quelt::Msg();
+    }
+    EXPECT_EQ(resizes, (std::vector<std::pair<int, int>>{{1280, 720}}));
+    fake.drawableWidth = 640;
+    fake.drawableHeight = 480;
+    ASSERT_TRUE(quelt::GetWindowSize(width, height));
+    EXPECT_EQ(std::make_pair(width, height), std::make_pair(640, 480));
+    fake.DeleteContext(other);
+}
+
+// The logical screen: the window's first size and the console's width
+// follow it; a refused size changes nothing and says why.
+TEST_F(WindowLogic, LogicalScreenSizeIsCheckedAndOpensTheWindow) {
+    struct Case {
+        int width, height;
+        bool accepted;
+    };
+    for (const Case& c : {Case{1280, 720, true}, Case{0, 720, false}, Case{1280, -1, false}, Case{16385, 720, false},
+                          Case{1, 16384, true}}) {
+        quelt::SetScreenSize(640, 480);
+        EXPECT_EQ(quelt::SetScreenSize(c.width, c.height), c.accepted) << c.width << "x" << c.height;
+        EXPECT_EQ(quelt::ScreenWidth(), c.accepted ? c.width : 640);
+        EXPECT_EQ(quelt::ScreenHeight(), c.accepted ? c.height : 480);
+        std::string reason;
+        EXPECT_EQ(quelt::TakeLastError(reason), !c.accepted) << reason;
+    }
+    quelt::SetScreenSize(1280, 720);
+    EXPECT_EQ(quelt::Console().PanelWidth(), 1280);
+    ASSERT_TRUE(quelt::CreateWindow());
+    EXPECT_TRUE(fake.Called("CreatePopupWindow(OpenGL,0,0,1280,720)"));
 }
 
 TEST(WindowClock, MillisecondsAreExactForAnyUptime) {
