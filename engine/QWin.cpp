@@ -52,6 +52,11 @@ struct WindowState {
     bool resizeToReport = false;
     std::int32_t screenWidth = kScreenWidth;
     std::int32_t screenHeight = kScreenHeight;
+    bool mouseKeys = false;
+    bool relativeMouse = false;
+    // Where the cursor was when relative mode began, in screen coordinates.
+    std::int32_t heldX = 0;
+    std::int32_t heldY = 0;
 };
 
 WindowState state;
@@ -83,8 +88,13 @@ void Release(std::int32_t code) {
     if (TKeyProc proc = KeyUpProc()) proc(code, state.mouseX, state.mouseY);
 }
 
+// The classic buttons always count; the side buttons and the wheel only
+// when the program asked for them.
+bool ButtonWanted(std::int32_t code) { return state.mouseKeys || (code >= QK_LBUTTON && code <= QK_MBUTTON); }
+
 void WindowProcedure(const PlatformMessage& message) {
     using Kind = PlatformMessage::Kind;
+    if ((message.kind == Kind::ButtonDown || message.kind == Kind::ButtonUp) && !ButtonWanted(message.code)) return;
     switch (message.kind) {
     case Kind::KeyDown:
         // The callback sees the table as it was before this press.
@@ -97,6 +107,9 @@ void WindowProcedure(const PlatformMessage& message) {
     case Kind::MouseMove:
         if (TMouseProc proc = MouseMoveProc())
             proc(static_cast<std::int32_t>(message.position & 0xFFFF), static_cast<std::int32_t>(message.position >> 16));
+        break;
+    case Kind::MouseDelta:
+        if (TMouseProc proc = MouseMoveProc()) proc(message.code, static_cast<std::int32_t>(message.position));
         break;
     case Kind::ButtonDown:
         // Unlike keys, a button's callback sees it already pressed.
@@ -198,6 +211,8 @@ bool CreateWindow() {
 
 void KillWindow() {
     Platform& platform = CurrentPlatform();
+    if (state.relativeMouse) SetRelativeMouse(false);
+    state.relativeMouse = false;
     platform.RestoreDisplayMode(state.window);
     AdjustCursor(+1);
     state.open = false;
@@ -302,6 +317,29 @@ bool GetWindowSize(std::int32_t& width, std::int32_t& height) {
     CurrentPlatform().GetDrawableSize(state.window, w, h);
     width = w;
     height = h;
+    return true;
+}
+
+void SetMouseKeys(bool on) { state.mouseKeys = on; }
+
+bool SetRelativeMouse(bool on) {
+    if (!state.open) {
+        SetLastError("No window: qCreateWindow first");
+        return false;
+    }
+    if (on == state.relativeMouse) return true;
+    Platform& platform = CurrentPlatform();
+    if (on) platform.GetCursorPos(state.heldX, state.heldY);
+    if (!platform.SetRelativeMouse(state.window, on)) {
+        SetLastError(on ? "Relative mouse mode refused by the system" : "Cannot leave relative mouse mode");
+        return false;
+    }
+    state.relativeMouse = on;
+    if (!on) {
+        platform.WarpCursor(state.heldX, state.heldY);
+        state.mouseX = state.heldX;
+        state.mouseY = state.heldY;
+    }
     return true;
 }
 

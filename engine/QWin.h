@@ -21,6 +21,12 @@ bool SetScreenSize(std::int32_t width, std::int32_t height);
 // The window's client area in pixels; false, with a reason, without a window.
 bool GetWindowSize(std::int32_t& width, std::int32_t& height);
 
+// Whether the side buttons and the wheel give key codes (off: classic).
+void SetMouseKeys(bool on);
+// Relative mode for mouse look; false, with a reason, without a window or
+// when the system refuses.
+bool SetRelativeMouse(bool on);
+
 bool CreateWindow();
 void KillWindow();
 bool ScreenMode(std::int32_t width, std::int32_t height, std::int32_t bits, std::int32_t frequency, bool fullscreen);

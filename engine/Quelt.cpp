@@ -132,6 +132,8 @@ QUELT_API int32_t qGetMouseY(void) { return quelt::GetMouseY(); }
 QUELT_API void qFinishRender(void) { quelt::FinishRender(); }
 QUELT_API int32_t qGetTimer(void) { return quelt::GetTimer(); }
 QUELT_API uint32_t qGetHDC(void) { return quelt::GetHDC(); }
+QUELT_API void qSetMouseKeys(qbool on) { quelt::SetMouseKeys(on != 0); }
+QUELT_API qbool qSetRelativeMouse(qbool on) { return quelt::SetRelativeMouse(on != 0) ? 1 : 0; }
 QUELT_API qbool qSetScreenSize(int32_t width, int32_t height) { return quelt::SetScreenSize(width, height) ? 1 : 0; }
 QUELT_API qbool qGetWindowSize(int32_t* width, int32_t* height) {
     int32_t w = 0, h = 0;

@@ -25,7 +25,9 @@ struct PlatformMessage {
         SysKeyUp,
         Char,         // code: Windows-1251 character
         MouseMove,    // position: low 16 bits X, high 16 bits Y (client)
-        ButtonDown,   // code: 256 left, 257 right, 258 middle
+        MouseDelta,   // in relative mode: code the motion in X, position in Y (as int32_t)
+        ButtonDown,   // code: 256 left, 257 right, 258 middle, 5 and 6 the side buttons,
+                      // 259 a wheel step up, 260 down (each step a down and an up)
         ButtonUp,
         Other,        // anything else: the default procedure's business
     };
@@ -73,6 +75,11 @@ public:
     // Either way at (0, 0) with a client area of width x height.
     virtual void SetWindowStyle(Handle window, bool fullscreen, int width, int height) = 0;
     virtual void ShowCursor(bool show) = 0;
+    // Relative mode: the cursor hidden and held in the window, motion as
+    // MouseDelta messages. False where the system refuses it.
+    virtual bool SetRelativeMouse(Handle window, bool on) = 0;
+    // Moves the cursor to screen coordinates (x, y).
+    virtual void WarpCursor(std::int32_t x, std::int32_t y) = 0;
 
     // Messages and input.
     virtual bool PeekMessage(PlatformMessage& message) = 0;

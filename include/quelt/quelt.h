@@ -80,7 +80,8 @@ typedef void (*TProc)(void);
 /** Slot 4: a key or mouse button went down; key as in qIsKeyPressed, (x, y) the
  *  cursor in screen coordinates. Called again for each auto-repeat. */
 typedef void (*TKeyProc)(int32_t key, int32_t x, int32_t y);
-/** Slot 5: the cursor moved over the window to (x, y), client coordinates. */
+/** Slot 5: the cursor moved over the window to (x, y), client coordinates;
+ *  in relative mode (qSetRelativeMouse) the motion (dx, dy) instead. */
 typedef void (*TMouseProc)(int32_t x, int32_t y);
 /** A resize procedure (qSetResizeProc): the window's client area is now
  *  width x height pixels. */
@@ -203,6 +204,17 @@ enum {
     QK_LBUTTON = 256, /**< Left mouse button. */
     QK_RBUTTON = 257, /**< Right mouse button. */
     QK_MBUTTON = 258  /**< Middle mouse button. */
+};
+
+/** Beyond the classic table: the side buttons and the wheel, given only
+ *  after qSetMouseKeys(1). The side buttons are in the table like the other
+ *  buttons; a wheel step is never seen down by qIsKeyPressed: it calls the
+ *  key procedure and then the release procedure (qSetKeyUpProc) once per step. */
+enum {
+    QK_XBUTTON1 = 5,    /**< The first side button ("back"). */
+    QK_XBUTTON2 = 6,    /**< The second side button ("forward"). */
+    QK_WHEELUP = 259,   /**< One step of the wheel away from the user. */
+    QK_WHEELDOWN = 260  /**< One step of the wheel towards the user. */
 };
 
 /** @} */
@@ -501,7 +513,8 @@ QUELT_API void qMsg(void);
  *  (one qMsg) is never seen down here; only the key procedure (slot 4) sees
  *  it. So react to a press there, or there as well (ending on Escape, say). */
 QUELT_API qbool qIsKeyPressed(int32_t key);
-/** Cursor X in screen pixels, sampled at the end of the last qMsg. */
+/** Cursor X in screen pixels, sampled at the end of the last qMsg (in
+ *  relative mode, where the hidden cursor is held). */
 QUELT_API int32_t qGetMouseX(void);
 /** Cursor Y in screen pixels (down is positive), sampled at the end of the last qMsg. */
 QUELT_API int32_t qGetMouseY(void);
@@ -513,6 +526,19 @@ QUELT_API void qFinishRender(void);
 QUELT_API int32_t qGetTimer(void);
 /** An opaque non-zero token while the window exists, 0 otherwise. */
 QUELT_API uint32_t qGetHDC(void);
+/** Beyond the 91. Whether the side buttons and the wheel reach the key
+ *  table and the key and release procedures as QK_XBUTTON1, QK_XBUTTON2,
+ *  QK_WHEELUP and QK_WHEELDOWN. Off at start, as the classic interface has
+ *  it (they do nothing then). Needs no window. */
+QUELT_API void qSetMouseKeys(qbool on);
+/** Beyond the 91. Relative mode for mouse look (on true): the cursor hidden
+ *  and held inside the window, and the mouse-move procedure (slot 5) given
+ *  each motion as (dx, dy) in pixels (right and down positive) instead of a
+ *  position. Leaving it (on false, or qKillWindow) shows the cursor again
+ *  where it was when the mode began. Off at start. False, with a reason for
+ *  qGetLastError, without a window or when the system refuses; asking for
+ *  the mode already in force does nothing and returns true. */
+QUELT_API qbool qSetRelativeMouse(qbool on);
 /** Beyond the 91. Sets the logical screen: qSet2D's pixel projection, qSet3D's
  *  aspect (width / height) and the console's width follow it from the next
  *  call on, and qCreateWindow opens a window of this size. 1024 x 768 until

@@ -27,7 +27,8 @@ const char* const kExports[] = {
     "qCreateFrustum"};
 
 // Exports beyond the 91, each named in the README.
-const char* const kExtras[] = {"qGetLastError", "qSetScreenSize", "qGetWindowSize", "qSetKeyUpProc", "qSetResizeProc"};
+const char* const kExtras[] = {"qGetLastError", "qSetScreenSize", "qGetWindowSize", "qSetKeyUpProc", "qSetResizeProc", "qSetMouseKeys",
+                                 "qSetRelativeMouse"};
 
 struct Library {
     void* handle = dlopen(QUELT_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);

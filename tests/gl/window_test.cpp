@@ -320,7 +320,49 @@ TEST_F(GLWindowTest, HeaderNamesEveryCodeOfTheKeyTable) {
         ASSERT_EQ(SDL_PushEvent(&event), 1);
         take();
     }
+    for (Sint32 steps : {1, -1}) {
+        SDL_Event event{};
+        event.type = SDL_MOUSEWHEEL;
+        event.wheel.y = steps;
+        ASSERT_EQ(SDL_PushEvent(&event), 1);
+        take();
+    }
     EXPECT_EQ(given, named);
+}
+
+// X's wheel (buttons 4 and 5) and side buttons (8 and 9) as key codes, once
+// asked for; relative motion as deltas, and the cursor back afterwards.
+TEST_F(GLInputTest, WheelSideButtonsAndRelativeMotion) {
+    quelt::SetMouseKeys(1);
+    for (const auto& [button, code] : {std::pair{"4", QK_WHEELUP}, std::pair{"5", QK_WHEELDOWN},
+                                       std::pair{"8", QK_XBUTTON1}, std::pair{"9", QK_XBUTTON2}}) {
+        keyCalls.clear();
+        ASSERT_TRUE(Xdotool(std::string("click ") + button));
+        ASSERT_TRUE(PumpUntil([] { return !keyCalls.empty(); })) << button;
+        EXPECT_EQ(keyCalls.front().key, code) << button;
+    }
+    quelt::SetMouseKeys(0);
+
+    ASSERT_TRUE(Xdotool("mousemove 200 150"));
+    ASSERT_TRUE(PumpUntil([] { return quelt::GetMouseX() == 200 && quelt::GetMouseY() == 150; }));
+    ASSERT_TRUE(quelt::SetRelativeMouse(true));
+    EXPECT_TRUE(SDL_GetRelativeMouseMode());
+    Settle(50);
+    moves.clear();
+    ASSERT_TRUE(Xdotool("mousemove_relative -- 30 -20"));
+    const auto travelled = [] {
+        std::pair<int, int> sum{0, 0};
+        for (const auto& [dx, dy] : moves) sum = {sum.first + dx, sum.second + dy};
+        return sum;
+    };
+    EXPECT_TRUE(PumpUntil([&] { return travelled() == std::make_pair(30, -20); }))
+        << travelled().first << ", " << travelled().second;
+    ASSERT_TRUE(quelt::SetRelativeMouse(false));
+    int x = 0, y = 0;
+    EXPECT_TRUE(PumpUntil([&] {
+        SDL_GetGlobalMouseState(&x, &y);
+        return x == 200 && y == 150;
+    })) << x << ", " << y;
 }
 
 int commandRuns = 0;

@@ -173,6 +173,17 @@ void FakePlatform::ShowCursor(bool show) {
     cursorShown = show;
 }
 
+bool FakePlatform::SetRelativeMouse(Handle, bool on) {
+    Log(on ? "SetRelativeMouse(on)" : "SetRelativeMouse(off)");
+    return !Fails("SetRelativeMouse");
+}
+
+void FakePlatform::WarpCursor(std::int32_t x, std::int32_t y) {
+    Log("WarpCursor(" + std::to_string(x) + "," + std::to_string(y) + ")");
+    cursorX = x;
+    cursorY = y;
+}
+
 bool FakePlatform::PeekMessage(PlatformMessage& message) {
     ++peekCount;
     if (queue.empty()) return false;

@@ -72,6 +72,8 @@ public:
     void RestoreDisplayMode(Handle window) override;
     void SetWindowStyle(Handle window, bool fullscreen, int width, int height) override;
     void ShowCursor(bool show) override;
+    bool SetRelativeMouse(Handle window, bool on) override;
+    void WarpCursor(std::int32_t x, std::int32_t y) override; // moves cursorX, cursorY
     bool PeekMessage(PlatformMessage& message) override;
     bool GetCursorPos(std::int32_t& x, std::int32_t& y) override; // false unless registered
     std::uint64_t PerformanceCounter() override { return counter; }

@@ -38,6 +38,7 @@ protected:
         quelt::SetKeyUpProc(nullptr);
         quelt::SetResizeProc(nullptr);
         quelt::SetScreenSize(quelt::kScreenWidth, quelt::kScreenHeight);
+        quelt::SetMouseKeys(false);
         fake.failing.clear();
         if (quelt::GetHDC()) quelt::KillWindow();
     }
@@ -442,6 +443,63 @@ TEST_F(WindowLogic, LogicalScreenSizeIsCheckedAndOpensTheWindow) {
     EXPECT_EQ(quelt::Console().PanelWidth(), 1280);
     ASSERT_TRUE(quelt::CreateWindow());
     EXPECT_TRUE(fake.Called("CreatePopupWindow(OpenGL,0,0,1280,720)"));
+}
+
+// The side buttons and the wheel count only when asked for: then the side
+// buttons hold table entries, and a wheel step calls both procedures without one.
+TEST_F(WindowLogic, SideButtonsAndWheelGiveKeysOnlyWhenAsked) {
+    quelt::SetProcAdress(4, reinterpret_cast<TProc>(&RecordKey));
+    quelt::SetKeyUpProc(&RecordKey);
+    struct Case {
+        bool asked;
+        std::int32_t code;
+        bool heldInTable;
+    };
+    for (const Case& c : {Case{false, 5, false}, Case{false, 259, false}, Case{true, 5, true}, Case{true, 6, true},
+                          Case{true, 259, false}, Case{true, 260, false}}) {
+        quelt::SetMouseKeys(c.asked);
+        keyCalls.clear();
+        fake.Post(Kind::ButtonDown, c.code);
+        quelt::Msg();
+        EXPECT_EQ(quelt::IsKeyPressed(c.code), c.heldInTable) << c.code;
+        fake.Post(Kind::ButtonUp, c.code);
+        quelt::Msg();
+        const std::vector<KeyCall> expected = {{c.code, 0, 0, c.heldInTable}, {c.code, 0, 0, false}};
+        EXPECT_EQ(keyCalls, c.asked ? expected : std::vector<KeyCall>{}) << c.code;
+    }
+}
+
+// Relative mode gives motion to the mouse-move procedure and, once left,
+// the cursor back where it was; the window's end leaves it too.
+TEST_F(WindowLogic, RelativeMouseGivesDeltasAndTheCursorBack) {
+    moves.clear();
+    std::string reason;
+    EXPECT_FALSE(quelt::SetRelativeMouse(true));
+    EXPECT_TRUE(quelt::TakeLastError(reason));
+    quelt::SetProcAdress(5, reinterpret_cast<TProc>(&RecordMove));
+    fake.cursorX = 300;
+    fake.cursorY = 200;
+    ASSERT_TRUE(quelt::CreateWindow());
+    fake.failing = {"SetRelativeMouse"};
+    EXPECT_FALSE(quelt::SetRelativeMouse(true));
+    EXPECT_TRUE(quelt::TakeLastError(reason));
+    fake.failing.clear();
+    fake.Clear();
+    ASSERT_TRUE(quelt::SetRelativeMouse(true));
+    ASSERT_TRUE(quelt::SetRelativeMouse(true)); // already on: nothing more
+    fake.Post(Kind::MouseDelta, -7, static_cast<std::uint32_t>(-3));
+    fake.Post(Kind::MouseDelta, 12, 4);
+    fake.cursorX = 512;
+    fake.cursorY = 384;
+    quelt::Msg();
+    EXPECT_EQ(moves, (std::vector<std::pair<int, int>>{{-7, -3}, {12, 4}}));
+    ASSERT_TRUE(quelt::SetRelativeMouse(false));
+    EXPECT_EQ(quelt::GetMouseX(), 300);
+    EXPECT_EQ(fake.calls, (std::vector<std::string>{"SetRelativeMouse(on)", "SetRelativeMouse(off)", "WarpCursor(300,200)"}));
+    ASSERT_TRUE(quelt::SetRelativeMouse(true));
+    fake.Clear();
+    quelt::KillWindow();
+    EXPECT_EQ(fake.calls.at(1), "WarpCursor(300,200)");
 }
 
 TEST(WindowClock, MillisecondsAreExactForAnyUptime) {
