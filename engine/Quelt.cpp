@@ -151,6 +151,8 @@ QUELT_API void qStartMainLoop(void) { quelt::StartMainLoop(); }
 QUELT_API void qStopMainLoop(void) { quelt::StopMainLoop(); }
 QUELT_API void qSetUPS(int32_t ups) { quelt::SetUPS(ups); }
 QUELT_API int32_t qGetFPS(void) { return quelt::GetFPS(); }
+QUELT_API void qSetFrameCap(int32_t fps) { quelt::SetFrameCap(fps); }
+QUELT_API qbool qSetVSync(int32_t mode) { return quelt::SetVSync(mode) ? 1 : 0; }
 QUELT_API void qSetKeyUpProc(TKeyProc proc) { quelt::SetKeyUpProc(proc); }
 QUELT_API void qSetResizeProc(TResizeProc proc) { quelt::SetResizeProc(proc); }
 

@@ -90,6 +90,8 @@ public:
     // Clock.
     virtual std::uint64_t PerformanceCounter() = 0;
     virtual std::uint64_t PerformanceFrequency() = 0;
+    // Gives up the processor for at least `milliseconds`.
+    virtual void Sleep(std::uint32_t milliseconds) = 0;
 
     // Modal error box; caption and text are Windows-1251 bytes.
     virtual void MessageBox(const std::string& caption, const std::string& text) = 0;

@@ -329,6 +329,7 @@ public:
 
     std::uint64_t PerformanceCounter() override { return SDL_GetPerformanceCounter(); }
     std::uint64_t PerformanceFrequency() override { return SDL_GetPerformanceFrequency(); }
+    void Sleep(std::uint32_t milliseconds) override { SDL_Delay(milliseconds); }
 
     void MessageBox(const std::string& caption, const std::string& text) override {
         const std::string title = Cp1251ToUtf8(caption);

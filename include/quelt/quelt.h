@@ -219,6 +219,13 @@ enum {
 
 /** @} */
 
+/** Vertical sync modes for qSetVSync. */
+enum {
+    QVSYNC_ADAPTIVE = -1, /**< Wait for the display's refresh, but present at once when a frame is late (where the driver has it). */
+    QVSYNC_OFF = 0,       /**< Present at once (the start value). */
+    QVSYNC_ON = 1         /**< Wait for the display's refresh before presenting. */
+};
+
 /** Console entry kinds, for qConsoleVar. */
 enum {
     QCON_INT = 1,           /**< An int32_t variable; typing "name 25" stores 25. */
@@ -562,8 +569,8 @@ QUELT_API void qSetProcAdress(int32_t index, TProc proc);
 /** Runs the main loop on the calling thread (the window's): PROC_INIT, then
  *  passes of qMsg, PROC_RENDER, qFinishRender and as many PROC_UPDATE calls as
  *  the fixed rate asks, until qStopMainLoop or the window is closed; then
- *  PROC_DONE. Never sleeps. qSolidSphere and qSolidCylinder draw only while it
- *  runs. A C++ exception from a callback passes through it.
+ *  PROC_DONE. Never sleeps, unless qSetFrameCap asks it to. qSolidSphere
+ *  and qSolidCylinder draw only while it runs. A C++ exception from a callback passes through it.
  *  SIGINT or SIGTERM while it runs ends the loop like qStopMainLoop (the
  *  done procedure runs). A handler the program installed for that signal is
  *  put back at once and, once the loop has ended, called with the signal
@@ -578,6 +585,20 @@ QUELT_API void qStopMainLoop(void);
 QUELT_API void qSetUPS(int32_t ups);
 /** Frames presented in the last completed period of just over a second; 0 before the first. */
 QUELT_API int32_t qGetFPS(void);
+/** Beyond the 91. Caps the main loop at fps passes per second: after each
+ *  pass it sleeps (never spins) until the next one is due, so an idle scene
+ *  uses little of the processor. The passes keep an exact schedule on
+ *  average; a loop more than one frame late starts afresh rather than
+ *  rushing. PROC_UPDATE keeps its own fixed rate and catch-up (a pass may run
+ *  several). 0 or below: no cap, the start value; above 1000: 1000. May be
+ *  called at any time, callbacks included. */
+QUELT_API void qSetFrameCap(int32_t fps);
+/** Beyond the 91. Vertical sync for qFinishRender: QVSYNC_OFF (the start
+ *  value), QVSYNC_ON or QVSYNC_ADAPTIVE. Needs the window. False, with a
+ *  reason for qGetLastError, for another value, without a window, or when
+ *  the driver refuses the mode (adaptive is often missing: ask for
+ *  QVSYNC_ON then); the mode in force stays. */
+QUELT_API qbool qSetVSync(int32_t mode);
 /** Beyond the 91. Registers the release procedure (NULL, the start value:
  *  none): qMsg calls it when a key or mouse button goes up, with the same
  *  arguments as the key procedure (slot 4) gives its press, once the key

@@ -28,7 +28,7 @@ const char* const kExports[] = {
 
 // Exports beyond the 91, each named in the README.
 const char* const kExtras[] = {"qGetLastError", "qSetScreenSize", "qGetWindowSize", "qSetKeyUpProc", "qSetResizeProc", "qSetMouseKeys",
-                                 "qSetRelativeMouse"};
+                                 "qSetRelativeMouse", "qSetFrameCap", "qSetVSync"};
 
 struct Library {
     void* handle = dlopen(QUELT_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);

@@ -173,6 +173,11 @@ void FakePlatform::ShowCursor(bool show) {
     cursorShown = show;
 }
 
+void FakePlatform::Sleep(std::uint32_t milliseconds) {
+    sleptMilliseconds += milliseconds;
+    counter += static_cast<std::uint64_t>(milliseconds) * frequency / 1000;
+}
+
 bool FakePlatform::SetRelativeMouse(Handle, bool on) {
     Log(on ? "SetRelativeMouse(on)" : "SetRelativeMouse(off)");
     return !Fails("SetRelativeMouse");

@@ -37,6 +37,7 @@ public:
     std::uint64_t frequency = 1000; // the counter counts milliseconds by default
     int drawableWidth = 1024, drawableHeight = 768;
     int peekCount = 0;
+    std::uint64_t sleptMilliseconds = 0;
     bool cursorShown = true;
 
     void SetMilliseconds(std::int64_t ms) { counter = static_cast<std::uint64_t>(ms) * frequency / 1000; }
@@ -78,6 +79,8 @@ public:
     bool GetCursorPos(std::int32_t& x, std::int32_t& y) override; // false unless registered
     std::uint64_t PerformanceCounter() override { return counter; }
     std::uint64_t PerformanceFrequency() override { return frequency; }
+    // Advances the clock instead of waiting, adding to sleptMilliseconds.
+    void Sleep(std::uint32_t milliseconds) override;
     void MessageBox(const std::string& caption, const std::string& text) override;
     void* LoadLibrary(const char*) override { return nullptr; }
     void* GetSymbol(void*, const char*) override { return nullptr; }

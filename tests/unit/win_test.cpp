@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -500,6 +501,27 @@ TEST_F(WindowLogic, RelativeMouseGivesDeltasAndTheCursorBack) {
     fake.Clear();
     quelt::KillWindow();
     EXPECT_EQ(fake.calls.at(1), "WarpCursor(300,200)");
+}
+
+// Vertical sync reaches the driver only for a known mode on a window, and a
+// refusal comes back with its reason.
+TEST_F(WindowLogic, VerticalSyncModesAreCheckedAndRefusalsReported) {
+    std::string reason;
+    EXPECT_FALSE(quelt::SetVSync(1));
+    EXPECT_TRUE(quelt::TakeLastError(reason));
+    ASSERT_TRUE(quelt::CreateWindow());
+    struct Case {
+        int mode;
+        bool driverRefuses, accepted;
+    };
+    for (const Case& c : {Case{-1, false, true}, Case{1, false, true}, Case{0, false, true}, Case{-1, true, false},
+                          Case{2, false, false}, Case{-2, false, false}}) {
+        fake.failing = c.driverRefuses ? std::set<std::string>{"SetSwapInterval"} : std::set<std::string>{};
+        fake.Clear();
+        EXPECT_EQ(quelt::SetVSync(c.mode), c.accepted) << c.mode;
+        EXPECT_EQ(quelt::TakeLastError(reason), !c.accepted) << c.mode;
+        EXPECT_EQ(fake.Called("SetSwapInterval(" + std::to_string(c.mode) + ")"), c.mode >= -1 && c.mode <= 1);
+    }
 }
 
 TEST(WindowClock, MillisecondsAreExactForAnyUptime) {
