@@ -235,10 +235,7 @@ bool SetVSync(std::int32_t mode) {
         SetLastError("Vertical sync mode " + std::to_string(mode) + ": not -1 (adaptive), 0 (off) or 1 (on)");
         return false;
     }
-    if (!WindowContext()) {
-        SetLastError("No window: qCreateWindow first");
-        return false;
-    }
+    if (!RequireWindow()) return false;
     if (!CurrentPlatform().SetSwapInterval(mode)) {
         SetLastError(std::string(mode < 0 ? "Adaptive vertical sync" : mode ? "Vertical sync" : "Turning vertical sync off") +
                      ": not supported by the driver");

@@ -1,18 +1,21 @@
 #include "QWin.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "QConsoling.h"
 #include "QCore.h"
+#include "QTexture.h"
 #include "QUtils.h"
 #include "platform/GL.h"
 
 namespace quelt {
 namespace {
 
-constexpr const char* kWindowTitle = "OpenGL";
 constexpr const char* kErrorCaption = "Error";
 // The teardown's texts are kept in Windows-1251, as the message box takes them.
 constexpr const char* kTeardownCaption = "\xCE\xF8\xE8\xE1\xEA\xE0"; // "Ошибка"
@@ -57,6 +60,7 @@ struct WindowState {
     // Where the cursor was when relative mode began, in screen coordinates.
     std::int32_t heldX = 0;
     std::int32_t heldY = 0;
+    std::string title = kWindowTitle;
 };
 
 WindowState state;
@@ -184,7 +188,7 @@ bool CreateWindow() {
         ShowError(kErrorCaption, "Failed to register the window class!");
         return false;
     }
-    state.window = platform.CreatePopupWindow(kWindowTitle, 0, 0, state.screenWidth, state.screenHeight);
+    state.window = platform.CreatePopupWindow(state.title, 0, 0, state.screenWidth, state.screenHeight);
     if (!state.window) return FailCreation("Unable to create window!");
     state.deviceContext = platform.GetDeviceContext(state.window);
     if (!state.deviceContext) return FailCreation("Unable to get a device context!");
@@ -309,10 +313,7 @@ bool SetScreenSize(std::int32_t width, std::int32_t height) {
 }
 
 bool GetWindowSize(std::int32_t& width, std::int32_t& height) {
-    if (!state.open) {
-        SetLastError("No window: qCreateWindow first");
-        return false;
-    }
+    if (!RequireWindow()) return false;
     int w = 0, h = 0;
     CurrentPlatform().GetDrawableSize(state.window, w, h);
     width = w;
@@ -320,13 +321,41 @@ bool GetWindowSize(std::int32_t& width, std::int32_t& height) {
     return true;
 }
 
+void SetWindowTitle(const std::string& title) {
+    state.title = title;
+    if (state.open) CurrentPlatform().SetWindowTitle(state.window, title);
+}
+
+bool SetWindowIcon(const std::string& fileName) {
+    if (!RequireWindow()) return false;
+    const std::unique_ptr<TTexture> image = LoadImage(fileName);
+    if (!image) {
+        SetLastError("\"" + fileName + "\": not a readable BMP, TGA, PNG or JPEG image");
+        return false;
+    }
+    // Alpha-only images are white shapes; images without alpha are opaque.
+    const std::size_t pixels = static_cast<std::size_t>(image->Width()) * static_cast<std::size_t>(image->Height());
+    const int components = image->Components();
+    std::vector<std::uint8_t> rgba(pixels * 4, 255);
+    for (std::size_t i = 0; i < pixels; ++i) {
+        const std::uint8_t* in = image->Pixels() + i * static_cast<std::size_t>(components);
+        std::uint8_t* out = rgba.data() + i * 4;
+        if (components == 1)
+            out[3] = in[0];
+        else
+            std::copy(in, in + std::min(components, 4), out);
+    }
+    if (!CurrentPlatform().SetWindowIcon(state.window, image->Width(), image->Height(), rgba)) {
+        SetLastError("\"" + fileName + "\": the window system refused it as an icon");
+        return false;
+    }
+    return true;
+}
+
 void SetMouseKeys(bool on) { state.mouseKeys = on; }
 
 bool SetRelativeMouse(bool on) {
-    if (!state.open) {
-        SetLastError("No window: qCreateWindow first");
-        return false;
-    }
+    if (!RequireWindow()) return false;
     if (on == state.relativeMouse) return true;
     Platform& platform = CurrentPlatform();
     if (on) platform.GetCursorPos(state.heldX, state.heldY);
@@ -341,6 +370,11 @@ bool SetRelativeMouse(bool on) {
         state.mouseY = state.heldY;
     }
     return true;
+}
+
+bool RequireWindow() {
+    if (!state.open) SetLastError("No window: qCreateWindow first");
+    return state.open;
 }
 
 Handle WindowDeviceContext() { return state.open ? state.deviceContext : 0; }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/Platform.h"
 
@@ -21,6 +22,15 @@ bool SetScreenSize(std::int32_t width, std::int32_t height);
 // The window's client area in pixels; false, with a reason, without a window.
 bool GetWindowSize(std::int32_t& width, std::int32_t& height);
 
+// The classic window title.
+constexpr const char* kWindowTitle = "OpenGL";
+// The title of the window, and of the windows opened from now on.
+void SetWindowTitle(const std::string& title);
+
+// The window's icon from an image file the texture readers take; false,
+// with a reason, without a window, for an unreadable image or when refused.
+bool SetWindowIcon(const std::string& fileName);
+
 // Whether the side buttons and the wheel give key codes (off: classic).
 void SetMouseKeys(bool on);
 // Relative mode for mouse look; false, with a reason, without a window or
@@ -37,6 +47,9 @@ std::int32_t GetMouseY();
 void FinishRender();
 std::int32_t GetTimer();
 std::uint32_t GetHDC();
+
+// Whether the window is open; when not, qGetLastError is told so.
+bool RequireWindow();
 
 // The window's device context and GL context (0 when there is none).
 Handle WindowDeviceContext();

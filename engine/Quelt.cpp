@@ -19,6 +19,7 @@
 #include "QPBuffer.h"
 #include "QOpenAL.h"
 #include "QPackege.h"
+#include "QScreenshot.h"
 #include "QTexture.h"
 #include "QDraw2D.h"
 #include "QDraw3D.h"
@@ -132,6 +133,15 @@ QUELT_API int32_t qGetMouseY(void) { return quelt::GetMouseY(); }
 QUELT_API void qFinishRender(void) { quelt::FinishRender(); }
 QUELT_API int32_t qGetTimer(void) { return quelt::GetTimer(); }
 QUELT_API uint32_t qGetHDC(void) { return quelt::GetHDC(); }
+QUELT_API qbool qSaveScreenshot(const char* fileName) {
+    return Guarded<qbool>(0, [&] { return quelt::SaveScreenshot(Text(fileName)) ? qbool(1) : qbool(0); });
+}
+QUELT_API qbool qSetWindowIcon(const char* fileName) {
+    return Guarded<qbool>(0, [&] { return quelt::SetWindowIcon(Text(fileName)) ? qbool(1) : qbool(0); });
+}
+QUELT_API void qSetWindowTitle(const char* title) {
+    Guarded([&] { quelt::SetWindowTitle(title ? std::string(title) : std::string(quelt::kWindowTitle)); });
+}
 QUELT_API void qSetMouseKeys(qbool on) { quelt::SetMouseKeys(on != 0); }
 QUELT_API qbool qSetRelativeMouse(qbool on) { return quelt::SetRelativeMouse(on != 0) ? 1 : 0; }
 QUELT_API qbool qSetScreenSize(int32_t width, int32_t height) { return quelt::SetScreenSize(width, height) ? 1 : 0; }
@@ -266,6 +276,9 @@ QUELT_API void qDrawText(int32_t x, int32_t y, uint32_t font, const char* text) 
     Guarded([&] { quelt::DrawText(x, y, font, Text(text)); });
 }
 QUELT_API void qDeleteFont(uint32_t font) { quelt::DeleteFont(font); }
+QUELT_API int32_t qGetTextWidth(uint32_t font, const char* text) {
+    return Guarded<int32_t>(0, [&] { return quelt::TextWidth(font, Text(text)); });
+}
 
 // ---- Frustum and pbuffers ----
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace quelt {
 
@@ -44,7 +45,8 @@ public:
     // Window class and window. The class is what SDL's video subsystem stands for.
     virtual bool RegisterWindowClass() = 0;
     virtual bool UnregisterWindowClass() = 0;
-    // Borderless pop-up with the given title at (x, y), client width x height.
+    // Borderless pop-up with the given title (Windows-1251 bytes) at (x, y),
+    // client width x height.
     virtual Handle CreatePopupWindow(const std::string& title, int x, int y, int width, int height) = 0;
     virtual bool DestroyWindow(Handle window) = 0;
     virtual Handle GetDeviceContext(Handle window) = 0;
@@ -52,6 +54,11 @@ public:
     virtual int ChoosePixelFormat(Handle dc) = 0;
     virtual bool SetPixelFormat(Handle dc, int format) = 0;
     virtual void ShowWindow(Handle window) = 0; // shown, raised, focused
+    // Operations given a body here are later additions; the body is what a
+    // platform without them does (test doubles need not provide them).
+    virtual void SetWindowTitle(Handle, const std::string&) {} // Windows-1251 bytes
+    // The window's icon from RGBA pixels, rows top to bottom; false when refused.
+    virtual bool SetWindowIcon(Handle, int, int, const std::vector<std::uint8_t>&) { return false; }
 
     // GL contexts.
     virtual Handle CreateContext(Handle dc) = 0;
@@ -77,9 +84,9 @@ public:
     virtual void ShowCursor(bool show) = 0;
     // Relative mode: the cursor hidden and held in the window, motion as
     // MouseDelta messages. False where the system refuses it.
-    virtual bool SetRelativeMouse(Handle window, bool on) = 0;
+    virtual bool SetRelativeMouse(Handle, bool) { return false; }
     // Moves the cursor to screen coordinates (x, y).
-    virtual void WarpCursor(std::int32_t x, std::int32_t y) = 0;
+    virtual void WarpCursor(std::int32_t, std::int32_t) {}
 
     // Messages and input.
     virtual bool PeekMessage(PlatformMessage& message) = 0;
@@ -91,7 +98,7 @@ public:
     virtual std::uint64_t PerformanceCounter() = 0;
     virtual std::uint64_t PerformanceFrequency() = 0;
     // Gives up the processor for at least `milliseconds`.
-    virtual void Sleep(std::uint32_t milliseconds) = 0;
+    virtual void Sleep(std::uint32_t) {}
 
     // Modal error box; caption and text are Windows-1251 bytes.
     virtual void MessageBox(const std::string& caption, const std::string& text) = 0;

@@ -138,7 +138,7 @@ public:
     Handle CreatePopupWindow(const std::string& title, int x, int y, int width, int height) override {
         if (!registered_) return 0;
         RequestFramebuffer();
-        SDL_Window* window = SDL_CreateWindow(title.c_str(), x, y, width, height,
+        SDL_Window* window = SDL_CreateWindow(Cp1251ToUtf8(title).c_str(), x, y, width, height,
                                               SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN);
         if (!window) return 0;
         windows_.insert(window);
@@ -166,6 +166,21 @@ public:
         SDL_ShowWindow(w);
         SDL_RaiseWindow(w);
         SDL_SetWindowInputFocus(w);
+    }
+
+    void SetWindowTitle(Handle window, const std::string& title) override {
+        if (SDL_Window* w = LiveWindow(window)) SDL_SetWindowTitle(w, Cp1251ToUtf8(title).c_str());
+    }
+
+    bool SetWindowIcon(Handle window, int width, int height, const std::vector<std::uint8_t>& rgba) override {
+        SDL_Window* w = LiveWindow(window);
+        if (!w || rgba.size() != static_cast<std::size_t>(width) * height * 4) return false;
+        SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<std::uint8_t*>(rgba.data()), width, height, 32,
+                                                               width * 4, SDL_PIXELFORMAT_RGBA32);
+        if (!icon) return false;
+        SDL_SetWindowIcon(w, icon);
+        SDL_FreeSurface(icon);
+        return true;
     }
 
     Handle CreateContext(Handle dc) override {

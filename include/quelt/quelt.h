@@ -533,6 +533,25 @@ QUELT_API void qFinishRender(void);
 QUELT_API int32_t qGetTimer(void);
 /** An opaque non-zero token while the window exists, 0 otherwise. */
 QUELT_API uint32_t qGetHDC(void);
+/** Beyond the 91. Sets the title of the window, and of the windows
+ *  qCreateWindow opens from now on (Windows-1251 text, like all text here;
+ *  "OpenGL" at start, and again for NULL). The window manager shows it on
+ *  a framed window (qScreenMode windowed) and in its task lists. */
+QUELT_API void qSetWindowTitle(const char* title);
+/** Beyond the 91. Sets the window's icon from an image file, read as
+ *  qLoadTexture reads one (BMP, TGA, PNG or JPEG, chosen by the name); its
+ *  transparency is kept. The window manager shows it. False, with a reason
+ *  for qGetLastError, without a window, for a file that is not a readable
+ *  image, or when the window system refuses it. */
+QUELT_API qbool qSetWindowIcon(const char* fileName);
+/** Beyond the 91. Writes the frame drawn so far, at the window's size in
+ *  pixels, to fileName: call it at the end of PROC_RENDER (or before
+ *  qFinishRender) and it holds exactly the frame then presented; after
+ *  qFinishRender the picture is undefined. A PNG or a 24-bit BMP by the
+ *  name's ending (".png" or ".bmp", either case).
+ *  An existing file is replaced. False, with a reason for qGetLastError, for
+ *  another ending, without a window, or when the file cannot be written. */
+QUELT_API qbool qSaveScreenshot(const char* fileName);
 /** Beyond the 91. Whether the side buttons and the wheel reach the key
  *  table and the key and release procedures as QK_XBUTTON1, QK_XBUTTON2,
  *  QK_WHEELUP and QK_WHEELDOWN. Off at start, as the classic interface has
@@ -783,6 +802,12 @@ QUELT_API uint32_t qBitmapFont(int32_t width, int32_t height, const char* faceNa
 QUELT_API void qDrawText(int32_t x, int32_t y, uint32_t font, const char* text);
 /** Deletes a font from qBitmapFont; 0 is ignored. */
 QUELT_API void qDeleteFont(uint32_t font);
+/** Beyond the 91. The width in pixels of text drawn with font (how far
+ *  qDrawText moves along the baseline), to centre it: draw at
+ *  x = (width of the screen - this) / 2. 0 for empty text; 0, with a reason
+ *  for qGetLastError, for a font that qBitmapFont did not make (or that
+ *  qDeleteFont deleted). */
+QUELT_API int32_t qGetTextWidth(uint32_t font, const char* text);
 
 /* ---- Frustum and pbuffers --------------------------------------------- */
 

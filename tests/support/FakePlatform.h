@@ -57,6 +57,10 @@ public:
     int ChoosePixelFormat(Handle dc) override;
     bool SetPixelFormat(Handle dc, int format) override;
     void ShowWindow(Handle window) override;
+    void SetWindowTitle(Handle window, const std::string& title) override;
+    // Logs "SetWindowIcon(width,height)" and keeps the pixels in `icon`.
+    bool SetWindowIcon(Handle window, int width, int height, const std::vector<std::uint8_t>& rgba) override;
+    std::vector<std::uint8_t> icon;
     Handle CreateContext(Handle dc) override;
     Handle CreateSharedContext(Handle dc, Handle share) override;
     bool MakeCurrent(Handle dc, Handle context) override;

@@ -15,6 +15,7 @@
 #include "QCore.h"
 #include "QUtils.h"
 #include "QWin.h"
+#include "TestFiles.h"
 
 namespace {
 
@@ -40,6 +41,7 @@ protected:
         quelt::SetResizeProc(nullptr);
         quelt::SetScreenSize(quelt::kScreenWidth, quelt::kScreenHeight);
         quelt::SetMouseKeys(false);
+        quelt::SetWindowTitle(quelt::kWindowTitle);
         fake.failing.clear();
         if (quelt::GetHDC()) quelt::KillWindow();
     }
@@ -425,8 +427,9 @@ TEST_F(WindowLogic, ResizeProcedureHearsEachNewClientSizeOnce) {
 }
 
 // The logical screen: the window's first size and the console's width
-// follow it; a refused size changes nothing and says why.
-TEST_F(WindowLogic, LogicalScreenSizeIsCheckedAndOpensTheWindow) {
+// follow it; a refused size changes nothing and says why. The title set
+// goes to the window opened and to the open one.
+TEST_F(WindowLogic, LogicalScreenSizeAndTitleOpenTheWindow) {
     struct Case {
         int width, height;
         bool accepted;
@@ -442,8 +445,11 @@ TEST_F(WindowLogic, LogicalScreenSizeIsCheckedAndOpensTheWindow) {
     }
     quelt::SetScreenSize(1280, 720);
     EXPECT_EQ(quelt::Console().PanelWidth(), 1280);
+    quelt::SetWindowTitle("Game");
     ASSERT_TRUE(quelt::CreateWindow());
-    EXPECT_TRUE(fake.Called("CreatePopupWindow(OpenGL,0,0,1280,720)"));
+    EXPECT_TRUE(fake.Called("CreatePopupWindow(Game,0,0,1280,720)"));
+    quelt::SetWindowTitle("Level 2"); // the open window's title changes too
+    EXPECT_TRUE(fake.Called("SetWindowTitle(Level 2)"));
 }
 
 // The side buttons and the wheel count only when asked for: then the side
@@ -522,6 +528,36 @@ TEST_F(WindowLogic, VerticalSyncModesAreCheckedAndRefusalsReported) {
         EXPECT_EQ(quelt::TakeLastError(reason), !c.accepted) << c.mode;
         EXPECT_EQ(fake.Called("SetSwapInterval(" + std::to_string(c.mode) + ")"), c.mode >= -1 && c.mode <= 1);
     }
+}
+
+// The icon comes from an image file as the texture readers decode it, made
+// opaque RGBA; what cannot be read or shown is refused with a reason.
+TEST_F(WindowLogic, WindowIconFromAnImageFile) {
+    using quelt::test::PutU16;
+    using quelt::test::PutU32;
+    quelt::test::Bytes bmp = {'B', 'M'}; // 2 x 1, 24 bits: blue then red, BGR
+    for (std::uint32_t value : {62u, 0u, 54u, 40u, 2u, 1u}) PutU32(bmp, value);
+    PutU16(bmp, 1);
+    PutU16(bmp, 24);
+    for (int i = 0; i < 6; ++i) PutU32(bmp, 0);
+    bmp.insert(bmp.end(), {255, 0, 0, 0, 0, 255, 0, 0});
+    quelt::test::WriteFile("icon.bmp", bmp);
+    quelt::test::WriteFile("text.bmp", std::string("not an image"));
+    std::string reason;
+    EXPECT_FALSE(quelt::SetWindowIcon("icon.bmp"));
+    EXPECT_TRUE(quelt::TakeLastError(reason));
+    ASSERT_TRUE(quelt::CreateWindow());
+    for (const char* name : {"missing.bmp", "text.bmp"}) {
+        EXPECT_FALSE(quelt::SetWindowIcon(name)) << name;
+        EXPECT_TRUE(quelt::TakeLastError(reason)) << name;
+    }
+    fake.failing = {"SetWindowIcon"};
+    EXPECT_FALSE(quelt::SetWindowIcon("icon.bmp"));
+    EXPECT_TRUE(quelt::TakeLastError(reason));
+    fake.failing.clear();
+    ASSERT_TRUE(quelt::SetWindowIcon("icon.bmp"));
+    EXPECT_TRUE(fake.Called("SetWindowIcon(2,1)"));
+    EXPECT_EQ(fake.icon, (std::vector<std::uint8_t>{0, 0, 255, 255, 255, 0, 0, 255}));
 }
 
 TEST(WindowClock, MillisecondsAreExactForAnyUptime) {
