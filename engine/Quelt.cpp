@@ -143,11 +143,16 @@ QUELT_API void qSetWindowTitle(const char* title) {
     Guarded([&] { quelt::SetWindowTitle(title ? std::string(title) : std::string(quelt::kWindowTitle)); });
 }
 QUELT_API void qSetMouseKeys(qbool on) { quelt::SetMouseKeys(on != 0); }
-QUELT_API qbool qSetRelativeMouse(qbool on) { return quelt::SetRelativeMouse(on != 0) ? 1 : 0; }
-QUELT_API qbool qSetScreenSize(int32_t width, int32_t height) { return quelt::SetScreenSize(width, height) ? 1 : 0; }
+// These build their failure reasons, which may run out of memory.
+QUELT_API qbool qSetRelativeMouse(qbool on) {
+    return Guarded<qbool>(0, [&] { return quelt::SetRelativeMouse(on != 0) ? qbool(1) : qbool(0); });
+}
+QUELT_API qbool qSetScreenSize(int32_t width, int32_t height) {
+    return Guarded<qbool>(0, [&] { return quelt::SetScreenSize(width, height) ? qbool(1) : qbool(0); });
+}
 QUELT_API qbool qGetWindowSize(int32_t* width, int32_t* height) {
     int32_t w = 0, h = 0;
-    if (!quelt::GetWindowSize(w, h)) return 0;
+    if (!Guarded<bool>(false, [&] { return quelt::GetWindowSize(w, h); })) return 0;
     if (width) *width = w;
     if (height) *height = h;
     return 1;
@@ -162,7 +167,9 @@ QUELT_API void qStopMainLoop(void) { quelt::StopMainLoop(); }
 QUELT_API void qSetUPS(int32_t ups) { quelt::SetUPS(ups); }
 QUELT_API int32_t qGetFPS(void) { return quelt::GetFPS(); }
 QUELT_API void qSetFrameCap(int32_t fps) { quelt::SetFrameCap(fps); }
-QUELT_API qbool qSetVSync(int32_t mode) { return quelt::SetVSync(mode) ? 1 : 0; }
+QUELT_API qbool qSetVSync(int32_t mode) {
+    return Guarded<qbool>(0, [&] { return quelt::SetVSync(mode) ? qbool(1) : qbool(0); });
+}
 QUELT_API void qSetKeyUpProc(TKeyProc proc) { quelt::SetKeyUpProc(proc); }
 QUELT_API void qSetResizeProc(TResizeProc proc) { quelt::SetResizeProc(proc); }
 
