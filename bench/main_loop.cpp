@@ -3,10 +3,15 @@
 // doing the same poll, finish and swap on the same window and context.
 // Xvfb presentation time swings with machine load, so run the two interleaved:
 //   xvfb-run -a -s "-screen 0 1024x768x24" bench_main_loop --benchmark_enable_random_interleaving=true
+// BM_CappedIdleLoop runs an idle scene capped at 60 passes a second and
+// reports the share of one core the whole process used (cpu_share, from the
+// process's CPU time over the wall time) and the rate reached (fps).
 #include <SDL.h>
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdio>
+#include <ctime>
 
 #include "QCore.h"
 #include "QWin.h"
@@ -52,8 +57,32 @@ void BM_BareSDLLoopPass(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kPassesPerIteration);
 }
 
+void BM_CappedIdleLoop(benchmark::State& state) {
+    constexpr int kPasses = 120;
+    quelt::SetProcAdress(0, &CountPass);
+    quelt::SetProcAdress(1, &Empty);
+    quelt::SetUPS(100);
+    quelt::SetFrameCap(60);
+    double wallSeconds = 0, cpuSeconds = 0;
+    for (auto _ : state) {
+        passesLeft = kPasses;
+        const auto wallStart = std::chrono::steady_clock::now();
+        const std::clock_t cpuStart = std::clock();
+        quelt::StartMainLoop();
+        cpuSeconds += static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC;
+        wallSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+    }
+    quelt::SetFrameCap(0);
+    quelt::SetProcAdress(0, nullptr);
+    quelt::SetProcAdress(1, nullptr);
+    // The last pass ends the loop without waiting: kPasses - 1 intervals.
+    state.counters["fps"] = static_cast<double>(state.iterations()) * (kPasses - 1) / wallSeconds;
+    state.counters["cpu_share"] = cpuSeconds / wallSeconds;
+}
+
 BENCHMARK(BM_EngineLoopPass)->Unit(benchmark::kMillisecond)->MinTime(0.5)->UseRealTime()->Repetitions(10)->ReportAggregatesOnly(true);
 BENCHMARK(BM_BareSDLLoopPass)->Unit(benchmark::kMillisecond)->MinTime(0.5)->UseRealTime()->Repetitions(10)->ReportAggregatesOnly(true);
+BENCHMARK(BM_CappedIdleLoop)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 } // namespace
 

@@ -46,13 +46,12 @@ std::int32_t RowY(std::size_t row, std::int32_t lineHeight) {
 const char* const Console::kSeparator = "<<<=-=-=-=-=-=-=-=-=-=>>>";
 const char* const Console::kTitle = "Quelt engine console";
 
-Console::Console() : lines_(kInitialLines), panelWidth_(kScreenWidth) { UpdatePanelHeight(); }
+Console::Console() : lines_(kInitialLines) { UpdatePanelHeight(); }
 
 void Console::SetFont(std::uint32_t font, std::int32_t textX, std::int32_t lineHeight) {
     font_ = font;
     textX_ = textX;
     lineHeight_ = lineHeight;
-    panelWidth_ = kScreenWidth;
     UpdatePanelHeight();
 }
 

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "QWin.h"
+
 namespace quelt {
 
 // One registry entry. `target` is the application's variable (kinds 1, 2) or
@@ -80,7 +82,8 @@ public:
     std::uint32_t Font() const { return font_; }
     std::int32_t TextX() const { return textX_; }
     std::int32_t LineHeight() const { return lineHeight_; }
-    std::int32_t PanelWidth() const { return panelWidth_; }
+    // Across the logical screen, whatever its size.
+    std::int32_t PanelWidth() const { return ScreenWidth(); }
     std::int32_t PanelHeight() const { return panelHeight_; }
 
 private:
@@ -97,7 +100,6 @@ private:
     std::uint32_t font_ = 0;
     std::int32_t textX_ = 16;
     std::int32_t lineHeight_ = 16;
-    std::int32_t panelWidth_;
     std::int32_t panelHeight_ = 0;
 
     std::vector<std::string> history_; // oldest first

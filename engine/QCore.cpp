@@ -1,9 +1,12 @@
 #include "QCore.h"
 
+#include <algorithm>
 #include <array>
 #include <csignal>
+#include <string>
 
 #include "QDraw3D.h"
+#include "QUtils.h"
 #include "QWin.h"
 
 namespace quelt {
@@ -13,6 +16,12 @@ enum Slot { kRender = 0, kUpdate = 1, kInit = 2, kDone = 3, kKeyDown = 4, kMouse
 
 struct LoopState {
     std::array<TProc, kSlotCount> slots{};
+    TKeyProc keyUp = nullptr;
+    TResizeProc resize = nullptr;
+    // The frame cap: passes start at capStart + k * 1000 / cap ms.
+    std::int32_t cap = 0;
+    std::int32_t capStart = 0;
+    std::int32_t capFrames = 0;
     bool running = false;
     std::int32_t period = 0; // milliseconds; 0 pauses updates
     std::int32_t updateClock = 0;
@@ -64,6 +73,29 @@ void UpdateStep() {
         Call(kUpdate);
         loop.updateClock = Advance(loop.updateClock, loop.period);
     }
+}
+
+void RestartFrameSchedule() {
+    loop.capStart = GetTimer();
+    loop.capFrames = 0;
+}
+
+// With a cap the loop sleeps until the next pass is due. The schedule is
+// exact on average (60 passes in each second at a cap of 60, whatever the
+// millisecond rounding); a loop that fell a whole frame behind starts a new
+// schedule instead of rushing to catch up. Updates keep their own clock.
+void WaitForNextPass() {
+    if (loop.cap <= 0 || !loop.running) return;
+    if (++loop.capFrames == loop.cap) { // each whole second rebases the schedule
+        loop.capStart = Advance(loop.capStart, 1000);
+        loop.capFrames = 0;
+    }
+    const std::int32_t due = loop.capFrames * 1000 / loop.cap;
+    const std::int32_t ahead = due - Elapsed(GetTimer(), loop.capStart);
+    if (ahead > 0)
+        CurrentPlatform().Sleep(static_cast<std::uint32_t>(ahead));
+    else if (-ahead >= 1000 / loop.cap)
+        RestartFrameSchedule();
 }
 
 // Ctrl+C (or a termination request) while the loop runs ends it like
@@ -162,12 +194,14 @@ void StartMainLoop() {
     const std::int32_t now = GetTimer();
     loop.updateClock = now;
     loop.fpsWindowStart = now;
+    RestartFrameSchedule();
     createSharedQuadric();
     guard.quadricCreated = true;
     while (loop.running && !interrupts.Received()) {
         Msg();
         RenderStep();
         UpdateStep();
+        WaitForNextPass();
     }
     loop.running = false;
     Call(kDone);
@@ -183,6 +217,32 @@ bool IsLoopRunning() { return loop.running; }
 
 TKeyProc KeyDownProc() { return reinterpret_cast<TKeyProc>(loop.slots[kKeyDown]); }
 TMouseProc MouseMoveProc() { return reinterpret_cast<TMouseProc>(loop.slots[kMouseMove]); }
+
+void SetKeyUpProc(TKeyProc proc) { loop.keyUp = proc; }
+TKeyProc KeyUpProc() { return loop.keyUp; }
+void SetResizeProc(TResizeProc proc) { loop.resize = proc; }
+TResizeProc ResizeProc() { return loop.resize; }
+
+void SetFrameCap(std::int32_t fps) {
+    loop.cap = std::clamp(fps, 0, 1000);
+    RestartFrameSchedule();
+}
+
+std::int32_t FrameCap() { return loop.cap; }
+
+bool SetVSync(std::int32_t mode) {
+    if (mode < -1 || mode > 1) {
+        SetLastError("Vertical sync mode " + std::to_string(mode) + ": not -1 (adaptive), 0 (off) or 1 (on)");
+        return false;
+    }
+    if (!RequireWindow()) return false;
+    if (!CurrentPlatform().SetSwapInterval(mode)) {
+        SetLastError(std::string(mode < 0 ? "Adaptive vertical sync" : mode ? "Vertical sync" : "Turning vertical sync off") +
+                     ": not supported by the driver");
+        return false;
+    }
+    return true;
+}
 
 std::int32_t UpdatePeriod() { return loop.period; }
 

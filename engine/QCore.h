@@ -18,6 +18,18 @@ bool IsLoopRunning();
 TKeyProc KeyDownProc();
 TMouseProc MouseMoveProc();
 
+// Procedures beyond the six slots, empty unless a program sets them.
+void SetKeyUpProc(TKeyProc proc);
+TKeyProc KeyUpProc();
+void SetResizeProc(TResizeProc proc);
+TResizeProc ResizeProc();
+
+// Passes per second the loop waits down to (0: no cap, the classic loop).
+void SetFrameCap(std::int32_t fps);
+std::int32_t FrameCap();
+// Vertical sync: -1 adaptive, 0 off, 1 on; false, with a reason, when refused.
+bool SetVSync(std::int32_t mode);
+
 // The update period in milliseconds (0: updates paused).
 std::int32_t UpdatePeriod();
 

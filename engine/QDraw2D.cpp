@@ -1,7 +1,10 @@
 #include "QDraw2D.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
+#include <cmath>
+#include <map>
 #include <vector>
 
 #include "QUtils.h"
@@ -12,6 +15,10 @@
 
 namespace quelt {
 namespace {
+
+// Each font's glyph advances by list base, for measuring text.
+using Advances = std::array<float, kFontGlyphCount>;
+std::map<std::uint32_t, Advances> fontAdvances;
 
 std::vector<char32_t> Cp1251CodePoints() {
     std::vector<char32_t> codePoints(kFontGlyphCount);
@@ -54,7 +61,7 @@ void CompileGlyph(GLuint list, const GlyphBitmap* glyph) {
 void Set2D() {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    gluOrtho2D(0.0, static_cast<double>(kScreenWidth), static_cast<double>(kScreenHeight), 0.0);
+    gluOrtho2D(0.0, static_cast<double>(ScreenWidth()), static_cast<double>(ScreenHeight()), 0.0);
     glMatrixMode(GL_MODELVIEW);
 }
 
@@ -75,8 +82,11 @@ std::uint32_t BitmapFont(std::int32_t width, std::int32_t height, const std::str
     const bool built = RasterizeFont(request, Cp1251CodePoints(), font);
 
     TightUnpacking unpacking;
-    for (std::uint32_t code = 0; code < kFontGlyphCount; ++code)
+    Advances& advances = fontAdvances[base];
+    for (std::uint32_t code = 0; code < kFontGlyphCount; ++code) {
         CompileGlyph(base + code, built ? &font.glyphs[code] : nullptr);
+        advances[code] = built ? font.glyphs[code].advance : 0.0f;
+    }
     return base;
 }
 
@@ -99,6 +109,19 @@ void DeleteFont(std::uint32_t font) {
     // Deleting from 0 would free lists 1..255 of some other font.
     if (font == 0) return;
     glDeleteLists(font, kFontGlyphCount);
+    fontAdvances.erase(font);
+}
+
+std::int32_t TextWidth(std::uint32_t font, const std::string& text) {
+    const auto found = fontAdvances.find(font);
+    if (found == fontAdvances.end()) {
+        SetLastError("Font " + std::to_string(font) + ": not made by qBitmapFont");
+        return 0;
+    }
+    // Summed as glBitmap moves the raster position, in floating point.
+    float width = 0;
+    for (const char c : text) width += found->second[static_cast<std::uint8_t>(c)];
+    return static_cast<std::int32_t>(std::lround(width));
 }
 
 } // namespace quelt

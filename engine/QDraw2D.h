@@ -16,5 +16,8 @@ void Set2D();
 std::uint32_t BitmapFont(std::int32_t width, std::int32_t height, const std::string& faceName);
 void DrawText(std::int32_t x, std::int32_t y, std::uint32_t font, const std::string& text);
 void DeleteFont(std::uint32_t font);
+// How far text moves the raster position, in pixels; 0, with a reason, for
+// a font qBitmapFont did not make.
+std::int32_t TextWidth(std::uint32_t font, const std::string& text);
 
 } // namespace quelt

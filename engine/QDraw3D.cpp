@@ -53,7 +53,7 @@ bool HasSharedQuadric() { return sharedQuadric != nullptr; }
 void Set3D(float fovy, float zNear, float zFar) {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    const double aspect = static_cast<double>(kScreenWidth) / static_cast<double>(kScreenHeight);
+    const double aspect = static_cast<double>(ScreenWidth()) / static_cast<double>(ScreenHeight());
     gluPerspective(fovy, aspect, zNear, zFar);
     glMatrixMode(GL_MODELVIEW);
 }

@@ -1,17 +1,21 @@
 #include "QWin.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "QConsoling.h"
 #include "QCore.h"
+#include "QTexture.h"
+#include "QUtils.h"
 #include "platform/GL.h"
 
 namespace quelt {
 namespace {
 
-constexpr const char* kWindowTitle = "OpenGL";
 constexpr const char* kErrorCaption = "Error";
 // The teardown's texts are kept in Windows-1251, as the message box takes them.
 constexpr const char* kTeardownCaption = "\xCE\xF8\xE8\xE1\xEA\xE0"; // "Ошибка"
@@ -44,6 +48,19 @@ struct WindowState {
     int viewportWidth = 0;
     int viewportHeight = 0;
     bool resized = false;
+    // The client size the resize procedure last heard of, and whether a
+    // resize message came since.
+    int reportedWidth = 0;
+    int reportedHeight = 0;
+    bool resizeToReport = false;
+    std::int32_t screenWidth = kScreenWidth;
+    std::int32_t screenHeight = kScreenHeight;
+    bool mouseKeys = false;
+    bool relativeMouse = false;
+    // Where the cursor was when relative mode began, in screen coordinates.
+    std::int32_t heldX = 0;
+    std::int32_t heldY = 0;
+    std::string title = kWindowTitle;
 };
 
 WindowState state;
@@ -69,8 +86,19 @@ void CallKeyDown(std::int32_t code) {
     if (TKeyProc proc = KeyDownProc()) proc(code, state.mouseX, state.mouseY);
 }
 
+// The release procedure sees the key already up in the table.
+void Release(std::int32_t code) {
+    SetKey(code, false);
+    if (TKeyProc proc = KeyUpProc()) proc(code, state.mouseX, state.mouseY);
+}
+
+// The classic buttons always count; the side buttons and the wheel only
+// when the program asked for them.
+bool ButtonWanted(std::int32_t code) { return state.mouseKeys || (code >= QK_LBUTTON && code <= QK_MBUTTON); }
+
 void WindowProcedure(const PlatformMessage& message) {
     using Kind = PlatformMessage::Kind;
+    if ((message.kind == Kind::ButtonDown || message.kind == Kind::ButtonUp) && !ButtonWanted(message.code)) return;
     switch (message.kind) {
     case Kind::KeyDown:
         // The callback sees the table as it was before this press.
@@ -78,19 +106,22 @@ void WindowProcedure(const PlatformMessage& message) {
         SetKey(message.code, true);
         ConsoleKeyDown(message.code);
         break;
-    case Kind::KeyUp: SetKey(message.code, false); break;
+    case Kind::KeyUp: Release(message.code); break;
     case Kind::Char: ConsoleCharInput(static_cast<std::uint8_t>(message.code)); break;
     case Kind::MouseMove:
         if (TMouseProc proc = MouseMoveProc())
             proc(static_cast<std::int32_t>(message.position & 0xFFFF), static_cast<std::int32_t>(message.position >> 16));
+        break;
+    case Kind::MouseDelta:
+        if (TMouseProc proc = MouseMoveProc()) proc(message.code, static_cast<std::int32_t>(message.position));
         break;
     case Kind::ButtonDown:
         // Unlike keys, a button's callback sees it already pressed.
         SetKey(message.code, true);
         CallKeyDown(message.code);
         break;
-    case Kind::ButtonUp: SetKey(message.code, false); break;
-    case Kind::Resized: state.resized = true; break;
+    case Kind::ButtonUp: Release(message.code); break;
+    case Kind::Resized: state.resized = state.resizeToReport = true; break;
     case Kind::CloseRequest:
     case Kind::Quit:
         // Closing the window ends the main loop; its done procedure still runs.
@@ -124,6 +155,19 @@ void FollowClientArea() {
         SetViewport(width, height);
 }
 
+// The resize procedure hears of each new client size once, whichever
+// context is current.
+void ReportResize() {
+    if (!state.open || !state.resizeToReport) return;
+    state.resizeToReport = false;
+    int width = 0, height = 0;
+    CurrentPlatform().GetDrawableSize(state.window, width, height);
+    if (width <= 0 || height <= 0 || (width == state.reportedWidth && height == state.reportedHeight)) return;
+    state.reportedWidth = width;
+    state.reportedHeight = height;
+    if (TResizeProc proc = ResizeProc()) proc(width, height);
+}
+
 // A display-mode change must not outlive the process, nor the library that
 // can undo it: handlers registered from a shared library also run when it is
 // unloaded.
@@ -144,7 +188,7 @@ bool CreateWindow() {
         ShowError(kErrorCaption, "Failed to register the window class!");
         return false;
     }
-    state.window = platform.CreatePopupWindow(kWindowTitle, 0, 0, kScreenWidth, kScreenHeight);
+    state.window = platform.CreatePopupWindow(state.title, 0, 0, state.screenWidth, state.screenHeight);
     if (!state.window) return FailCreation("Unable to create window!");
     state.deviceContext = platform.GetDeviceContext(state.window);
     if (!state.deviceContext) return FailCreation("Unable to get a device context!");
@@ -161,9 +205,9 @@ bool CreateWindow() {
     // Fails where there is no swap control (Xvfb): not an error.
     platform.SetSwapInterval(0);
     state.open = true;
-    state.resized = false;
-    state.viewportWidth = kScreenWidth; // GL's first viewport: the window's size
-    state.viewportHeight = kScreenHeight;
+    state.resized = state.resizeToReport = false;
+    state.viewportWidth = state.reportedWidth = state.screenWidth; // GL's first viewport: the window's size
+    state.viewportHeight = state.reportedHeight = state.screenHeight;
     if (++state.tokenSerial == 0) ++state.tokenSerial;
     state.token = state.tokenSerial;
     return true;
@@ -171,6 +215,8 @@ bool CreateWindow() {
 
 void KillWindow() {
     Platform& platform = CurrentPlatform();
+    if (state.relativeMouse) SetRelativeMouse(false);
+    state.relativeMouse = false;
     platform.RestoreDisplayMode(state.window);
     AdjustCursor(+1);
     state.open = false;
@@ -222,6 +268,7 @@ void Msg() {
     PlatformMessage message;
     while (platform.PeekMessage(message)) WindowProcedure(message);
     FollowClientArea();
+    ReportResize();
     // Without a display the last sampled position stands.
     platform.GetCursorPos(state.mouseX, state.mouseY);
 }
@@ -250,6 +297,85 @@ std::int32_t GetTimer() {
 
 // An opaque token, new for each window, 0 while there is none.
 std::uint32_t GetHDC() { return state.open ? state.token : 0; }
+
+std::int32_t ScreenWidth() { return state.screenWidth; }
+std::int32_t ScreenHeight() { return state.screenHeight; }
+
+bool SetScreenSize(std::int32_t width, std::int32_t height) {
+    if (width < 1 || height < 1 || width > kMaxScreenSide || height > kMaxScreenSide) {
+        SetLastError("Screen size " + std::to_string(width) + " x " + std::to_string(height) +
+                     ": each side must be 1 to " + std::to_string(kMaxScreenSide));
+        return false;
+    }
+    state.screenWidth = width;
+    state.screenHeight = height;
+    return true;
+}
+
+bool GetWindowSize(std::int32_t& width, std::int32_t& height) {
+    if (!RequireWindow()) return false;
+    int w = 0, h = 0;
+    CurrentPlatform().GetDrawableSize(state.window, w, h);
+    width = w;
+    height = h;
+    return true;
+}
+
+void SetWindowTitle(const std::string& title) {
+    state.title = title;
+    if (state.open) CurrentPlatform().SetWindowTitle(state.window, title);
+}
+
+bool SetWindowIcon(const std::string& fileName) {
+    if (!RequireWindow()) return false;
+    const std::unique_ptr<TTexture> image = LoadImage(fileName);
+    if (!image) {
+        SetLastError("\"" + fileName + "\": not a readable BMP, TGA, PNG or JPEG image");
+        return false;
+    }
+    // Alpha-only images are white shapes; images without alpha are opaque.
+    const std::size_t pixels = static_cast<std::size_t>(image->Width()) * static_cast<std::size_t>(image->Height());
+    const int components = image->Components();
+    std::vector<std::uint8_t> rgba(pixels * 4, 255);
+    for (std::size_t i = 0; i < pixels; ++i) {
+        const std::uint8_t* in = image->Pixels() + i * static_cast<std::size_t>(components);
+        std::uint8_t* out = rgba.data() + i * 4;
+        if (components == 1)
+            out[3] = in[0];
+        else
+            std::copy(in, in + std::min(components, 4), out);
+    }
+    if (!CurrentPlatform().SetWindowIcon(state.window, image->Width(), image->Height(), rgba)) {
+        SetLastError("\"" + fileName + "\": the window system refused it as an icon");
+        return false;
+    }
+    return true;
+}
+
+void SetMouseKeys(bool on) { state.mouseKeys = on; }
+
+bool SetRelativeMouse(bool on) {
+    if (!RequireWindow()) return false;
+    if (on == state.relativeMouse) return true;
+    Platform& platform = CurrentPlatform();
+    if (on) platform.GetCursorPos(state.heldX, state.heldY);
+    if (!platform.SetRelativeMouse(state.window, on)) {
+        SetLastError(on ? "Relative mouse mode refused by the system" : "Cannot leave relative mouse mode");
+        return false;
+    }
+    state.relativeMouse = on;
+    if (!on) {
+        platform.WarpCursor(state.heldX, state.heldY);
+        state.mouseX = state.heldX;
+        state.mouseY = state.heldY;
+    }
+    return true;
+}
+
+bool RequireWindow() {
+    if (!state.open) SetLastError("No window: qCreateWindow first");
+    return state.open;
+}
 
 Handle WindowDeviceContext() { return state.open ? state.deviceContext : 0; }
 Handle WindowContext() { return state.open ? state.context : 0; }

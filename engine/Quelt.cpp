@@ -19,6 +19,7 @@
 #include "QPBuffer.h"
 #include "QOpenAL.h"
 #include "QPackege.h"
+#include "QScreenshot.h"
 #include "QTexture.h"
 #include "QDraw2D.h"
 #include "QDraw3D.h"
@@ -170,6 +171,30 @@ QUELT_API int32_t qGetMouseY(void) { return quelt::GetMouseY(); }
 QUELT_API void qFinishRender(void) { quelt::FinishRender(); }
 QUELT_API int32_t qGetTimer(void) { return quelt::GetTimer(); }
 QUELT_API uint32_t qGetHDC(void) { return quelt::GetHDC(); }
+QUELT_API qbool qSaveScreenshot(const char* fileName) {
+    return Guarded<qbool>(0, [&] { return quelt::SaveScreenshot(Text(fileName)) ? qbool(1) : qbool(0); });
+}
+QUELT_API qbool qSetWindowIcon(const char* fileName) {
+    return Guarded<qbool>(0, [&] { return quelt::SetWindowIcon(Text(fileName)) ? qbool(1) : qbool(0); });
+}
+QUELT_API void qSetWindowTitle(const char* title) {
+    Guarded([&] { quelt::SetWindowTitle(title ? std::string(title) : std::string(quelt::kWindowTitle)); });
+}
+QUELT_API void qSetMouseKeys(qbool on) { quelt::SetMouseKeys(on != 0); }
+// These build their failure reasons, which may run out of memory.
+QUELT_API qbool qSetRelativeMouse(qbool on) {
+    return Guarded<qbool>(0, [&] { return quelt::SetRelativeMouse(on != 0) ? qbool(1) : qbool(0); });
+}
+QUELT_API qbool qSetScreenSize(int32_t width, int32_t height) {
+    return Guarded<qbool>(0, [&] { return quelt::SetScreenSize(width, height) ? qbool(1) : qbool(0); });
+}
+QUELT_API qbool qGetWindowSize(int32_t* width, int32_t* height) {
+    int32_t w = 0, h = 0;
+    if (!Guarded<bool>(false, [&] { return quelt::GetWindowSize(w, h); })) return 0;
+    if (width) *width = w;
+    if (height) *height = h;
+    return 1;
+}
 
 // ---- Main loop ----
 
@@ -179,6 +204,12 @@ QUELT_API void qStartMainLoop(void) { quelt::StartMainLoop(); }
 QUELT_API void qStopMainLoop(void) { quelt::StopMainLoop(); }
 QUELT_API void qSetUPS(int32_t ups) { quelt::SetUPS(ups); }
 QUELT_API int32_t qGetFPS(void) { return quelt::GetFPS(); }
+QUELT_API void qSetFrameCap(int32_t fps) { quelt::SetFrameCap(fps); }
+QUELT_API qbool qSetVSync(int32_t mode) {
+    return Guarded<qbool>(0, [&] { return quelt::SetVSync(mode) ? qbool(1) : qbool(0); });
+}
+QUELT_API void qSetKeyUpProc(TKeyProc proc) { quelt::SetKeyUpProc(proc); }
+QUELT_API void qSetResizeProc(TResizeProc proc) { quelt::SetResizeProc(proc); }
 
 // ---- Log ----
 
@@ -314,6 +345,9 @@ QUELT_API void qDrawText(int32_t x, int32_t y, uint32_t font, const char* text) 
     Guarded([&] { quelt::DrawText(x, y, font, Text(text)); });
 }
 QUELT_API void qDeleteFont(uint32_t font) { quelt::DeleteFont(font); }
+QUELT_API int32_t qGetTextWidth(uint32_t font, const char* text) {
+    return Guarded<int32_t>(0, [&] { return quelt::TextWidth(font, Text(text)); });
+}
 
 // ---- Frustum and pbuffers ----
 

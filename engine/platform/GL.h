@@ -54,6 +54,7 @@
     X(void, glBitmap, (GLsizei w, GLsizei h, GLfloat xo, GLfloat yo, GLfloat xm, GLfloat ym,           \
                        const GLubyte* bitmap))                                                         \
     X(void, glPixelStorei, (GLenum pname, GLint param))                                                \
+    X(void, glReadPixels, (GLint x, GLint y, GLsizei w, GLsizei h, GLenum format, GLenum type, void* data)) \
     X(void, glPushAttrib, (GLbitfield mask))                                                           \
     X(void, glPopAttrib, (void))                                                                       \
     X(void, glPushClientAttrib, (GLbitfield mask))                                                     \

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace quelt {
 
@@ -25,7 +26,9 @@ struct PlatformMessage {
         SysKeyUp,
         Char,         // code: Windows-1251 character
         MouseMove,    // position: low 16 bits X, high 16 bits Y (client)
-        ButtonDown,   // code: 256 left, 257 right, 258 middle
+        MouseDelta,   // in relative mode: code the motion in X, position in Y (as int32_t)
+        ButtonDown,   // code: 256 left, 257 right, 258 middle, 5 and 6 the side buttons,
+                      // 259 a wheel step up, 260 down (each step a down and an up)
         ButtonUp,
         Other,        // anything else: the default procedure's business
     };
@@ -42,7 +45,8 @@ public:
     // Window class and window. The class is what SDL's video subsystem stands for.
     virtual bool RegisterWindowClass() = 0;
     virtual bool UnregisterWindowClass() = 0;
-    // Borderless pop-up with the given title at (x, y), client width x height.
+    // Borderless pop-up with the given title (Windows-1251 bytes) at (x, y),
+    // client width x height.
     virtual Handle CreatePopupWindow(const std::string& title, int x, int y, int width, int height) = 0;
     virtual bool DestroyWindow(Handle window) = 0;
     virtual Handle GetDeviceContext(Handle window) = 0;
@@ -50,6 +54,11 @@ public:
     virtual int ChoosePixelFormat(Handle dc) = 0;
     virtual bool SetPixelFormat(Handle dc, int format) = 0;
     virtual void ShowWindow(Handle window) = 0; // shown, raised, focused
+    // Operations given a body here are later additions; the body is what a
+    // platform without them does (test doubles need not provide them).
+    virtual void SetWindowTitle(Handle, const std::string&) {} // Windows-1251 bytes
+    // The window's icon from RGBA pixels, rows top to bottom; false when refused.
+    virtual bool SetWindowIcon(Handle, int, int, const std::vector<std::uint8_t>&) { return false; }
 
     // GL contexts.
     virtual Handle CreateContext(Handle dc) = 0;
@@ -73,6 +82,11 @@ public:
     // Either way at (0, 0) with a client area of width x height.
     virtual void SetWindowStyle(Handle window, bool fullscreen, int width, int height) = 0;
     virtual void ShowCursor(bool show) = 0;
+    // Relative mode: the cursor hidden and held in the window, motion as
+    // MouseDelta messages. False where the system refuses it.
+    virtual bool SetRelativeMouse(Handle, bool) { return false; }
+    // Moves the cursor to screen coordinates (x, y).
+    virtual void WarpCursor(std::int32_t, std::int32_t) {}
 
     // Messages and input.
     virtual bool PeekMessage(PlatformMessage& message) = 0;
@@ -83,6 +97,8 @@ public:
     // Clock.
     virtual std::uint64_t PerformanceCounter() = 0;
     virtual std::uint64_t PerformanceFrequency() = 0;
+    // Gives up the processor for at least `milliseconds`.
+    virtual void Sleep(std::uint32_t) {}
 
     // Modal error box; caption and text are Windows-1251 bytes.
     virtual void MessageBox(const std::string& caption, const std::string& text) = 0;

@@ -10,8 +10,10 @@
 #include <SDL.h>
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 #include <deque>
 #include <set>
 
@@ -109,6 +111,8 @@ std::int32_t ButtonCode(std::uint8_t button) {
     case SDL_BUTTON_LEFT: return QK_LBUTTON;
     case SDL_BUTTON_RIGHT: return QK_RBUTTON;
     case SDL_BUTTON_MIDDLE: return QK_MBUTTON;
+    case SDL_BUTTON_X1: return QK_XBUTTON1;
+    case SDL_BUTTON_X2: return QK_XBUTTON2;
     default: return 0;
     }
 }
@@ -144,7 +148,7 @@ public:
             return 0;
         }
         RequestFramebuffer();
-        SDL_Window* window = SDL_CreateWindow(title.c_str(), x, y, width, height,
+        SDL_Window* window = SDL_CreateWindow(Cp1251ToUtf8(title).c_str(), x, y, width, height,
                                               SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN);
         if (!window) {
             SetLastError(std::string("Unable to create window: ") + SDL_GetError());
@@ -175,6 +179,21 @@ public:
         SDL_ShowWindow(w);
         SDL_RaiseWindow(w);
         SDL_SetWindowInputFocus(w);
+    }
+
+    void SetWindowTitle(Handle window, const std::string& title) override {
+        if (SDL_Window* w = LiveWindow(window)) SDL_SetWindowTitle(w, Cp1251ToUtf8(title).c_str());
+    }
+
+    bool SetWindowIcon(Handle window, int width, int height, const std::vector<std::uint8_t>& rgba) override {
+        SDL_Window* w = LiveWindow(window);
+        if (!w || rgba.size() != static_cast<std::size_t>(width) * height * 4) return false;
+        SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<std::uint8_t*>(rgba.data()), width, height, 32,
+                                                               width * 4, SDL_PIXELFORMAT_RGBA32);
+        if (!icon) return false;
+        SDL_SetWindowIcon(w, icon);
+        SDL_FreeSurface(icon);
+        return true;
     }
 
     Handle CreateContext(Handle dc) override {
@@ -295,6 +314,17 @@ public:
         if (registered_) SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
     }
 
+    bool SetRelativeMouse(Handle window, bool on) override {
+        SDL_Window* w = LiveWindow(window);
+        if (!w) return false;
+        if (on) SDL_RaiseWindow(w);
+        return SDL_SetRelativeMouseMode(on ? SDL_TRUE : SDL_FALSE) == 0;
+    }
+
+    void WarpCursor(std::int32_t x, std::int32_t y) override {
+        if (registered_) SDL_WarpMouseGlobal(x, y);
+    }
+
     bool PeekMessage(PlatformMessage& message) override {
         if (!registered_) return false;
         SDL_Event event;
@@ -327,6 +357,7 @@ public:
 
     std::uint64_t PerformanceCounter() override { return SDL_GetPerformanceCounter(); }
     std::uint64_t PerformanceFrequency() override { return SDL_GetPerformanceFrequency(); }
+    void Sleep(std::uint32_t milliseconds) override { SDL_Delay(milliseconds); }
 
     void MessageBox(const std::string& caption, const std::string& text) override {
         const std::string title = Cp1251ToUtf8(caption);
@@ -427,6 +458,10 @@ private:
             for (unsigned char code : Utf8ToCp1251(event.text.text)) Push(Kind::Char, code);
             break;
         case SDL_MOUSEMOTION: {
+            if (SDL_GetRelativeMouseMode()) {
+                Push(Kind::MouseDelta, event.motion.xrel, static_cast<std::uint32_t>(event.motion.yrel));
+                break;
+            }
             const std::uint32_t x = static_cast<std::uint32_t>(event.motion.x) & 0xFFFF;
             const std::uint32_t y = static_cast<std::uint32_t>(event.motion.y) & 0xFFFF;
             Push(Kind::MouseMove, 0, x | (y << 16));
@@ -444,7 +479,24 @@ private:
             Push(event.type == SDL_MOUSEBUTTONDOWN ? Kind::ButtonDown : Kind::ButtonUp, code, x | (y << 16));
             break;
         }
+        case SDL_MOUSEWHEEL: TranslateWheel(event.wheel); break;
         default: Push(Kind::Other); break;
+        }
+    }
+
+    // Each step of the wheel is a press and release of its own key code.
+    void TranslateWheel(const SDL_MouseWheelEvent& wheel) {
+        using Kind = PlatformMessage::Kind;
+        constexpr int kMostSteps = 16; // of one event: a flung wheel stays a few calls
+        const int steps = wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -wheel.y : wheel.y;
+        if (steps == 0) {
+            Push(Kind::Other);
+            return;
+        }
+        const std::int32_t code = steps > 0 ? QK_WHEELUP : QK_WHEELDOWN;
+        for (int i = 0; i < std::min(std::abs(steps), kMostSteps); ++i) {
+            Push(Kind::ButtonDown, code);
+            Push(Kind::ButtonUp, code);
         }
     }
 

@@ -88,8 +88,12 @@ typedef void (*TProc)(void);
 /** Slot 4: a key or mouse button went down; key as in qIsKeyPressed, (x, y) the
  *  cursor in screen coordinates. Called again for each auto-repeat. */
 typedef void (*TKeyProc)(int32_t key, int32_t x, int32_t y);
-/** Slot 5: the cursor moved over the window to (x, y), client coordinates. */
+/** Slot 5: the cursor moved over the window to (x, y), client coordinates;
+ *  in relative mode (qSetRelativeMouse) the motion (dx, dy) instead. */
 typedef void (*TMouseProc)(int32_t x, int32_t y);
+/** A resize procedure (qSetResizeProc): the window's client area is now
+ *  width x height pixels. */
+typedef void (*TResizeProc)(int32_t width, int32_t height);
 /** @} */
 /** Console kind 100: called with the text typed after the command's name
  *  (spaces trimmed; the name itself when nothing follows). Valid during the call only.
@@ -215,7 +219,25 @@ enum {
 };
 /** @} */
 
+/** Beyond the classic table: the side buttons and the wheel, given only
+ *  after qSetMouseKeys(1). The side buttons are in the table like the other
+ *  buttons; a wheel step is never seen down by qIsKeyPressed: it calls the
+ *  key procedure and then the release procedure (qSetKeyUpProc) once per step. */
+enum {
+    QK_XBUTTON1 = 5,    /**< The first side button ("back"). */
+    QK_XBUTTON2 = 6,    /**< The second side button ("forward"). */
+    QK_WHEELUP = 259,   /**< One step of the wheel away from the user. */
+    QK_WHEELDOWN = 260  /**< One step of the wheel towards the user. */
+};
+
 /** @} */
+
+/** Vertical sync modes for qSetVSync. \ingroup quelt_loop */
+enum {
+    QVSYNC_ADAPTIVE = -1, /**< Wait for the display's refresh, but present at once when a frame is late (where the driver has it). */
+    QVSYNC_OFF = 0,       /**< Present at once (the start value). */
+    QVSYNC_ON = 1         /**< Wait for the display's refresh before presenting. */
+};
 
 /** Console entry kinds, for qConsoleVar. \ingroup quelt_console */
 enum {
@@ -525,7 +547,8 @@ struct IAnimation { const IAnimationVtbl* lpVtbl; };
  *  the window.
  *  @{ */
 
-/** Opens the engine's one window: 1024 x 768 at (0, 0), borderless, with an
+/** Opens the engine's one window: the logical screen's size (1024 x 768
+ *  unless qSetScreenSize set another) at (0, 0), borderless, with an
  *  OpenGL compatibility context (RGBA8, double buffer, depth 24, stencil 8,
  *  no vertical sync) current on the calling thread, which owns it from then on.
  *  True on success; false after a failure shown in an error box (on standard
@@ -541,7 +564,7 @@ QUELT_API void qKillWindow(void);
  *  Windowed: a framed window whose client area is width x height. The viewport
  *  follows the size granted, and later the client area whenever the user
  *  resizes or maximises the window (qMsg sets it); projections keep the
- *  1024 x 768 logical screen.
+ *  logical screen (1024 x 768 unless qSetScreenSize set another).
  *  False without a window, when full screen is refused (an error box says so)
  *  or for a windowed size of 0 or below. */
 QUELT_API qbool qScreenMode(int32_t width, int32_t height, int32_t bits, int32_t frequency, qbool fullscreen);
@@ -557,7 +580,8 @@ QUELT_API void qMsg(void);
  *  (one qMsg) is never seen down here; only the key procedure (slot 4) sees
  *  it. So react to a press there, or there as well (ending on Escape, say). */
 QUELT_API qbool qIsKeyPressed(int32_t key);
-/** Cursor X in screen pixels, sampled at the end of the last qMsg. */
+/** Cursor X in screen pixels, sampled at the end of the last qMsg (in
+ *  relative mode, where the hidden cursor is held). */
 QUELT_API int32_t qGetMouseX(void);
 /** Cursor Y in screen pixels (down is positive), sampled at the end of the last qMsg. */
 QUELT_API int32_t qGetMouseY(void);
@@ -569,6 +593,54 @@ QUELT_API void qFinishRender(void);
 QUELT_API int32_t qGetTimer(void);
 /** An opaque non-zero token while the window exists, 0 otherwise. */
 QUELT_API uint32_t qGetHDC(void);
+/** Beyond the 91. Sets the title of the window, and of the windows
+ *  qCreateWindow opens from now on (Windows-1251 text, like all text here;
+ *  "OpenGL" at start, and again for NULL). The window manager shows it on
+ *  a framed window (qScreenMode windowed) and in its task lists. 
+ *  @param title may be null (the classic "OpenGL"). */
+QUELT_API void qSetWindowTitle(const char* title);
+/** Beyond the 91. Sets the window's icon from an image file, read as
+ *  qLoadTexture reads one (BMP, TGA, PNG or JPEG, chosen by the name); its
+ *  transparency is kept. The window manager shows it. False, with a reason
+ *  for qGetLastError, without a window, for a file that is not a readable
+ *  image, or when the window system refuses it. 
+ *  @param fileName may be null (read as "", which no reader takes). */
+QUELT_API qbool qSetWindowIcon(const char* fileName);
+/** Beyond the 91. Writes the frame drawn so far, at the window's size in
+ *  pixels, to fileName: call it at the end of PROC_RENDER (or before
+ *  qFinishRender) and it holds exactly the frame then presented; after
+ *  qFinishRender the picture is undefined. A PNG or a 24-bit BMP by the
+ *  name's ending (".png" or ".bmp", either case).
+ *  An existing file is replaced. False, with a reason for qGetLastError, for
+ *  another ending, without a window, or when the file cannot be written. 
+ *  @param fileName may be null (read as "": refused for its ending). */
+QUELT_API qbool qSaveScreenshot(const char* fileName);
+/** Beyond the 91. Whether the side buttons and the wheel reach the key
+ *  table and the key and release procedures as QK_XBUTTON1, QK_XBUTTON2,
+ *  QK_WHEELUP and QK_WHEELDOWN. Off at start, as the classic interface has
+ *  it (they do nothing then). Needs no window. */
+QUELT_API void qSetMouseKeys(qbool on);
+/** Beyond the 91. Relative mode for mouse look (on true): the cursor hidden
+ *  and held inside the window, and the mouse-move procedure (slot 5) given
+ *  each motion as (dx, dy) in pixels (right and down positive) instead of a
+ *  position. Leaving it (on false, or qKillWindow) shows the cursor again
+ *  where it was when the mode began. Off at start. False, with a reason for
+ *  qGetLastError, without a window or when the system refuses; asking for
+ *  the mode already in force does nothing and returns true. */
+QUELT_API qbool qSetRelativeMouse(qbool on);
+/** Beyond the 91. Sets the logical screen: qSet2D's pixel projection, qSet3D's
+ *  aspect (width / height) and the console's width follow it from the next
+ *  call on, and qCreateWindow opens a window of this size. 1024 x 768 until
+ *  called. Give it the window's size (qScreenMode's, or what the resize
+ *  procedure reports) and spheres stay round in any window. False, with a
+ *  reason for qGetLastError and the size unchanged, for a side below 1 or
+ *  above 16384. Needs no window. */
+QUELT_API qbool qSetScreenSize(int32_t width, int32_t height);
+/** Beyond the 91. The window's client area in pixels into *width and
+ *  *height (either may be NULL). False without a window, with a reason for
+ *  qGetLastError and the variables untouched. 
+ *  @param width,height may be null (that side is not stored). */
+QUELT_API qbool qGetWindowSize(int32_t* width, int32_t* height);
 /** @} */
 
 /* ---- Main loop -------------------------------------------------------- */
@@ -591,8 +663,8 @@ QUELT_API void qSetProcAdress(int32_t index, TProc proc);
 /** Runs the main loop on the calling thread (the window's): PROC_INIT, then
  *  passes of qMsg, PROC_RENDER, qFinishRender and as many PROC_UPDATE calls as
  *  the fixed rate asks, until qStopMainLoop or the window is closed; then
- *  PROC_DONE. Never sleeps. qSolidSphere and qSolidCylinder draw only while it
- *  runs. A C++ exception from a callback passes through it.
+ *  PROC_DONE. Never sleeps, unless qSetFrameCap asks it to. qSolidSphere
+ *  and qSolidCylinder draw only while it runs. A C++ exception from a callback passes through it.
  *  SIGINT or SIGTERM while it runs ends the loop like qStopMainLoop (the
  *  done procedure runs). A handler the program installed for that signal is
  *  put back at once and, once the loop has ended, called with the signal
@@ -607,6 +679,32 @@ QUELT_API void qStopMainLoop(void);
 QUELT_API void qSetUPS(int32_t ups);
 /** Frames presented in the last completed period of just over a second; 0 before the first. */
 QUELT_API int32_t qGetFPS(void);
+/** Beyond the 91. Caps the main loop at fps passes per second: after each
+ *  pass it sleeps (never spins) until the next one is due, so an idle scene
+ *  uses little of the processor. The passes keep an exact schedule on
+ *  average; a loop more than one frame late starts afresh rather than
+ *  rushing. PROC_UPDATE keeps its own fixed rate and catch-up (a pass may run
+ *  several). 0 or below: no cap, the start value; above 1000: 1000. May be
+ *  called at any time, callbacks included. */
+QUELT_API void qSetFrameCap(int32_t fps);
+/** Beyond the 91. Vertical sync for qFinishRender: QVSYNC_OFF (the start
+ *  value), QVSYNC_ON or QVSYNC_ADAPTIVE. Needs the window. False, with a
+ *  reason for qGetLastError, for another value, without a window, or when
+ *  the driver refuses the mode (adaptive is often missing: ask for
+ *  QVSYNC_ON then); the mode in force stays. */
+QUELT_API qbool qSetVSync(int32_t mode);
+/** Beyond the 91. Registers the release procedure (NULL, the start value:
+ *  none): qMsg calls it when a key or mouse button goes up, with the same
+ *  arguments as the key procedure (slot 4) gives its press, once the key
+ *  table shows it up. Keys the press procedure never sees (system keys) are
+ *  not reported. May be called at any time, callbacks included. */
+QUELT_API void qSetKeyUpProc(TKeyProc proc);
+/** Beyond the 91. Registers the resize procedure (NULL, the start value:
+ *  none): qMsg calls it once with the new client size in pixels when the
+ *  window's client area has changed size (the user resized or maximised it,
+ *  or qScreenMode gave it another size), after the viewport has followed.
+ *  A typical one passes the size to qSetScreenSize. */
+QUELT_API void qSetResizeProc(TResizeProc proc);
 /** @} */
 
 /* ---- Log -------------------------------------------------------------- */
@@ -815,7 +913,8 @@ QUELT_API void vec4D(float x, float y, float z, float w, TVec4D* result);
  *  the installed fonts, drawn with qDrawText (Windows-1251 codes).
  *  @{ */
 
-/** Loads a perspective projection: fovy degrees vertically, aspect 4:3,
+/** Loads a perspective projection: fovy degrees vertically, the aspect of
+ *  the logical screen (4:3 unless qSetScreenSize set another),
  *  near and far planes at zNear and zFar (both above 0). Leaves the model-view
  *  matrix selected, unchanged. */
 QUELT_API void qSet3D(float fovy, float zNear, float zFar);
@@ -849,7 +948,8 @@ QUELT_API void qCamera(const TVec3D* pos, const TVec3D* dir, float roll);
 /** \addtogroup quelt_drawing
  *  @{ */
 
-/** Loads a pixel projection over the 1024 x 768 logical screen: (0, 0) top
+/** Loads a pixel projection over the logical screen (1024 x 768 unless
+ *  qSetScreenSize set another): (0, 0) top
  *  left, y down. Leaves the model-view matrix selected, unchanged. */
 QUELT_API void qSet2D(void);
 /** Builds a bold bitmap font from the installed font best matching faceName
@@ -866,6 +966,13 @@ QUELT_API uint32_t qBitmapFont(int32_t width, int32_t height, const char* faceNa
 QUELT_API void qDrawText(int32_t x, int32_t y, uint32_t font, const char* text);
 /** Deletes a font from qBitmapFont; 0 is ignored. */
 QUELT_API void qDeleteFont(uint32_t font);
+/** Beyond the 91. The width in pixels of text drawn with font (how far
+ *  qDrawText moves along the baseline), to centre it: draw at
+ *  x = (width of the screen - this) / 2. 0 for empty text; 0, with a reason
+ *  for qGetLastError, for a font that qBitmapFont did not make (or that
+ *  qDeleteFont deleted). 
+ *  @param text may be null (read as "": 0). */
+QUELT_API int32_t qGetTextWidth(uint32_t font, const char* text);
 /** @} */
 
 /* ---- Frustum and pbuffers --------------------------------------------- */

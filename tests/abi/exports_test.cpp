@@ -27,7 +27,9 @@ const char* const kExports[] = {
     "qCreateFrustum"};
 
 // Exports beyond the 91, each named in the README.
-const char* const kExtras[] = {"qGetLastError"};
+const char* const kExtras[] = {"qGetLastError", "qSetScreenSize", "qGetWindowSize", "qSetKeyUpProc", "qSetResizeProc", "qSetMouseKeys",
+                                 "qSetRelativeMouse", "qSetFrameCap", "qSetVSync",
+                                 "qGetTextWidth", "qSetWindowTitle", "qSaveScreenshot", "qSetWindowIcon"};
 
 struct Library {
     void* handle = dlopen(QUELT_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);

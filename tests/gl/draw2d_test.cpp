@@ -12,6 +12,7 @@
 
 #include "GLTestWindow.h"
 #include "QDraw2D.h"
+#include "QUtils.h"
 #include "platform/FontRaster.h"
 
 namespace {
@@ -136,6 +137,30 @@ TEST_F(Draw2DTest, Set2DMapsTheLogicalScreenOntoTheWindowWithTheOriginTopLeft) {
     EXPECT_EQ(255, window().ReadPixel(0, 0)[0]);
     EXPECT_EQ(255, window().ReadPixel(1023, 767)[0]);
     EXPECT_EQ(0, window().ReadPixel(1, 1)[0]);
+}
+
+// A text's width is how far drawing it moves the raster position; fonts
+// qBitmapFont did not make (or deleted ones) measure 0 and say why.
+TEST_F(Draw2DTest, TextWidthIsHowFarTheTextMovesTheRasterPosition) {
+    const std::uint32_t font = quelt::BitmapFont(0, -24, "DejaVu Sans");
+    ASSERT_NE(0u, font);
+    std::string reason;
+    for (const char* text : {"", "HEH", "iiii", "W W", "\xCF\xF0\xE8\xE2\xE5\xF2"}) {
+        GLfloat before[4], after[4];
+        glRasterPos2i(100, 300);
+        glGetFloatv(GL_CURRENT_RASTER_POSITION, before);
+        quelt::DrawText(100, 300, font, text);
+        glGetFloatv(GL_CURRENT_RASTER_POSITION, after);
+        const std::int32_t width = quelt::TextWidth(font, text);
+        EXPECT_NEAR(width, after[0] - before[0], 0.5) << text;
+        EXPECT_EQ(width > 0, text[0] != 0) << text;
+        EXPECT_FALSE(quelt::TakeLastError(reason)) << text;
+    }
+    quelt::DeleteFont(font);
+    for (std::uint32_t unknown : {font, 0u, font + 1}) {
+        EXPECT_EQ(quelt::TextWidth(unknown, "HEH"), 0) << unknown;
+        EXPECT_TRUE(quelt::TakeLastError(reason)) << unknown;
+    }
 }
 
 TEST_F(Draw2DTest, TextStandsOnItsBaselineFromXInTheCurrentColour) {

@@ -7,13 +7,16 @@
 #include <gtest/gtest.h>
 #include <quelt/quelt.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <set>
 #include <vector>
 
 #include "GLTestWindow.h"
+#include "QDraw2D.h"
 #include "QDraw3D.h"
+#include "QWin.h"
 
 namespace {
 
@@ -120,6 +123,50 @@ TEST_F(Draw3DTest, Set3DLoadsAPerspectiveForTheLogicalScreenAndKeepsTheModelView
     expected[14] = 2 * f * n / (n - f);
     ExpectMatrixNear(expected, ReadMatrix(GL_PROJECTION_MATRIX));
     ExpectMatrixNear(modelView, ReadMatrix(GL_MODELVIEW_MATRIX));
+}
+
+// qSet3D's aspect and qSet2D's pixels follow the logical screen; a program
+// of 1280 x 720 on a window of that size draws a sphere as a circle.
+TEST_F(Draw3DTest, ProjectionsFollowTheLogicalScreenAndKeepSpheresRound) {
+    struct Restore {
+        ~Restore() { quelt::SetScreenSize(quelt::kScreenWidth, quelt::kScreenHeight); }
+    } restore;
+    for (const auto& [width, height] : {std::pair{1024, 768}, std::pair{1280, 720}, std::pair{720, 1280}}) {
+        ASSERT_TRUE(quelt::SetScreenSize(width, height));
+        quelt::Set3D(90, 0.1f, 100);
+        const Mat perspective = ReadMatrix(GL_PROJECTION_MATRIX);
+        EXPECT_NEAR(perspective[5] / perspective[0], double(width) / height, 1e-5) << width << "x" << height;
+        quelt::Set2D();
+        const Mat pixels = ReadMatrix(GL_PROJECTION_MATRIX);
+        EXPECT_NEAR(pixels[0], 2.0 / width, 1e-7);
+        EXPECT_NEAR(pixels[5], -2.0 / height, 1e-7);
+    }
+    ASSERT_TRUE(quelt::SetScreenSize(1280, 720));
+    ASSERT_TRUE(quelt::ScreenMode(1280, 720, 32, 0, false));
+    const int w = window().DrawableWidth(), h = window().DrawableHeight();
+    ASSERT_EQ(std::make_pair(w, h), std::make_pair(1280, 720));
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glDisable(GL_LIGHTING);
+    glColor3f(1, 1, 1);
+    quelt::Set3D(60, 1, 100);
+    glLoadIdentity();
+    glTranslatef(0, 0, -4);
+    quelt::createSharedQuadric();
+    quelt::SolidSphere(1);
+    quelt::deleteSharedQuadric();
+    const std::vector<std::uint8_t> picture = window().ReadRegion(0, 0, w, h);
+    int left = w, right = -1, top = h, bottom = -1;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            if (picture[(static_cast<std::size_t>(y) * w + x) * 4] > 128) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+    ASSERT_GT(right, left);
+    EXPECT_NEAR(right - left, bottom - top, 2) << "a sphere of " << right - left + 1 << " x " << bottom - top + 1;
 }
 
 TEST_F(Draw3DTest, CameraMultipliesALookAtWithTheRolledUpVector) {

@@ -20,6 +20,8 @@
 #include "QConsoling.h"
 #include "QCore.h"
 #include "QDraw2D.h"
+#include "QScreenshot.h"
+#include "QUtils.h"
 #include "QWin.h"
 #include "platform/GL.h"
 
@@ -320,7 +322,99 @@ TEST_F(GLWindowTest, HeaderNamesEveryCodeOfTheKeyTable) {
         ASSERT_EQ(SDL_PushEvent(&event), 1);
         take();
     }
+    for (Sint32 steps : {1, -1}) {
+        SDL_Event event{};
+        event.type = SDL_MOUSEWHEEL;
+        event.wheel.y = steps;
+        ASSERT_EQ(SDL_PushEvent(&event), 1);
+        take();
+    }
     EXPECT_EQ(given, named);
+}
+
+// X's wheel (buttons 4 and 5) and side buttons (8 and 9) as key codes, once
+// asked for; relative motion as deltas, and the cursor back afterwards.
+TEST_F(GLInputTest, WheelSideButtonsAndRelativeMotion) {
+    quelt::SetMouseKeys(1);
+    for (const auto& [button, code] : {std::pair{"4", QK_WHEELUP}, std::pair{"5", QK_WHEELDOWN},
+                                       std::pair{"8", QK_XBUTTON1}, std::pair{"9", QK_XBUTTON2}}) {
+        keyCalls.clear();
+        ASSERT_TRUE(Xdotool(std::string("click ") + button));
+        ASSERT_TRUE(PumpUntil([] { return !keyCalls.empty(); })) << button;
+        EXPECT_EQ(keyCalls.front().key, code) << button;
+    }
+    quelt::SetMouseKeys(0);
+
+    ASSERT_TRUE(Xdotool("mousemove 200 150"));
+    ASSERT_TRUE(PumpUntil([] { return quelt::GetMouseX() == 200 && quelt::GetMouseY() == 150; }));
+    ASSERT_TRUE(quelt::SetRelativeMouse(true));
+    EXPECT_TRUE(SDL_GetRelativeMouseMode());
+    Settle(50);
+    moves.clear();
+    ASSERT_TRUE(Xdotool("mousemove_relative -- 30 -20"));
+    const auto travelled = [] {
+        std::pair<int, int> sum{0, 0};
+        for (const auto& [dx, dy] : moves) sum = {sum.first + dx, sum.second + dy};
+        return sum;
+    };
+    EXPECT_TRUE(PumpUntil([&] { return travelled() == std::make_pair(30, -20); }))
+        << travelled().first << ", " << travelled().second;
+    ASSERT_TRUE(quelt::SetRelativeMouse(false));
+    int x = 0, y = 0;
+    EXPECT_TRUE(PumpUntil([&] {
+        SDL_GetGlobalMouseState(&x, &y);
+        return x == 200 && y == 150;
+    })) << x << ", " << y;
+}
+
+// A screenshot taken before presenting holds the presented frame: Pillow's
+// decode of the file equals the frame read back, whose corners the X server
+// shows once presented.
+TEST_F(GLWindowTest, ScreenshotHoldsThePresentedFrame) {
+    ::glClearColor(0.2f, 0.4f, 0.6f, 1.0f);
+    ::glClear(GL_COLOR_BUFFER_BIT);
+    ::glEnable(GL_SCISSOR_TEST);
+    ::glScissor(0, 0, 100, 50); // bottom left
+    ::glClearColor(1, 0, 0, 1);
+    ::glClear(GL_COLOR_BUFFER_BIT);
+    ::glDisable(GL_SCISSOR_TEST);
+    std::vector<std::uint8_t> frame(1024 * 768 * 3);
+    ::glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    for (int row = 0; row < 768; ++row) // top row first
+        ::glReadPixels(0, 767 - row, 1024, 1, GL_RGB, GL_UNSIGNED_BYTE, frame.data() + row * 1024 * 3);
+    std::string reason;
+    for (const char* name : {"shot.png", "shot.BMP", "shot.jpg", "missing/shot.png"}) {
+        const std::string ending = std::string(name).substr(std::string(name).size() - 3);
+        const bool written = quelt::SaveScreenshot(name);
+        EXPECT_EQ(written, std::string(name).rfind("shot.", 0) == 0 && ending != "jpg") << name;
+        EXPECT_EQ(quelt::TakeLastError(reason), !written) << name;
+        if (!written) continue;
+        const std::string decode = std::string("/usr/bin/python3 -c 'from PIL import Image; open(\"shot.rgb\", \"wb\")"
+                                               ".write(Image.open(\"") + name + "\").convert(\"RGB\").tobytes())'";
+        ASSERT_EQ(std::system(decode.c_str()), 0) << name;
+        std::ifstream file("shot.rgb", std::ios::binary);
+        const std::vector<std::uint8_t> decoded{std::istreambuf_iterator<char>(file), {}};
+        EXPECT_TRUE(decoded == frame) << name;
+    }
+    quelt::FinishRender();
+    const auto shown = [&frame](int x, int y) {
+        const std::uint8_t* p = frame.data() + (y * 1024 + x) * 3;
+        return std::vector<std::uint8_t>{p[0], p[1], p[2], 255};
+    };
+    EXPECT_EQ(window().ReadPresentedPixel(0, 767), shown(0, 767));
+    EXPECT_EQ(shown(0, 767), (std::vector<std::uint8_t>{255, 0, 0, 255}));
+    EXPECT_EQ(window().ReadPresentedPixel(1023, 0), shown(1023, 0));
+
+    // The screenshot as the window's icon reaches the window manager's property.
+    ASSERT_TRUE(quelt::SetWindowIcon("shot.png"));
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    ASSERT_TRUE(SDL_GetWindowWMInfo(reinterpret_cast<SDL_Window*>(quelt::WindowDeviceContext()), &info));
+    const std::string xprop = "xprop -notype -len 8 -id " + std::to_string(info.info.x11.window) + " _NET_WM_ICON > icon.txt";
+    ASSERT_EQ(std::system(xprop.c_str()), 0);
+    std::ifstream icon("icon.txt");
+    const std::string property{std::istreambuf_iterator<char>(icon), {}};
+    EXPECT_NE(property.find("Icon (1024 x 768)"), std::string::npos) << property;
 }
 
 int commandRuns = 0;

@@ -173,6 +173,30 @@ void FakePlatform::ShowCursor(bool show) {
     cursorShown = show;
 }
 
+void FakePlatform::SetWindowTitle(Handle, const std::string& title) { Log("SetWindowTitle(" + title + ")"); }
+
+bool FakePlatform::SetWindowIcon(Handle, int width, int height, const std::vector<std::uint8_t>& rgba) {
+    Log("SetWindowIcon(" + std::to_string(width) + "," + std::to_string(height) + ")");
+    icon = rgba;
+    return !Fails("SetWindowIcon");
+}
+
+void FakePlatform::Sleep(std::uint32_t milliseconds) {
+    sleptMilliseconds += milliseconds;
+    counter += static_cast<std::uint64_t>(milliseconds) * frequency / 1000;
+}
+
+bool FakePlatform::SetRelativeMouse(Handle, bool on) {
+    Log(on ? "SetRelativeMouse(on)" : "SetRelativeMouse(off)");
+    return !Fails("SetRelativeMouse");
+}
+
+void FakePlatform::WarpCursor(std::int32_t x, std::int32_t y) {
+    Log("WarpCursor(" + std::to_string(x) + "," + std::to_string(y) + ")");
+    cursorX = x;
+    cursorY = y;
+}
+
 bool FakePlatform::PeekMessage(PlatformMessage& message) {
     ++peekCount;
     if (queue.empty()) return false;

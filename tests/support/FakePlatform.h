@@ -37,6 +37,7 @@ public:
     std::uint64_t frequency = 1000; // the counter counts milliseconds by default
     int drawableWidth = 1024, drawableHeight = 768;
     int peekCount = 0;
+    std::uint64_t sleptMilliseconds = 0;
     bool cursorShown = true;
 
     void SetMilliseconds(std::int64_t ms) { counter = static_cast<std::uint64_t>(ms) * frequency / 1000; }
@@ -56,6 +57,10 @@ public:
     int ChoosePixelFormat(Handle dc) override;
     bool SetPixelFormat(Handle dc, int format) override;
     void ShowWindow(Handle window) override;
+    void SetWindowTitle(Handle window, const std::string& title) override;
+    // Logs "SetWindowIcon(width,height)" and keeps the pixels in `icon`.
+    bool SetWindowIcon(Handle window, int width, int height, const std::vector<std::uint8_t>& rgba) override;
+    std::vector<std::uint8_t> icon;
     Handle CreateContext(Handle dc) override;
     Handle CreateSharedContext(Handle dc, Handle share) override;
     bool MakeCurrent(Handle dc, Handle context) override;
@@ -72,10 +77,14 @@ public:
     void RestoreDisplayMode(Handle window) override;
     void SetWindowStyle(Handle window, bool fullscreen, int width, int height) override;
     void ShowCursor(bool show) override;
+    bool SetRelativeMouse(Handle window, bool on) override;
+    void WarpCursor(std::int32_t x, std::int32_t y) override; // moves cursorX, cursorY
     bool PeekMessage(PlatformMessage& message) override;
     bool GetCursorPos(std::int32_t& x, std::int32_t& y) override; // false unless registered
     std::uint64_t PerformanceCounter() override { return counter; }
     std::uint64_t PerformanceFrequency() override { return frequency; }
+    // Advances the clock instead of waiting, adding to sleptMilliseconds.
+    void Sleep(std::uint32_t milliseconds) override;
     void MessageBox(const std::string& caption, const std::string& text) override;
     void* LoadLibrary(const char*) override { return nullptr; }
     void* GetSymbol(void*, const char*) override { return nullptr; }

@@ -104,6 +104,34 @@ TEST_F(MainLoop, FrameRateWindowClosesStrictlyAfterOneSecond) {
     EXPECT_EQ(quelt::GetFPS(), 2);
 }
 
+// A cap makes the loop sleep between passes on an exact schedule; a pass
+// slower than the cap never sleeps; updates keep their rate and the classic
+// catch-up (one ahead while less than a period behind) either way. Each
+// case runs one second of a pass taking `work` ms, stopping at the pass due at 1000.
+TEST_F(MainLoop, FrameCapSleepsBetweenPassesAndUpdatesStayExact) {
+    struct Case {
+        int cap, work, renders, updates;
+        bool sleeps;
+    };
+    for (const Case& c : {Case{60, 2, 61, 101, true}, Case{0, 2, 501, 102, false}, Case{-3, 2, 501, 102, false},
+                          Case{50, 30, 35, 106, false}, Case{5000, 0, 1001, 101, true}, Case{7, 1, 8, 101, true}}) {
+        quelt::SetFrameCap(c.cap);
+        quelt::SetUPS(100);
+        s.renders = s.updates = 0;
+        fake.sleptMilliseconds = 0;
+        fake.SetMilliseconds(100'000);
+        s.render = [&] {
+            if (quelt::GetTimer() - 100'000 >= 1000) quelt::StopMainLoop();
+            fake.SetMilliseconds(quelt::GetTimer() + c.work);
+        };
+        quelt::StartMainLoop();
+        EXPECT_EQ(s.renders, c.renders) << "cap " << c.cap;
+        EXPECT_EQ(s.updates, c.updates) << "cap " << c.cap;
+        EXPECT_EQ(fake.sleptMilliseconds > 0, c.sleeps) << "cap " << c.cap;
+    }
+    quelt::SetFrameCap(0);
+}
+
 TEST_F(MainLoop, SetUpsTruncatesAndPausesOutsideItsRange) {
     const std::vector<std::pair<int, int>> cases = {{200, 5}, {7, 142}, {1000, 1}, {3, 333}, {60, 16}, {1, 1000},
                                                     {1001, 1}, {INT_MAX, 1}, {0, 0}, {-5, 0}, {INT_MIN, 0}};

@@ -5,13 +5,17 @@
 
 #include <climits>
 #include <cstdlib>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "FakePlatform.h"
+#include "QConsoling.h"
 #include "QCore.h"
+#include "QUtils.h"
 #include "QWin.h"
+#include "TestFiles.h"
 
 namespace {
 
@@ -33,6 +37,11 @@ protected:
     void TearDown() override {
         quelt::SetProcAdress(4, nullptr);
         quelt::SetProcAdress(5, nullptr);
+        quelt::SetKeyUpProc(nullptr);
+        quelt::SetResizeProc(nullptr);
+        quelt::SetScreenSize(quelt::kScreenWidth, quelt::kScreenHeight);
+        quelt::SetMouseKeys(false);
+        quelt::SetWindowTitle(quelt::kWindowTitle);
         fake.failing.clear();
         if (quelt::GetHDC()) quelt::KillWindow();
     }
@@ -362,6 +371,193 @@ TEST_F(WindowLogic, SlotsAreReadAfreshAtEachMessage) {
     fake.Post(Kind::KeyUp, 'Q');
     quelt::Msg();
     EXPECT_EQ(keyCalls.size(), 1u);
+}
+
+// Releases reach their procedure with the press's arguments once the table
+// shows them up; presses and system keys never do.
+TEST_F(WindowLogic, ReleasesCallTheirProcedureWithTheTableShowingThemUp) {
+    keyCalls.clear();
+    quelt::SetKeyUpProc(&RecordKey);
+    ASSERT_TRUE(quelt::CreateWindow());
+    fake.cursorX = 5;
+    fake.cursorY = 6;
+    quelt::Msg();
+    for (Kind kind : {Kind::KeyDown, Kind::ButtonDown, Kind::SysKeyDown}) fake.Post(kind, kind == Kind::ButtonDown ? 257 : 'W');
+    quelt::Msg();
+    EXPECT_TRUE(keyCalls.empty());
+    for (Kind kind : {Kind::KeyUp, Kind::ButtonUp, Kind::SysKeyUp}) fake.Post(kind, kind == Kind::ButtonUp ? 257 : 'W');
+    quelt::Msg();
+    EXPECT_EQ(keyCalls, (std::vector<KeyCall>{{'W', 5, 6, false}, {257, 5, 6, false}}));
+    quelt::SetKeyUpProc(nullptr);
+    fake.Post(Kind::KeyUp, 'W');
+    quelt::Msg();
+    EXPECT_EQ(keyCalls.size(), 2u);
+}
+
+std::vector<std::pair<int, int>> resizes;
+void RecordResize(std::int32_t width, std::int32_t height) { resizes.emplace_back(width, height); }
+
+// Each new client size is reported once, also while another context is
+// current; resize messages that leave the size alone report nothing.
+TEST_F(WindowLogic, ResizeProcedureHearsEachNewClientSizeOnce) {
+    resizes.clear();
+    std::int32_t width = 0, height = 0;
+    std::string reason;
+    EXPECT_FALSE(quelt::GetWindowSize(width, height));
+    EXPECT_TRUE(quelt::TakeLastError(reason));
+    quelt::SetResizeProc(&RecordResize);
+    ASSERT_TRUE(quelt::CreateWindow());
+    const quelt::Handle other = fake.CreateSharedContext(quelt::WindowDeviceContext(), quelt::WindowContext());
+    fake.MakeCurrent(quelt::WindowDeviceContext(), other);
+    struct Step {
+        int width, height, messages;
+    };
+    for (const Step& step : {Step{1024, 768, 1}, Step{1280, 720, 2}, Step{1280, 720, 1}, Step{800, 600, 0}, Step{0, 0, 1}}) {
+        fake.drawableWidth = step.width;
+        fake.drawableHeight = step.height;
+        for (int i = 0; i < step.messages; ++i) fake.Post(Kind::Resized);
+        quelt::Msg();
+    }
+    EXPECT_EQ(resizes, (std::vector<std::pair<int, int>>{{1280, 720}}));
+    fake.drawableWidth = 640;
+    fake.drawableHeight = 480;
+    ASSERT_TRUE(quelt::GetWindowSize(width, height));
+    EXPECT_EQ(std::make_pair(width, height), std::make_pair(640, 480));
+    fake.DeleteContext(other);
+}
+
+// The logical screen: the window's first size and the console's width
+// follow it; a refused size changes nothing and says why. The title set
+// goes to the window opened and to the open one.
+TEST_F(WindowLogic, LogicalScreenSizeAndTitleOpenTheWindow) {
+    struct Case {
+        int width, height;
+        bool accepted;
+    };
+    for (const Case& c : {Case{1280, 720, true}, Case{0, 720, false}, Case{1280, -1, false}, Case{16385, 720, false},
+                          Case{1, 16384, true}}) {
+        quelt::SetScreenSize(640, 480);
+        EXPECT_EQ(quelt::SetScreenSize(c.width, c.height), c.accepted) << c.width << "x" << c.height;
+        EXPECT_EQ(quelt::ScreenWidth(), c.accepted ? c.width : 640);
+        EXPECT_EQ(quelt::ScreenHeight(), c.accepted ? c.height : 480);
+        std::string reason;
+        EXPECT_EQ(quelt::TakeLastError(reason), !c.accepted) << reason;
+    }
+    quelt::SetScreenSize(1280, 720);
+    EXPECT_EQ(quelt::Console().PanelWidth(), 1280);
+    quelt::SetWindowTitle("Game");
+    ASSERT_TRUE(quelt::CreateWindow());
+    EXPECT_TRUE(fake.Called("CreatePopupWindow(Game,0,0,1280,720)"));
+    quelt::SetWindowTitle("Level 2"); // the open window's title changes too
+    EXPECT_TRUE(fake.Called("SetWindowTitle(Level 2)"));
+}
+
+// The side buttons and the wheel count only when asked for: then the side
+// buttons hold table entries, and a wheel step calls both procedures without one.
+TEST_F(WindowLogic, SideButtonsAndWheelGiveKeysOnlyWhenAsked) {
+    quelt::SetProcAdress(4, reinterpret_cast<TProc>(&RecordKey));
+    quelt::SetKeyUpProc(&RecordKey);
+    struct Case {
+        bool asked;
+        std::int32_t code;
+        bool heldInTable;
+    };
+    for (const Case& c : {Case{false, 5, false}, Case{false, 259, false}, Case{true, 5, true}, Case{true, 6, true},
+                          Case{true, 259, false}, Case{true, 260, false}}) {
+        quelt::SetMouseKeys(c.asked);
+        keyCalls.clear();
+        fake.Post(Kind::ButtonDown, c.code);
+        quelt::Msg();
+        EXPECT_EQ(quelt::IsKeyPressed(c.code), c.heldInTable) << c.code;
+        fake.Post(Kind::ButtonUp, c.code);
+        quelt::Msg();
+        const std::vector<KeyCall> expected = {{c.code, 0, 0, c.heldInTable}, {c.code, 0, 0, false}};
+        EXPECT_EQ(keyCalls, c.asked ? expected : std::vector<KeyCall>{}) << c.code;
+    }
+}
+
+// Relative mode gives motion to the mouse-move procedure and, once left,
+// the cursor back where it was; the window's end leaves it too.
+TEST_F(WindowLogic, RelativeMouseGivesDeltasAndTheCursorBack) {
+    moves.clear();
+    std::string reason;
+    EXPECT_FALSE(quelt::SetRelativeMouse(true));
+    EXPECT_TRUE(quelt::TakeLastError(reason));
+    quelt::SetProcAdress(5, reinterpret_cast<TProc>(&RecordMove));
+    fake.cursorX = 300;
+    fake.cursorY = 200;
+    ASSERT_TRUE(quelt::CreateWindow());
+    fake.failing = {"SetRelativeMouse"};
+    EXPECT_FALSE(quelt::SetRelativeMouse(true));
+    EXPECT_TRUE(quelt::TakeLastError(reason));
+    fake.failing.clear();
+    fake.Clear();
+    ASSERT_TRUE(quelt::SetRelativeMouse(true));
+    ASSERT_TRUE(quelt::SetRelativeMouse(true)); // already on: nothing more
+    fake.Post(Kind::MouseDelta, -7, static_cast<std::uint32_t>(-3));
+    fake.Post(Kind::MouseDelta, 12, 4);
+    fake.cursorX = 512;
+    fake.cursorY = 384;
+    quelt::Msg();
+    EXPECT_EQ(moves, (std::vector<std::pair<int, int>>{{-7, -3}, {12, 4}}));
+    ASSERT_TRUE(quelt::SetRelativeMouse(false));
+    EXPECT_EQ(quelt::GetMouseX(), 300);
+    EXPECT_EQ(fake.calls, (std::vector<std::string>{"SetRelativeMouse(on)", "SetRelativeMouse(off)", "WarpCursor(300,200)"}));
+    ASSERT_TRUE(quelt::SetRelativeMouse(true));
+    fake.Clear();
+    quelt::KillWindow();
+    EXPECT_EQ(fake.calls.at(1), "WarpCursor(300,200)");
+}
+
+// Vertical sync reaches the driver only for a known mode on a window, and a
+// refusal comes back with its reason.
+TEST_F(WindowLogic, VerticalSyncModesAreCheckedAndRefusalsReported) {
+    std::string reason;
+    EXPECT_FALSE(quelt::SetVSync(1));
+    EXPECT_TRUE(quelt::TakeLastError(reason));
+    ASSERT_TRUE(quelt::CreateWindow());
+    struct Case {
+        int mode;
+        bool driverRefuses, accepted;
+    };
+    for (const Case& c : {Case{-1, false, true}, Case{1, false, true}, Case{0, false, true}, Case{-1, true, false},
+                          Case{2, false, false}, Case{-2, false, false}}) {
+        fake.failing = c.driverRefuses ? std::set<std::string>{"SetSwapInterval"} : std::set<std::string>{};
+        fake.Clear();
+        EXPECT_EQ(quelt::SetVSync(c.mode), c.accepted) << c.mode;
+        EXPECT_EQ(quelt::TakeLastError(reason), !c.accepted) << c.mode;
+        EXPECT_EQ(fake.Called("SetSwapInterval(" + std::to_string(c.mode) + ")"), c.mode >= -1 && c.mode <= 1);
+    }
+}
+
+// The icon comes from an image file as the texture readers decode it, made
+// opaque RGBA; what cannot be read or shown is refused with a reason.
+TEST_F(WindowLogic, WindowIconFromAnImageFile) {
+    using quelt::test::PutU16;
+    using quelt::test::PutU32;
+    quelt::test::Bytes bmp = {'B', 'M'}; // 2 x 1, 24 bits: blue then red, BGR
+    for (std::uint32_t value : {62u, 0u, 54u, 40u, 2u, 1u}) PutU32(bmp, value);
+    PutU16(bmp, 1);
+    PutU16(bmp, 24);
+    for (int i = 0; i < 6; ++i) PutU32(bmp, 0);
+    bmp.insert(bmp.end(), {255, 0, 0, 0, 0, 255, 0, 0});
+    quelt::test::WriteFile("icon.bmp", bmp);
+    quelt::test::WriteFile("text.bmp", std::string("not an image"));
+    std::string reason;
+    EXPECT_FALSE(quelt::SetWindowIcon("icon.bmp"));
+    EXPECT_TRUE(quelt::TakeLastError(reason));
+    ASSERT_TRUE(quelt::CreateWindow());
+    for (const char* name : {"missing.bmp", "text.bmp"}) {
+        EXPECT_FALSE(quelt::SetWindowIcon(name)) << name;
+        EXPECT_TRUE(quelt::TakeLastError(reason)) << name;
+    }
+    fake.failing = {"SetWindowIcon"};
+    EXPECT_FALSE(quelt::SetWindowIcon("icon.bmp"));
+    EXPECT_TRUE(quelt::TakeLastError(reason));
+    fake.failing.clear();
+    ASSERT_TRUE(quelt::SetWindowIcon("icon.bmp"));
+    EXPECT_TRUE(fake.Called("SetWindowIcon(2,1)"));
+    EXPECT_EQ(fake.icon, (std::vector<std::uint8_t>{0, 0, 255, 255, 255, 0, 0, 255}));
 }
 
 TEST(WindowClock, MillisecondsAreExactForAnyUptime) {
