@@ -596,14 +596,14 @@ QUELT_API uint32_t qGetHDC(void);
 /** Beyond the 91. Sets the title of the window, and of the windows
  *  qCreateWindow opens from now on (Windows-1251 text, like all text here;
  *  "OpenGL" at start, and again for NULL). The window manager shows it on
- *  a framed window (qScreenMode windowed) and in its task lists. 
+ *  a framed window (qScreenMode windowed) and in its task lists.
  *  @param title may be null (the classic "OpenGL"). */
 QUELT_API void qSetWindowTitle(const char* title);
 /** Beyond the 91. Sets the window's icon from an image file, read as
  *  qLoadTexture reads one (BMP, TGA, PNG or JPEG, chosen by the name); its
  *  transparency is kept. The window manager shows it. False, with a reason
  *  for qGetLastError, without a window, for a file that is not a readable
- *  image, or when the window system refuses it. 
+ *  image, or when the window system refuses it.
  *  @param fileName may be null (read as "", which no reader takes). */
 QUELT_API qbool qSetWindowIcon(const char* fileName);
 /** Beyond the 91. Writes the frame drawn so far, at the window's size in
@@ -612,7 +612,7 @@ QUELT_API qbool qSetWindowIcon(const char* fileName);
  *  qFinishRender the picture is undefined. A PNG or a 24-bit BMP by the
  *  name's ending (".png" or ".bmp", either case).
  *  An existing file is replaced. False, with a reason for qGetLastError, for
- *  another ending, without a window, or when the file cannot be written. 
+ *  another ending, without a window, or when the file cannot be written.
  *  @param fileName may be null (read as "": refused for its ending). */
 QUELT_API qbool qSaveScreenshot(const char* fileName);
 /** Beyond the 91. Whether the side buttons and the wheel reach the key
@@ -638,7 +638,7 @@ QUELT_API qbool qSetRelativeMouse(qbool on);
 QUELT_API qbool qSetScreenSize(int32_t width, int32_t height);
 /** Beyond the 91. The window's client area in pixels into *width and
  *  *height (either may be NULL). False without a window, with a reason for
- *  qGetLastError and the variables untouched. 
+ *  qGetLastError and the variables untouched.
  *  @param width,height may be null (that side is not stored). */
 QUELT_API qbool qGetWindowSize(int32_t* width, int32_t* height);
 /** @} */
@@ -970,7 +970,7 @@ QUELT_API void qDeleteFont(uint32_t font);
  *  qDrawText moves along the baseline), to centre it: draw at
  *  x = (width of the screen - this) / 2. 0 for empty text; 0, with a reason
  *  for qGetLastError, for a font that qBitmapFont did not make (or that
- *  qDeleteFont deleted). 
+ *  qDeleteFont deleted).
  *  @param text may be null (read as "": 0). */
 QUELT_API int32_t qGetTextWidth(uint32_t font, const char* text);
 /** @} */
