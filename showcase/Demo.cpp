@@ -24,6 +24,9 @@ TVec3D lightPosition{0, 0, 0};
 // a frame is seen: it is built when the frame needs it, the same volume.
 TVec3D shadowLight{0, 0, 0};
 bool shadowStale = false;
+double still = -1;
+
+double Now() { return still >= 0 ? still : qGetTimer(); }
 
 // A missing or damaged asset leaves that part of the scene out; the demo
 // goes on, but says which file it could not use.
@@ -38,6 +41,8 @@ uint32_t CreateTexture(const std::string& image) {
 } // namespace
 
 void SetDemoAssets(const DemoAssets& files) { assets = files; }
+
+void SetDemoStill(double milliseconds) { still = milliseconds; }
 
 TVec3D DemoLightPosition() { return lightPosition; }
 
@@ -65,8 +70,8 @@ void DemoUpdate() {
     shadowStale = true;
     if (qIsKeyPressed(QK_ESCAPE)) qStopMainLoop();
     // In double: a float clock loses the circle after days of uptime.
-    const double t1 = qGetTimer();
-    const double t2 = qGetTimer();
+    const double t1 = Now();
+    const double t2 = Now();
     vec3D(float(500 * std::cos(t1 / 500)), 200, float(500 * std::sin(t2 / 500) - 5), &lightPosition);
 }
 
@@ -79,7 +84,7 @@ void DemoRender() {
     glLoadIdentity();
     glTranslatef(0, 0, -6);
     glRotatef(30, 1, 0, 0);
-    glRotatef(float(qGetTimer()) / 1000, 0, 1, 0);
+    glRotatef(float(Now()) / 1000, 0, 1, 0);
     glScalef(0.01f, 0.01f, 0.01f);
 
     // "idle" is drawn as stored: the shadow is built from that same pose.

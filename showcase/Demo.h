@@ -28,6 +28,11 @@ void DemoUpdate();
 void DemoRender();
 void DemoDone();
 
+// Holds the scene as it stands when the engine's timer reads `milliseconds`,
+// on every frame: a still, the same whenever it runs and however fast the
+// machine draws. Negative: the scene moves with the timer, as by default.
+void SetDemoStill(double milliseconds);
+
 // The light as the last DemoUpdate placed it.
 TVec3D DemoLightPosition();
 

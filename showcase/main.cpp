@@ -24,6 +24,7 @@ struct Options {
     bool windowed = false;
     long frames = 0;  // 0: until Escape
     std::string screenshot;
+    long still = -1;  // -1: the scene moves
 };
 
 Options options;
@@ -184,6 +185,7 @@ void PrintHelp() {
         "  --windowed          a 1024 x 768 window instead of full screen\n"
         "  --frames N          stop after N rendered frames\n"
         "  --screenshot FILE   write the last rendered frame to FILE (PNG)\n"
+        "  --still MS          hold the scene as it stands at MS on the engine's clock\n"
         "  --help              show this text\n"
         "  --version           show the version\n"
         "Escape ends the demo.\n");
@@ -206,6 +208,13 @@ int ParseOptions(int argc, char** argv) {
             options.frames = std::strtol(argv[++i], &end, 10);
             if (*argv[i] == '\0' || *end != '\0' || options.frames <= 0) {
                 std::fprintf(stderr, "Showcase: --frames needs a positive whole number, not '%s'\n", argv[i]);
+                return 2 + 1;
+            }
+        } else if (arg == "--still" && i + 1 < argc) {
+            char* end = nullptr;
+            options.still = std::strtol(argv[++i], &end, 10);
+            if (*argv[i] == '\0' || *end != '\0' || options.still < 0) {
+                std::fprintf(stderr, "Showcase: --still needs a whole number of milliseconds, not '%s'\n", argv[i]);
                 return 2 + 1;
             }
         } else if (arg == "--screenshot" && i + 1 < argc) {
@@ -253,6 +262,7 @@ int Run(int argc, char** argv) {
     if (const int status = ParseOptions(argc, argv)) return status - 1;
     FindAssetFolder();
     SetDemoAssets({Asset("Morrek.qmm"), "Morrek.tga", Asset("LandScape.qmm"), "Land.bmp", CreateAssetTexture});
+    SetDemoStill(double(options.still));
 
     // By its SONAME, which the runtime package ships; libQuelt.so is only
     // for linking and comes with the development files.

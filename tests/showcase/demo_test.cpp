@@ -132,7 +132,9 @@ protected:
 
 TEST_F(Demo, RunsFullScreenUntilEscapeAndShowsTheScene) {
     fs::remove("running.png");
-    Child demo(kShowcase, {"--screenshot", "running.png"}, "escape");
+    // The scene held at one moment: as it moves, its clock (and so where the
+    // light and the view are when Escape comes) is the machine's uptime.
+    Child demo(kShowcase, {"--screenshot", "running.png", "--still", "0"}, "escape");
 
     // Wait for the window, then let it render for a while.
     const std::string window = WindowOf(demo);
@@ -198,11 +200,12 @@ TEST_F(Demo, FramesOptionStopsAndWritesTheLastFrame) {
 TEST_F(Demo, HelpAndBadOptions) {
     Child help(kShowcase, {"--help"}, "help");
     ASSERT_EQ(help.Wait(std::chrono::seconds(10)), 0);
-    for (const char* option : {"--windowed", "--frames", "--screenshot"})
+    for (const char* option : {"--windowed", "--frames", "--screenshot", "--still"})
         EXPECT_NE(help.Out().find(option), std::string::npos) << option;
 
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"--frames", "many"}, {"--frames", "0"}, {"--frames"}, {"--screenshot"}, {"--fullscreen"}}) {
+             {"--frames", "many"}, {"--frames", "0"}, {"--frames"}, {"--screenshot"}, {"--fullscreen"},
+             {"--still", "-5"}, {"--still", "1s"}}) {
         Child bad(kShowcase, args, "bad");
         EXPECT_EQ(bad.Wait(std::chrono::seconds(10)), 2) << args[0];
         EXPECT_NE(bad.Err().find("Showcase:"), std::string::npos) << bad.Err();
