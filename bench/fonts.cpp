@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Cost of building a bitmap font: rasterising the 256 Windows-1251 glyphs
 // alone, and the whole qBitmapFont path with its display lists on a real
 // context (run under xvfb-run when there is no display).

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Zlib
 # stb_image from Debian's libstb-dev and libpng's simplified API are the peers
 # the readers are measured against; libpng and libjpeg-turbo also write the
 # PNG and JPEG files.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Decoding 2048 x 2048 images: the engine's readers beside stb_image (and
 // libpng's simplified API for PNG) on the same bytes, with a memcpy of the
 // decoded size as the floor. Before timing, each file is decoded by every

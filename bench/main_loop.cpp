@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // One pass of the engine's main loop with empty callbacks (message pump,
 // render step with finish and swap, update step) against a bare SDL2 loop
 // doing the same poll, finish and swap on the same window and context.

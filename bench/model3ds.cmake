@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Zlib
 # lib3ds and assimp (Debian's lib3ds-dev and libassimp-dev) read the same file as the engine.
 find_library(LIB3DS_LIBRARY 3ds REQUIRED)
 find_package(assimp REQUIRED)

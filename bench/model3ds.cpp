@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Loading a large 3DS file (8 objects, 126,736 triangles, texture
 // coordinates, materials, smoothing groups and a key-frame section) from disk:
 // the engine's reader beside lib3ds and assimp on the same file. lib3ds runs

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Packing and unpacking beside tar (no compression) and libarchive on the
 // same files: 1,000 and 10,000 small files, and one 256 MiB file.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Decoding a 60 s stereo Ogg Vorbis file (written by sox and oggenc when the
 // benchmark starts): the engine's reader beside stb_vorbis on the same bytes,
 // both to interleaved 16-bit samples in memory. Before timing, both decodes

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Zlib
 # Loads the library it measures, as an application does.
 target_compile_definitions(${TARGET} PRIVATE QUELT_LIBRARY_PATH="$<TARGET_FILE:Quelt>")
 add_dependencies(${TARGET} Quelt)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The vector helpers called through libQuelt.so's exports, as an application
 // calls them, over arrays too large to stay in registers: what the exports
 // add to the arithmetic (the call, the null checks). The peer is another build

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Shadow-volume construction (TVolume creation: welding and shared edges)
 // and Update, against the literal algorithm (every pair of triangles; both
 // planes rebuilt per edge), on closed sphere meshes of about 1,000, 10,000

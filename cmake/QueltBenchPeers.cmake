@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Zlib
 # The benchmarks are built by default only where Google Benchmark and every
 # peer they are measured against are installed; otherwise the tree is
 # configured without them, saying what is missing. -DQUELT_BENCH=ON asks

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Zlib
 # The reference (scripts/docs): HTML in build/docs/html and a section 3 man
 # page per export in build/docs/man/man3, from the header's own comments.
 # Built with everything else when Doxygen is there, so that `cmake --install`

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Zlib
 # What `cmake --install` and the Debian packages ship, in four components
 # that become the four packages (cmake/QueltPackage.cmake): runtime (the
 # library), dev (header, link name, CMake package, pkg-config file, section 3

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Zlib
 # `cpack -G DEB` makes four packages, split as Debian splits a library:
 #   libquelt1     the library (component runtime)
 #   libquelt-dev  header, libQuelt.so, CMake package, quelt.pc, section 3 pages (dev)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Zlib
 # The version lives in project() and in the public header; refuse to build
 # when they disagree, so a release never ships two numbers.
 file(STRINGS ${PROJECT_SOURCE_DIR}/include/quelt/quelt.h quelt_version_lines

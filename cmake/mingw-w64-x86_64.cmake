@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Zlib
 # Cross-compiling for 64-bit Windows with Debian's MinGW-w64 (posix threads
 # variant, which std::thread needs). Serves both the dependency builds of
 # scripts/setup-windows and the Quelt build:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "MKochBartel.h"
 
 #include "SData.h"

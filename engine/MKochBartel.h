@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Key parameters of tension/continuity/bias spline tracks as the 3DS key-frame
 // section stores them. Only read, never evaluated: loaded models draw in the
 // pose of their mesh data.

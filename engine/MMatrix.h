@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The 4 x 4 column-major matrix record's two helpers.
 #pragma once
 

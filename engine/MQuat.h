@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Quaternions (scalar part first), used by the camera.
 #pragma once
 

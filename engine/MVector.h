@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Vector records' helpers. The exported C functions (vec3D, add3D, ...) wrap
 // these value-returning versions of the same names. Intermediates are carried
 // in double precision and rounded to float at each store.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "ModClass.h"
 
 #include "MMatrix.h"

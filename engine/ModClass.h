@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // A model part in memory: flat element lists laid out exactly as OpenGL's
 // client-side arrays take them, and the two ways of drawing a part.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The in-game console: registered commands and variables, the command line
 // the user types into, the scroll-back lines and their drawing.
 //

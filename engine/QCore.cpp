@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "QCore.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The main loop: callback slots, fixed-period updates with catch-up, frame count.
 #pragma once
 

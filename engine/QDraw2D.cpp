@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "QDraw2D.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The 2D pixel projection over the logical screen and bitmap fonts.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "QDraw3D.h"
 
 #include "MQuat.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Perspective projection, primitives, texture-environment presets, camera.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "QFrustum.h"
 
 #include "MVector.h"

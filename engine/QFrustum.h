@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The view frustum: six planes taken from the projection and model-view
 // matrices, and visibility tests for points, spheres and boxes.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "QLogger.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The application's text log: every call opens, writes and closes its file,
 // so each line is on disk when the call returns.
 #pragma once

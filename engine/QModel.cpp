@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "QModel.h"
 
 #include "MVector.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The model object behind qLoadModel and its 3DS reader.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "QOpenAL.h"
 
 // Types and constants only: every entry point is bound at run time.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Positional sound through OpenAL, bound at run time from the library file
 // the application names: the device and context, sound buffers made from WAV
 // and Ogg Vorbis files, sources and the listener. One device per process.

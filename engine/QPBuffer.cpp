@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "QPBuffer.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Off-screen rendering surfaces ("pbuffers") that can be bound as textures.
 // On this platform a pbuffer is a second GL context sharing objects with the
 // window's, rendering into a framebuffer object whose colour attachment is the

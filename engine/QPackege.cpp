@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "QPackege.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Package files: many files gathered into one, found again by name.
 //
 // Layout (integers unsigned 32-bit little-endian, no padding):

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "QScreenshot.h"
 
 #include <spng.h>

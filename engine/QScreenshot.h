@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Saving the frame drawn for presenting as a PNG or BMP file.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Textures from image files and the normalisation cube map. Every GL call
 // goes to the current context; the module keeps no state between calls.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Integer/text conversions, path splitting, the error type the modules throw
 // for input/output failures, and the last-error text the exports keep.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The engine's single window with its GL context, the key table, the cursor
 // and the millisecond clock.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The exported C interface of libQuelt.so: thin wrappers over the modules.
 // Everything else in the library is hidden. The library's own exceptions
 // (input/output errors, exhausted memory) stop here and leave their text for

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // TData: a whole file held in memory with a read cursor and little-endian
 // typed reads. Reads never go outside the data: a typed read with too few
 // bytes left returns 0 and leaves the cursor where it was.

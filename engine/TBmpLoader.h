@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Reader for uncompressed BMP images: 1-, 2-, 4- and 8-bit palettes, 24-bit,
 // and 32-bit plain or with byte-order bit fields.
 #pragma once

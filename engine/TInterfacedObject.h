@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The base of every engine object handed out through an interface: an atomic
 // reference count, destruction with the last reference, and a query that
 // answers for the base interface and for the interface's own (all-zero)

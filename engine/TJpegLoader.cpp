@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "TJpegLoader.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Reader for JPEG images through libjpeg-turbo (its libjpeg interface).
 #pragma once
 

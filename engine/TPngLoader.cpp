@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "TPngLoader.h"
 
 #include <algorithm>

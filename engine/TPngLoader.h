@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Reader for PNG images through libspng.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // TTexture: a decoded image as the readers produce it and the texture
 // creators upload it. Rows run top to bottom with no padding; each pixel
 // holds red, green, blue (and alpha) bytes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Reader for TGA images: 32-bit and 24-bit true colour and 8-bit grey, plain
 // or run-length encoded.
 #pragma once

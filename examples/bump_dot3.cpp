@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Bump mapping with DOT3: a point light moves over a bumpy square, lit per
 // pixel. Unit 0 turns the light direction into a colour through the
 // normalisation cube map; unit 1 dots it with the normal map's colour.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The in-game console: a command and a variable the user types at, over a
 // spinning box. The backquote key (`) shows and hides it; try "spin 90",
 // "paint red" or "paint blue".

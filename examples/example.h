@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 /* What every example shares, so each program shows only its own subject:
  * "--frames N" ends it after N frames and "--screenshot FILE" saves the last
  * one as PNG (otherwise Escape ends it); an example that reads a file makes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 /* Frustum culling from C: 32 x 32 x 4 boxes, of which only those the camera
  * can see are drawn; the count is shown on screen and printed at the end. */
 #include <math.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // A window with a line of text and the frame rate: the smallest Quelt program.
 #include "example.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Shows a 3DS model, lit, while the camera orbits it. Usage: model_viewer
 // [MODEL.3ds]; without one it makes a box.
 #include <cmath>

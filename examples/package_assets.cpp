@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Assets from a package: lists what it holds, takes out one image (BMP, TGA,
 // PNG or JPEG) and shows it. Usage: package_assets [ASSETS.pak], after for
 // example "qpak create assets.pak tile.png readme.txt"; without one it packs

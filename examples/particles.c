@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 /* A fountain of particles moved with the vector helpers, from C; the log file
  * "particles.log" records how many were launched each second. */
 #include "example.h"

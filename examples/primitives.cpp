@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The built-in solids under a light, seen by a camera that circles them.
 #include <cmath>
 

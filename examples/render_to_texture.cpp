@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Render to texture: each frame a spinning ball is drawn into a pbuffer, whose
 // picture then textures a square in the window.
 #include "example.h"

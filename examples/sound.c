@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 /* 3D sound from C: a looping sound circles the listener, drawn as a ball.
  * Interfaces are called through their lpVtbl tables, the object first.
  * Usage: sound [SOUND], a WAV or Ogg Vorbis file; without one it makes a tone. */

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // An image file as a 2D texture on a quad, and the same image as the six faces
 // of a cube map that a sphere reflects. Usage: textures [IMAGE], a BMP, TGA,
 // PNG or JPEG file; without one it makes a four-colour BMP.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Feeds arbitrary bytes to the image reader that texture creation picks for an
 // extension; any read outside the data, or a texture whose buffer does not
 // match its dimensions, is a finding.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // What every sound reader must hold to on arbitrary bytes, beyond reading
 // nothing outside them: samples only with a format, in whole frames, and
 // never more than `maxBytes`.

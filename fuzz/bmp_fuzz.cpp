@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Arbitrary bytes through the reader texture creation uses for ".bmp" files.
 #include "ImageFuzz.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Types arbitrary bytes into a shown console holding every kind of entry.
 // Bytes 1 to 3 stand for the Up, Down and toggle keys; the rest are
 // characters. Every stored line and the registry must stay consistent.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Feeds arbitrary bytes to the 3DS reader and checks what it leaves behind
 // is safe to draw.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The Ogg Vorbis reader on arbitrary bytes: no read outside the input, no
 // hang, and never more samples than a file of that size may decode to.
 #include <cstddef>

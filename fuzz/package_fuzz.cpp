@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Arbitrary bytes as a package file: the walker must stay inside the data,
 // find entries back to back, agree with listing and lookups, and call the
 // package damaged exactly when it is not whole.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Zlib
 # The reader lives in Showcase, which binds the engine at run time; the fuzzer
 # builds the Showcase sources the reader uses and binds the core's helpers.
 target_sources(${TARGET} PRIVATE

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Showcase's .qmm reader on arbitrary bytes, read from a memory file as the
 // demo reads its assets: no read outside the data, and a loaded model whose
 // blocks match its counts and whose every drawable frame is stored.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Arbitrary bytes through the reader texture creation uses for ".tga" files.
 #include "ImageFuzz.h"
 

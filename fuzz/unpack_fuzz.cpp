@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Arbitrary bytes as a package, unpacked and extracted as qpak does it, into
 // a fresh folder each time: a file made anywhere outside that folder, one
 // changed outside it, anything but files and folders inside it, or a changed

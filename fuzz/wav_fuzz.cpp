@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The sound reader on arbitrary bytes as qCreateSound hands it a file: no
 // read outside the input, no hang, and a WAV never yields more samples than
 // twice its bytes (8-bit companded samples widen to 16).

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Zlib
 # Fetches Debian's source packages at the very versions installed, for the
 # scripts that build a dependency themselves (a Windows cross build, an
 # instrumented fuzz build). Sourced, not run. Reports go to stderr so that a

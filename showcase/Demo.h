@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The demo's scene and its four main-loop procedures: DemoInit loads the
 // assets, DemoUpdate moves the light and rebuilds the shadow, DemoRender draws
 // one frame, DemoDone releases everything. The program registers them; tests

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "OpenGL.h"
 
 #include <dlfcn.h>

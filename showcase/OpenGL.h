@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Showcase's own run-time binding of the OpenGL entry points it calls.
 // Inside namespace showcase, `glBegin(...)` and friends name these pointers;
 // <GL/gl.h> is included only for its types and constants. Until BindOpenGL

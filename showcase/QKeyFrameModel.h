@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Vertex-animated models in Showcase's own .qmm format: every frame is a
 // complete copy of the positions; texture coordinates and triangles are
 // shared by all frames; named frame ranges select the animations.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The character's stencil shadow: the first frame welded into a mesh, its
 // shared edges found once, and on every update the silhouette edges extruded
 // away from a point light into quads.

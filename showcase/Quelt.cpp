@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "Quelt.h"
 
 #include <dlfcn.h>

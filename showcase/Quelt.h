@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Showcase reaches the engine only through these references, bound by name
 // from the shared library at run time; the program never links the engine.
 #pragma once

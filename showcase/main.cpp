@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Showcase: a textured, animated character on a textured landscape, a point
 // light circling the scene and the character's stencil shadow from it.
 #include <cstdint>

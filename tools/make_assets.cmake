@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Zlib
 # The demo's assets are generated at build time beside Showcase.
 set(QUELT_ASSET_FILES
   ${CMAKE_BINARY_DIR}/bin/Morrek.qmm

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Generates the demo's assets: the character "Morrek" (a key-frame model of
 // closed body parts with an idle pose and a wave animation, and its painted
 // texture) and the landscape (a height field and its texture).

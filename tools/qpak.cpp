@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // qpak: creates, lists and extracts package files from the command line.
 // It uses the engine's own package code (the walker every export uses) and
 // turns its last-error text into messages and exit statuses.

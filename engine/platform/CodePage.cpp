@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "platform/CodePage.h"
 
 namespace quelt {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Windows-1251, the engine's 8-bit text encoding: what each byte stands for in
 // Unicode, and the conversions to and from UTF-8 the platform speaks.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "platform/FontRaster.h"
 
 #include <fontconfig/fontconfig.h>

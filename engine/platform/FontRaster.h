@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Turns a system font into 1-bit glyph bitmaps: fontconfig finds the face,
 // FreeType renders it. The only part of the engine that knows either library.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "platform/GL.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Run-time binding of OpenGL and GLU. The library links neither: GL entry
 // points are resolved through the platform once a context exists, GLU from
 // "libGLU.so.1". Until then (or when a name is missing) every entry point is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The operations the engine's logic needs from the windowing system, the GL
 // context layer, the clock and the dynamic loader. PlatformSDL.cpp provides
 // them on SDL2; tests install a fake that records calls and fails on demand.

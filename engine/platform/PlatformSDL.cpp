@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The platform layer on SDL2: the video subsystem stands for the window class,
 // an SDL window with its GL context for the window and its rendering context.
 #include "platform/Platform.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 /**
  * \file quelt.h
  * \brief Quelt: a small real-time 3D engine for fixed-function OpenGL.

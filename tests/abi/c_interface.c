@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "c_interface.h"
 
 #include <errno.h>

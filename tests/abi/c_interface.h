@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 /* C callers of the interface objects: they prove that the table slots line
  * up with the C++ interfaces, and that the header compiles as C. */
 #pragma once

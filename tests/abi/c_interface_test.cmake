@@ -1,1 +1,2 @@
+# SPDX-License-Identifier: Zlib
 target_sources(${TARGET} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/abi/c_interface.c)

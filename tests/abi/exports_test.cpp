@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Loads libQuelt.so the way an application does and checks its boundary.
 #include <dlfcn.h>
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // What loading the library does to the process, seen from a fresh process.
 #include <dlfcn.h>
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Every export given a null pointer where the header does not allow one:
 // no crash, the neutral result, and a reason naming the export and argument.
 #include <dlfcn.h>

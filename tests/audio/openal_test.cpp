@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Sound for real: OpenAL Soft renders into a WAV file (its "wave" driver),
 // which is read back and analysed once the device is closed. The engine is
 // used through libQuelt.so's exports; OpenAL's own state is read through the

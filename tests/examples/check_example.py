@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Zlib
 """Runs one example for a few frames on the current X display and checks its
 screenshot (and what it printed or wrote) for what that example is about.
 NAME first_program builds and runs the README's first program instead;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The console in a real engine window: keys typed through the X server reach
 // a registered command, and the panel and its text land in the frame buffer.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The pixel projection and bitmap fonts on a real context: matrices and
 // pixels read back, display lists queried.
 #include <GL/gl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Projection, primitives, texture environments and the camera, checked on a
 // real context: matrices read back, vertex streams captured in feedback mode,
 // pixels read back.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Loaded models drawn on a real context: pixels read back, display lists
 // called, client-array state queried, vertex streams captured in feedback mode.
 #include <GL/gl.h>

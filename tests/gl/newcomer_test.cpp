@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The mistakes of a first hour with the library, made through its exports as
 // an application makes them: each keeps the call's usual result and leaves a
 // reason for qGetLastError that names the file (or object) and the cause.

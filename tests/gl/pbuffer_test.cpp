@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Pbuffers and the frustum against a real context: rendering into the
 // off-screen surface, reading it back as a texture in the window's context.
 #include <GL/gl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Textures made from files on disk and read back from GL with glGetTexImage.
 #include <gtest/gtest.h>
 

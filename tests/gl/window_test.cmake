@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Zlib
 # Where the X server and its window manager put the window is read through Xlib.
 target_link_libraries(${TARGET} PRIVATE X11)
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The real engine window under Xvfb (also with a window manager): framebuffer,
 // presenting, the loop's frame count, real input events, the key-code table,
 // signals and where the screen modes put the window.

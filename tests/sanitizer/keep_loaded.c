@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 /* Linked into the sanitizer build's programs. Mesa and glvnd unload their
  * drivers when the display closes, before the leak check runs; their
  * allocations then show only "<unknown module>" and cannot be matched

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Zlib
 target_link_libraries(${TARGET} PRIVATE showcase_core)
 # A stand-in library exporting every name but qSetUPS, each as an empty function.
 set(names

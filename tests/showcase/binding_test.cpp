@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Binding the engine by name at run time: the real library, a missing file,
 // and a library that lacks one export.
 #include <gtest/gtest.h>

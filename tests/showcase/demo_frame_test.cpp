@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The demo's own procedures under the engine's window with the clock in the
 // test's hands: the light's path, the scene's turn, the pose drawn against
 // the pose the shadow is cast from (in the depth buffer), and the GL state a

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Zlib
 # Runs the built demo with its assets and the stand-in library of the binding test.
 add_dependencies(${TARGET} Showcase showcase_assets showcase_partial_quelt)
 target_compile_definitions(${TARGET} PRIVATE

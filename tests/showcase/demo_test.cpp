@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Showcase end to end under the X server the tests run on: full screen,
 // frames rendered, Escape typed with xdotool ending it with status 0, and a
 // screenshot showing sky, textured landscape, character and shadow. Also its

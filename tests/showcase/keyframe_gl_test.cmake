@@ -1,1 +1,2 @@
+# SPDX-License-Identifier: Zlib
 target_link_libraries(${TARGET} PRIVATE showcase_core)

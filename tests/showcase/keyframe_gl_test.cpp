@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Key-frame models on a real context: the buffer objects' sizes and layout
 // read back from GL, and the frame Draw picks seen in the pixels, through
 // the buffers and through the immediate path.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // scene_check FILE.png: exit 0 when the screenshot shows Showcase's whole
 // scene, as the end-to-end test judges it; 1 naming what it lacks. For a
 // Showcase the tests do not start themselves, such as an installed one.

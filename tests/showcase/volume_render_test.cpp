@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The shadow volume drawn on a real context: a box lit by a point light casts
 // onto a plane; shadowed pixels come out at half their brightness and every
 // other pixel is left exactly as it was.

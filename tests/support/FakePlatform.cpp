@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "FakePlatform.h"
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // A platform for tests without a display: records every call, fails chosen
 // operations on demand, captures message boxes and runs a settable clock.
 // Constructing one installs it; destroying it puts the SDL platform back.

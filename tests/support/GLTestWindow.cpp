@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "GLTestWindow.h"
 
 #include <GL/gl.h>

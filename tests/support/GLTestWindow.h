@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The real engine window for GL tests: opened with its context current on
 // construction, closed on destruction, with back-buffer read-back in the
 // engine's logical coordinates (1024 x 768, y from the top).

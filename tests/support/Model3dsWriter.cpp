@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "Model3dsWriter.h"
 
 namespace quelt::test {

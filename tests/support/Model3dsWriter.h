@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Builds 3DS chunk streams byte by byte for the model tests.
 #pragma once
 

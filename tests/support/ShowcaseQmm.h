@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Writes Showcase's .qmm key-frame files for tests, field by field, so that
 // tests can also build short and hostile files.
 #pragma once

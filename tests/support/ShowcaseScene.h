@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // What a frame of Showcase must show: sky, a textured landscape, the
 // character and its shadow. Used by the end-to-end test and by the check of
 // an installed Showcase's screenshot.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The shadow volume's construction exactly as first written: every corner
 // against every vertex so far, every pair of triangles, both planes rebuilt
 // per edge and the arrays grown one quad at a time. Tests compare the hashed

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // For Showcase's GL tests: the engine's own window, opened through the bound
 // library as Showcase does, with Showcase's GL binding, once per test suite.
 #pragma once

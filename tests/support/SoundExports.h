@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The sound exports of libQuelt.so, looked up by name as an application would.
 #pragma once
 

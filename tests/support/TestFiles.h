@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Small file helpers shared by the tests.
 #pragma once
 

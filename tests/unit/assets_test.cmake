@@ -1,2 +1,3 @@
+# SPDX-License-Identifier: Zlib
 target_link_libraries(${TARGET} PRIVATE showcase_core)
 add_dependencies(${TARGET} showcase_assets)

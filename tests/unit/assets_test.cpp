@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The demo's generated assets: what Showcase relies on in each file.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The Windows-1251 conversions against the C library's own converter, in both
 // directions, and malformed UTF-8 from the platform.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The console's registry, line editor, parser, scroll-back and history,
 // driven through the character and key hooks as the window procedure does.
 #include <gtest/gtest.h>

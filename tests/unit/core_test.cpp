@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The main loop on a fake clock: catch-up arithmetic, the frame-rate window,
 // stopping from each procedure, the 32-bit wrap, paused periods, closing the
 // window, interrupts and exceptions from callbacks.

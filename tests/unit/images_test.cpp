@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // BMP and TGA files are built byte by byte here, so every expectation comes
 // from the file layout rather than from the readers themselves.
 #include <dlfcn.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The .qmm reader without a display: fields, per-frame normals, frame
 // selection, animation lookup, and short or hostile files.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Real 3DS files that no one here wrote, read both by the engine and by
 // lib3ds; the two must agree on every object, vertex, triangle and bound.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // With no display SDL would open its window with a driver that shows nothing;
 // the engine refuses that unless the program asked for it by name.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The sound module without a sound device. Through libQuelt.so: calls before
 // initialisation, after a library that cannot be loaded, and with a library
 // that is not OpenAL, all neutral. Through the core with a scripted OpenAL:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Drives the qpak program as a user would: arguments in, status and text out.
 #include <gtest/gtest.h>
 

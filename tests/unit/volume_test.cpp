@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Shadow-volume topology without a display: welding, shared edges and their
 // order, silhouette extrusion, and the hashed construction against the
 // literal quadratic algorithm kept here as the reference.

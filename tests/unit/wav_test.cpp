@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The WAV reader: header fields, the chunk walk, and files that lie about
 // their sizes or end early.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The window logic on the fake platform: creation and its failures, the
 // teardown's messages and their order, the window procedure, screen modes
 // and the millisecond clock.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 /* Uses each of the engine's dependencies once, as the engine does, and
  * writes what they decode to raw files. Built twice by
  * scripts/test-windows-deps, against Debian's Linux libraries and against

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 /* A C program built against an installed Quelt through pkg-config: it opens
  * a window, draws one frame of a sphere and a line of text, checks that both
  * reached the frame, and exits. */

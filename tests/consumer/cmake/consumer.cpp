@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // A C++ program built against an installed Quelt through its CMake package:
 // it opens a window, draws one frame of a box and a line of text, checks
 // that both reached the frame, and exits.
