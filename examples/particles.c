@@ -78,6 +78,7 @@ int main(int argc, char** argv) {
     qSetProcAdress(PROC_UPDATE, Update);
     qSetProcAdress(PROC_RENDER, Render);
     qSetUPS(100);
+    qSetFrameCap(60); /* drawing faster than the screen shows only burns the processor */
     qStartMainLoop();
     qLog("fountain stopped");
     qKillWindow();
