@@ -68,7 +68,10 @@ WindowState state;
 
 void ShowError(const char* caption, const char* text) { CurrentPlatform().MessageBox(caption, text); }
 
-bool FailCreation(const char* text) {
+// The box shows the classic message; qGetLastError gets it too, unless the
+// platform already left a more telling reason for this very step.
+bool FailCreation(const char* text, bool platformExplains = false) {
+    if (!platformExplains) SetLastError(text);
     KillWindow();
     ShowError(kErrorCaption, text);
     return false;
@@ -190,7 +193,7 @@ bool CreateWindow() {
         return false;
     }
     state.window = platform.CreatePopupWindow(state.title, 0, 0, state.screenWidth, state.screenHeight);
-    if (!state.window) return FailCreation("Unable to create window!");
+    if (!state.window) return FailCreation("Unable to create window!", true);
     state.deviceContext = platform.GetDeviceContext(state.window);
     if (!state.deviceContext) return FailCreation("Unable to get a device context!");
     const int format = platform.ChoosePixelFormat(state.deviceContext);
@@ -240,13 +243,19 @@ void KillWindow() {
 
 // Without a window there is nothing to switch: false, and no message.
 bool ScreenMode(std::int32_t width, std::int32_t height, std::int32_t bits, std::int32_t frequency, bool fullscreen) {
-    if (!state.open) return false;
+    if (!RequireWindow()) return false;
     Platform& platform = CurrentPlatform();
     if (fullscreen && !platform.ChangeDisplayMode(state.window, width, height, bits, frequency)) {
+        SetLastError("Unable to switch to fullscreen: no display mode " + std::to_string(width) + " x " +
+                     std::to_string(height) + ", " + std::to_string(bits) + " bits, " + std::to_string(frequency) +
+                     " Hz");
         ShowError(kErrorCaption, "Unable to switch to fullscreen!");
         return false;
     }
-    if (!fullscreen && (width <= 0 || height <= 0)) return false;
+    if (!fullscreen && (width <= 0 || height <= 0)) {
+        SetLastError("Window size " + std::to_string(width) + " x " + std::to_string(height) + " is not positive");
+        return false;
+    }
     state.fullscreen = fullscreen;
     if (fullscreen) RestoreDisplayAtExitFromNowOn();
     AdjustCursor(fullscreen ? -1 : +1);

@@ -115,6 +115,9 @@ TEST_F(WindowLogic, EachLaterCreationFailureHasItsMessageAfterTheTeardown) {
         EXPECT_TRUE(fake.Called("UnregisterWindowClass"));
         EXPECT_EQ(fake.calls.back(), "MessageBox");
         EXPECT_EQ(quelt::GetHDC(), 0u);
+        std::string reason;
+        EXPECT_TRUE(quelt::TakeLastError(reason));
+        EXPECT_EQ(reason, text);
     }
 }
 
@@ -190,16 +193,22 @@ TEST_F(WindowLogic, ScreenModesSwitchStyleCursorAndReportRefusal) {
     fake.failing = {"ChangeDisplayMode"};
     EXPECT_FALSE(quelt::ScreenMode(640, 480, 16, 60, true));
     EXPECT_EQ(fake.boxes, (std::vector<Box>{{"Error", "Unable to switch to fullscreen!"}}));
+    std::string reason;
+    EXPECT_TRUE(quelt::TakeLastError(reason));
+    EXPECT_EQ(reason, "Unable to switch to fullscreen: no display mode 640 x 480, 16 bits, 60 Hz");
     EXPECT_FALSE(fake.Called("SetWindowStyle(fullscreen,640,480)"));
     EXPECT_EQ(quelt::CursorDisplayCounter(), counter);
 
     // Nonsense sizes and a missing window give false without a message box.
     fake.Clear();
     EXPECT_FALSE(quelt::ScreenMode(0, 600, 32, 60, false));
+    EXPECT_TRUE(quelt::TakeLastError(reason));
+    EXPECT_EQ(reason, "Window size 0 x 600 is not positive");
     quelt::KillWindow();
     fake.Clear();
     EXPECT_FALSE(quelt::ScreenMode(800, 600, 32, 60, false));
     EXPECT_TRUE(fake.boxes.empty());
+    EXPECT_TRUE(quelt::TakeLastError(reason));
 }
 
 // A full-screen mode left on by a program that never calls qKillWindow is
