@@ -52,6 +52,7 @@ std::vector<std::uint8_t> EncodePng(const std::vector<std::uint8_t>& rgb, std::i
     return bytes;
 }
 
+// count is 2 or 4: a wider shift of a 32-bit value is undefined.
 void PutLittleEndian(std::vector<std::uint8_t>& bytes, std::uint32_t value, int count) {
     for (int i = 0; i < count; ++i) bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
 }
@@ -74,7 +75,8 @@ std::vector<std::uint8_t> EncodeBmp(const std::vector<std::uint8_t>& rgb, std::i
     PutLittleEndian(bytes, imageBytes, 4);
     PutLittleEndian(bytes, 2835, 4); // 72 dots per inch
     PutLittleEndian(bytes, 2835, 4);
-    PutLittleEndian(bytes, 0, 8); // no palette
+    PutLittleEndian(bytes, 0, 4); // no palette: colours used
+    PutLittleEndian(bytes, 0, 4); // and colours important
     for (std::int32_t row = height - 1; row >= 0; --row) {
         const std::uint8_t* pixel = rgb.data() + static_cast<std::size_t>(row) * width * 3;
         for (std::int32_t x = 0; x < width; ++x, pixel += 3) bytes.insert(bytes.end(), {pixel[2], pixel[1], pixel[0]});
