@@ -648,8 +648,8 @@ QUELT_API qbool qGetWindowSize(int32_t* width, int32_t* height);
 
 /* ---- Gamepads --------------------------------------------------------- */
 /** \defgroup quelt_gamepads Gamepads
- *  Beyond the 91. Up to four game controllers, after qSetGamepads(1). Every
- *  pad that SDL's mapping database knows reads as the same layout: the
+ *  Up to four game controllers (beyond the 91), after qSetGamepads(1).
+ *  Every pad that SDL's mapping database knows reads as the same layout: the
  *  buttons and sticks of an Xbox pad, by their place (a PlayStation pad's
  *  cross is QK_PAD_A). Mappings for other pads can be added through the
  *  SDL_GAMECONTROLLERCONFIG environment variable, as in any SDL program.
