@@ -152,9 +152,7 @@ class SDLPlatform final : public Platform {
 public:
     bool RegisterWindowClass() override {
         if (registered_) return false;
-        // SDL would turn Ctrl+C into a quit event even with no loop to end;
-        // the main loop catches interrupts itself while it runs.
-        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+        LeaveSignalsAlone();
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
             return Refuse(std::string("Cannot start SDL's video: ") + SDL_GetError());
         registered_ = true;
@@ -359,6 +357,7 @@ public:
 
     bool StartGamepads() override {
         if (gamepads_) return true;
+        LeaveSignalsAlone();
         if (SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) != 0) {
             gamepadError_ = SDL_GetError();
             return false;
@@ -442,6 +441,11 @@ private:
     static T* FromHandle(Handle handle) {
         return reinterpret_cast<T*>(handle);
     }
+
+    // SDL's event queue, which every subsystem here starts, would turn Ctrl+C
+    // into a quit event even with no loop to end; the main loop catches
+    // interrupts itself while it runs.
+    static void LeaveSignalsAlone() { SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1"); }
 
     // With no display SDL falls back to a driver that shows nothing, and a
     // program would run unseen until killed. Only one who names such a

@@ -5,6 +5,7 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cmath>
 #include <functional>
 #include <string>
@@ -65,7 +66,6 @@ bool PumpUntil(const std::function<bool()>& done) {
 class Gamepads : public ::testing::Test {
 protected:
     void SetUp() override {
-        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         ASSERT_TRUE(quelt::SetGamepads(true));
         quelt::SetProcAdress(PROC_KEYDOWN, reinterpret_cast<TProc>(&KeyDown));
         quelt::SetKeyUpProc(&KeyUp);
@@ -217,6 +217,15 @@ TEST_F(Gamepads, HotPlugKeepsNumbersAndReleasesWhatALeavingPadHeld) {
     ASSERT_TRUE(quelt::SetGamepads(false));
     EXPECT_EQ(events, (std::vector<Event>{{QK_PAD(1, QK_PAD_B), false}}));
     for (int n = 0; n < 4; ++n) EXPECT_FALSE(quelt::IsGamepadConnected(n));
+}
+
+// Outside the main loop Ctrl+C must still end the program.
+TEST_F(Gamepads, LeaveInterruptsToTheProgram) {
+    for (int signal : {SIGINT, SIGTERM}) {
+        struct sigaction action {};
+        ASSERT_EQ(sigaction(signal, nullptr, &action), 0);
+        EXPECT_EQ(action.sa_handler, SIG_DFL) << signal;
+    }
 }
 
 TEST(GamepadArguments, OutOfRangeGivesZeroAndAReason) {
