@@ -363,6 +363,10 @@ public:
             return false;
         }
         gamepads_ = true;
+        // SDL announces the pads present only when its subsystem first
+        // starts, which the program may have done itself.
+        for (int index = 0; index < SDL_NumJoysticks(); ++index)
+            if (SDL_IsGameController(index)) OpenPad(index);
         return true;
     }
 
@@ -604,7 +608,13 @@ private:
         case SDL_CONTROLLERDEVICEREMOVED:
         case SDL_CONTROLLERBUTTONDOWN:
         case SDL_CONTROLLERBUTTONUP:
-        case SDL_CONTROLLERAXISMOTION: TranslatePad(event); break;
+        case SDL_CONTROLLERAXISMOTION:
+            // A program may run SDL's controllers itself: the pads are ours only when asked for.
+            if (gamepads_)
+                TranslatePad(event);
+            else
+                Push(Kind::Other);
+            break;
         default: Push(Kind::Other); break;
         }
     }
