@@ -38,8 +38,6 @@ int SlotOf(std::int32_t device) {
     return slot == state.device.end() ? -1 : static_cast<int>(slot - state.device.begin());
 }
 
-std::int32_t KeyCode(int slot, std::int32_t firstPadCode) { return QK_PAD(slot, firstPadCode); }
-
 float Unit(std::int32_t raw) { return std::clamp(static_cast<float>(raw) / 32767.0f, -1.0f, 1.0f); }
 
 // 0 within the dead zone, then even growth to 1 at full travel.
@@ -71,7 +69,7 @@ float AxisValue(const Axes& axes, std::int32_t axis) {
 // A press the table already shows, or a release it never saw (a button held
 // as the pad arrived), changes nothing.
 void SetButton(int slot, std::int32_t firstPadCode, bool down) {
-    const std::int32_t code = KeyCode(slot, firstPadCode);
+    const std::int32_t code = QK_PAD(slot, firstPadCode);
     if (down == IsKeyPressed(code)) return;
     if (down)
         PressButton(code);
