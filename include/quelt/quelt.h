@@ -86,8 +86,9 @@ typedef struct TArrayString {
 
 /** A procedure without arguments: main-loop slots 0-3, console kind 101. */
 typedef void (*TProc)(void);
-/** Slot 4: a key or mouse button went down; key as in qIsKeyPressed, (x, y) the
- *  cursor in screen coordinates. Called again for each auto-repeat. */
+/** Slot 4: a key or mouse button (or, after qSetGamepads, a pad button) went
+ *  down; key as in qIsKeyPressed, (x, y) the cursor in screen coordinates.
+ *  Called again for each auto-repeat of a key. */
 typedef void (*TKeyProc)(int32_t key, int32_t x, int32_t y);
 /** Slot 5: the cursor moved over the window to (x, y), client coordinates;
  *  in relative mode (qSetRelativeMouse) the motion (dx, dy) instead. */
@@ -798,9 +799,9 @@ QUELT_API void qSetFrameCap(int32_t fps);
  *  QVSYNC_ON then); the mode in force stays. */
 QUELT_API qbool qSetVSync(int32_t mode);
 /** Beyond the 91. Registers the release procedure (NULL, the start value:
- *  none): qMsg calls it when a key or mouse button goes up, with the same
- *  arguments as the key procedure (slot 4) gives its press, once the key
- *  table shows it up. Keys the press procedure never sees (system keys) are
+ *  none): qMsg calls it when a key, mouse button or pad button goes up, with
+ *  the same arguments as the key procedure (slot 4) gives its press, once the
+ *  key table shows it up. Keys the press procedure never sees (system keys) are
  *  not reported. May be called at any time, callbacks included. */
 QUELT_API void qSetKeyUpProc(TKeyProc proc);
 /** Beyond the 91. Registers the resize procedure (NULL, the start value:
