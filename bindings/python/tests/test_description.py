@@ -1,6 +1,11 @@
 # SPDX-License-Identifier: Zlib
 """The description lists exactly what the library exports, and the package binds all of it."""
+import json
+import os
+import pathlib
+import shutil
 import subprocess
+import sys
 
 import quelt
 
@@ -89,3 +94,21 @@ def test_frustum_object_released_by_with():
         pass
     else:
         raise AssertionError("a released object was called")
+
+
+def test_pip_installs_the_package_with_its_description(own_folder):
+    # A copy of the tree's parts the package is built from, so the source stays clean.
+    root = pathlib.Path(__file__).resolve().parents[3]
+    tree = own_folder / "tree"
+    shutil.copytree(root / "bindings" / "python", tree / "bindings" / "python",
+                    ignore=shutil.ignore_patterns("tests", "__pycache__", "build", "*.egg-info"))
+    shutil.copytree(root / "include", tree / "include")
+    shutil.copytree(root / "tools", tree / "tools", ignore=shutil.ignore_patterns("*.cpp", "*.cmake"))
+    environment = {k: v for k, v in os.environ.items() if k not in ("QUELT_API_JSON", "PYTHONPATH")}
+    subprocess.run([sys.executable, "-m", "pip", "install", "--quiet", "--no-index", "--target", "site",
+                    str(tree / "bindings" / "python")], check=True, env=environment)
+    assert json.loads((own_folder / "site" / "quelt" / "quelt-api.json").read_text()) == quelt.api
+    shown = subprocess.run([sys.executable, "-c", "import quelt; print(quelt.__file__, quelt.extract_ext('a.bmp'))"],
+                           check=True, capture_output=True, text=True, cwd=own_folder,
+                           env={**environment, "PYTHONPATH": str(own_folder / "site")}).stdout.split()
+    assert shown == [str(own_folder / "site" / "quelt" / "__init__.py"), "bmp"]
