@@ -128,6 +128,9 @@ def split_declaration(declaration, line):
     kind = re.sub(r"\s*\*", "*", kind)
     if match.group(3):
         kind += match.group(3).replace(" ", "")
+    # One type, as this header writes them: "const char* const*", "IFrustum**", "float[16]".
+    if not re.fullmatch(r"(const )?\w+(\*| const\*)*(\[\d+\])?", kind) or kind.startswith("QUELT_API"):
+        raise HeaderError(f"line {line}: cannot read the declaration {declaration!r}")
     return kind, match.group(2)
 
 
@@ -277,6 +280,12 @@ class Parser:
 
     def export(self, parts, doc, line):
         text = " ".join(parts)
+        data = re.fullmatch(r"extern (const )?(\w+) (\w+) ;", text)
+        if data:  # an exported variable: an interface identifier, say
+            self.api["exports"].append({"name": data.group(3), "kind": "data", "type": data.group(2),
+                                        "group": self.group(doc), "classic": False,
+                                        "doc": doc.text if doc else ""})
+            return
         match = re.fullmatch(r"(.+?)\s*\b(\w+) \((.*)\) ;", text)
         if not match:
             raise HeaderError(f"line {line}: cannot read the export {text[:60]}")

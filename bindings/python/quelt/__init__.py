@@ -468,6 +468,16 @@ for _enumeration in api["enumerations"]:
 for _name, _value in _values.items():
     globals()[_name] = _value
 for _entry in api["exports"]:
+    if _entry.get("kind") == "data":  # an exported record, read once
+        _value = _from_structure(_entry["type"], _structures[_entry["type"]].in_dll(library, _entry["name"]))
+        if _entry["type"] == "QGUID":
+            _value = "{%08X-%04X-%04X-%s-%s}" % (_value.data1, _value.data2, _value.data3,
+                                                 bytes(_value.data4[:2]).hex().upper(),
+                                                 bytes(_value.data4[2:]).hex().upper())
+            if _entry["name"].startswith("IID_") and _entry["name"][4:] in _interfaces:
+                _interfaces[_entry["name"][4:]]._id = _value
+        globals()[_entry["name"]] = _value
+        continue
     _export = _make_export(_entry)
     globals()[_entry["name"]] = _export
     globals()[python_name(_entry["name"])] = _export
