@@ -70,17 +70,30 @@ def test_a_frame_drawn_in_the_loop_is_read_back(window):
     assert seen[3] == ((255, 0, 0), (0, 0, 255))
 
 
-def test_an_exception_in_a_callback_ends_the_loop_and_surfaces(window):
-    after = []
+@pytest.mark.parametrize("slot", ["PROC_INIT", "PROC_RENDER", "PROC_UPDATE"])
+def test_an_exception_in_a_callback_ends_the_loop_and_surfaces(window, slot):
+    ran = {"render": 0, "done": 0}
 
-    def render(frame):
-        if frame == 2:
-            raise KeyError("from render")
-        after.append(frame)
+    def fail():
+        raise KeyError(slot)
 
-    with pytest.raises(KeyError, match="from render"):
-        run_loop(render, frames=100)
-    assert after == [1]
+    def render():
+        ran["render"] += 1
+        if ran["render"] == 100:  # a loop the exception did not end
+            quelt.stop_main_loop()
+
+    quelt.set_ups(1000)
+    quelt.set_proc_adress(quelt.PROC_RENDER, render)
+    quelt.set_proc_adress(quelt.PROC_DONE, lambda: ran.__setitem__("done", ran["done"] + 1))
+    quelt.set_proc_adress(getattr(quelt, slot), fail)
+    try:
+        with pytest.raises(KeyError, match=slot):
+            quelt.start_main_loop()
+    finally:
+        for index in range(4):
+            quelt.set_proc_adress(index, None)
+        quelt.set_ups(0)
+    assert ran["done"] == 0 and ran["render"] < 100  # as an exception through the classic loop
     # Nothing is left pending: the next loop runs as usual.
     assert run_loop(lambda frame: None)["done"] == 1
 
