@@ -261,6 +261,8 @@ class _Call:
                 record = None if value is None else _to_structure(base, value)
                 keep.append(record)
                 c_arguments.append(ctypes.addressof(record) if record is not None else None)
+            elif kind.endswith("*") and base in _interfaces:  # an object handed in, not given away
+                c_arguments.append(given[name].address if given[name] is not None else None)
             elif kind.endswith("*"):
                 raise TypeError(f"quelt: {self.name}: no rule for the argument {name} of type {kind}")
             elif kind == "qbool":
@@ -318,6 +320,8 @@ class _Call:
                 _free(value)
             else:
                 results.append(None)
+        elif self.returns.endswith("*") and self.returns.rstrip("*").strip() in _interfaces:
+            results.append(_interfaces[self.returns.rstrip("*").strip()]._adopt(value))  # a new reference
         elif self.returns != "void":
             results.append(value)
         results += [read() for read in outputs]
