@@ -24,7 +24,6 @@ QUELT_API_JSON, or the one installed with the development files.
 """
 import collections
 import ctypes
-import ctypes.util
 import json
 import os
 import re
@@ -45,8 +44,9 @@ def _load_description():
 
 api = _load_description()
 library = ctypes.CDLL(os.environ.get("QUELT_LIBRARY") or api["library"])
-_libc = ctypes.CDLL(ctypes.util.find_library("c"))
-_free = _libc.free
+# free() as the library's malloc() pairs with it: looked up in the process's global
+# scope, so that a preloaded allocator (a sanitizer's, jemalloc) is the one used.
+_free = ctypes.CDLL(None).free
 _free.argtypes = [ctypes.c_void_p]
 _free.restype = None
 
