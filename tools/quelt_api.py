@@ -92,6 +92,8 @@ def tokens(source):
             yield "postdoc", Doc(match.group("post"), line), line
         elif kind == "doc":
             yield "doc", Doc(match.group("text"), line), line
+        elif kind == "comment" and re.match(r"/\* -+ Beyond the 91 -+ \*/", value):
+            yield "section", "beyond", line  # the exports from here on came after the classic ones
         elif kind in ("pp", "word", "punct", "string"):
             yield kind, value.strip(), line
         line += value.count("\n")
@@ -189,7 +191,7 @@ class Parser:
             if kind in ("doc", "postdoc"):
                 docs.append((kind, value, len(parts)))
                 continue
-            if kind == "pp":
+            if kind in ("pp", "section"):
                 continue
             parts.append(value)
             if value == "{":
@@ -210,6 +212,10 @@ class Parser:
                 continue
             if kind == "postdoc":
                 self.position += 1
+                continue
+            if kind == "section":
+                self.position += 1
+                self.section = value
                 continue
             if kind == "pp":
                 self.position += 1
@@ -471,18 +477,7 @@ def direction(kind, name):
 def describe(header_path):
     with open(header_path, encoding="utf-8") as handle:
         source = handle.read()
-    # The section banner says which exports came after the classic interface.
-    marked = re.sub(r"/\* ---- Beyond the 91 -+ \*/", "/* ---- beyond */ BEYOND_MARK ;", source)
-    parser = Parser(marked)
-    original_declaration = parser.declaration
-
-    def declaration(parts, docs, line):
-        if parts == ["BEYOND_MARK", ";"]:
-            parser.section = "beyond"
-            return
-        original_declaration(parts, docs, line)
-
-    parser.declaration = declaration
+    parser = Parser(source)
     api = parser.run()
     names = [e["name"] for e in api["exports"]]
     duplicates = sorted({n for n in names if names.count(n) > 1})
