@@ -17,7 +17,7 @@
 #define STB_VORBIS_HEADER_ONLY
 #include <stb_vorbis.h>
 
-#include "QOpenAL.h"
+#include "TOggLoader.h"
 
 namespace {
 

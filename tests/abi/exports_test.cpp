@@ -30,7 +30,8 @@ const char* const kExports[] = {
 // Exports beyond the 91, each named in the README.
 const char* const kExtras[] = {"qGetLastError", "qSetScreenSize", "qGetWindowSize", "qSetKeyUpProc", "qSetResizeProc", "qSetMouseKeys",
                                  "qSetRelativeMouse", "qSetFrameCap", "qSetVSync",
-                                 "qGetTextWidth", "qSetWindowTitle", "qSaveScreenshot", "qSetWindowIcon"};
+                                 "qGetTextWidth", "qSetWindowTitle", "qSaveScreenshot", "qSetWindowIcon",
+                                 "qSetListenerGain", "qCreateStream"};
 
 struct Library {
     void* handle = dlopen(QUELT_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);

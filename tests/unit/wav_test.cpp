@@ -15,7 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "QOpenAL.h"
+#include "TOggLoader.h"
+#include "TSoundLib.h"
+#include "TWavLoader.h"
 #include "QUtils.h"
 #include "TestFiles.h"
 
