@@ -462,7 +462,7 @@ struct ISource : IQueltUnknown {
  *  with QueryInterface(&QIID_ISourceControl, ...) and release what you get.
  *  A setter given an unusable value (negative, not a number) changes nothing
  *  and returns false with a reason for qGetLastError; after qDoneOpenAL
- *  every slot does nothing (getters give 0).
+ *  every slot does nothing (setters return false, getters 0).
  *  \ingroup quelt_sound */
 struct ISourceControl : ISource {
     /** Loudness, a factor: 1 as recorded (the start value), 0.5 about 6 dB
@@ -483,9 +483,9 @@ struct ISourceControl : ISource {
     virtual void SetRelative(qbool relative) = 0;
     /** QSOURCE_STOPPED, QSOURCE_PLAYING or QSOURCE_PAUSED. */
     virtual int32_t GetState() = 0;
-    /** Moves the play position to seconds from the start, playing or not.
-     *  False, with a reason, for a position past the end or with no sound
-     *  attached. A stream decodes its way there. */
+    /** Moves the play position to seconds from the start; a stopped source
+     *  starts there at the next Play. False, with a reason, for a position
+     *  past the end or with no sound attached. A stream decodes its way there. */
     virtual qbool SetOffset(float seconds) = 0;
     /** The play position in seconds from the start of the sound (of the
      *  current pass, when looping); 0 when stopped. */
@@ -1131,6 +1131,9 @@ QUELT_API void qUnpack(const char* package, const char* destinationFolder);
  *  Call qInitOpenAL first: the other sound calls need it to have succeeded,
  *  and before it they do nothing and create nothing. Sounds (ISound) hold a
  *  file's samples; sources (ISource) play them in 3D around the listener.
+ *  Beyond the 91: streams (qCreateStream) play long music as they read it,
+ *  and sources and streams answer to ISourceControl (gain, pitch, distance,
+ *  state, position).
  *  @{ */
 
 /** Loads OpenAL from libraryName ("libopenal.so.1") and opens the default
