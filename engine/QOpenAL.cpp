@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <new>
 #include <utility>
@@ -124,6 +125,9 @@ void Bind(SoundState& state) {
 }
 
 void CloseDevice(SoundState& state) {
+    // Each stream stops and lets go of its file while the device is still open.
+    for (TStream* stream : std::vector<TStream*>(state.streams)) stream->Shut();
+    std::vector<TStream*>().swap(state.streams);
     EntryPoints& al = state.al;
     Call(al.alcMakeContextCurrent, nullptr);
     if (state.context) Call(al.alcDestroyContext, state.context);
@@ -404,6 +408,20 @@ void TStream::Refill() {
     while (!free_.empty() && FillBuffer(free_.back()) != 0) free_.pop_back();
 }
 
+template <typename Step>
+void TStream::Safely(Step&& step) {
+    try {
+        step();
+    } catch (const std::exception& error) {
+        // A file that fails while playing (a removed disk) ends the stream
+        // with the reason; nothing is thrown at the program or the main loop.
+        SetLastError(error.what());
+        Clear();
+        ended_ = true;
+        playing_ = paused_ = false;
+    }
+}
+
 void TStream::Start() {
     Refill();
     if (queue_.empty()) {
@@ -416,6 +434,10 @@ void TStream::Start() {
 }
 
 void TStream::Play() {
+    Safely([this] { PlayNow(); });
+}
+
+void TStream::PlayNow() {
     if (!Active()) return;
     if (paused_) {
         Refill();
@@ -436,6 +458,10 @@ void TStream::Pause() {
 }
 
 void TStream::Stop() {
+    Safely([this] { StopNow(); });
+}
+
+void TStream::StopNow() {
     if (!Active()) return;
     Clear();
     Rewind();
@@ -443,6 +469,10 @@ void TStream::Stop() {
 }
 
 void TStream::Feed() {
+    Safely([this] { FeedNow(); });
+}
+
+void TStream::FeedNow() {
     if (!Active() || !playing_) return;
     Refill();
     if (queue_.empty()) {
@@ -487,6 +517,12 @@ float TStream::GetOffset() {
 qbool TStream::SetOffset(float seconds) {
     if (!Acceptable("Stream offset", seconds, true)) return 0;
     if (!Active()) return Closed("Stream offset");
+    bool moved = false;
+    Safely([&] { moved = Seek(seconds); });
+    return moved ? 1 : 0;
+}
+
+bool TStream::Seek(float seconds) {
     const bool wasPlaying = playing_, wasPaused = paused_;
     Clear();
     Rewind();
@@ -504,14 +540,14 @@ qbool TStream::SetOffset(float seconds) {
     if (skip > 0) {
         Rewind();
         SetLastError("Stream offset " + Number(seconds) + ": past the end of the sound");
-        return 0;
+        return false;
     }
     if (wasPlaying) Start();
     if (wasPaused) {
         Refill();
         paused_ = !queue_.empty();
     }
-    return 1;
+    return true;
 }
 
 std::size_t TStream::SampleBytes() const {
@@ -558,14 +594,7 @@ bool InitOpenAL(const std::string& libraryName) {
     return true;
 }
 
-void DoneOpenAL() {
-    // Each stream stops and lets go of its file while the device is still open.
-    for (TStream* stream : std::vector<TStream*>(Streams())) {
-        stream->Shut();
-        Forget(stream);
-    }
-    CloseDevice(State());
-}
+void DoneOpenAL() { CloseDevice(State()); }
 
 bool IsOpenALCreated() { return State().created; }
 

@@ -102,6 +102,13 @@ public:
 private:
     ~TStream() override;
     bool Active() const;
+    // Runs a step that reads the file: a failure stops the stream with its reason.
+    template <typename Step>
+    void Safely(Step&& step);
+    void PlayNow();
+    void StopNow();
+    void FeedNow();
+    bool Seek(float seconds);
     void Start();
     // Takes back the buffers that have played and queues them refilled.
     void Refill();
