@@ -128,6 +128,7 @@ std::int16_t Convert(Encoding encoding, const std::uint8_t* at) {
 
 // The samples of `count` stored bytes, written in the form OpenAL is given.
 void ConvertSamples(const WavFormat& format, const std::uint8_t* at, std::size_t count, std::uint8_t* out) {
+    if (count == 0) return; // an empty data chunk: there may be no buffer to write to
     if (format.encoding == Encoding::Copy) {
         std::memcpy(out, at, count);
         return;
