@@ -208,7 +208,7 @@ TSourceControls::~TSourceControls() {
 }
 
 std::int32_t TSourceControls::QueryInterface(const QGUID* iid, void** object) {
-    if (object && iid && SameGuid(*iid, QIID_ISourceControl)) {
+    if (object && iid && SameGuid(*iid, IID_ISourceControl)) {
         *object = static_cast<ISourceControl*>(this);
         AddRef();
         return Q_OK;

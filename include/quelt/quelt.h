@@ -317,7 +317,7 @@ enum {
 /** Beyond the 91. The identifier of ISourceControl, for a source's or a
  *  stream's QueryInterface: {CA97915F-A1F1-4942-8694-CA8F6722BCEF}.
  *  \ingroup quelt_sound */
-static const QGUID QIID_ISourceControl = {0xCA97915Fu, 0xA1F1u, 0x4942u, {0x86, 0x94, 0xCA, 0x8F, 0x67, 0x22, 0xBC, 0xEF}};
+static const QGUID IID_ISourceControl = {0xCA97915Fu, 0xA1F1u, 0x4942u, {0x86, 0x94, 0xCA, 0x8F, 0x67, 0x22, 0xBC, 0xEF}};
 
 /** Play states for ISourceControl::GetState. \ingroup quelt_sound */
 enum {
@@ -333,6 +333,7 @@ enum {
  * destructor, so that the table holds exactly these slots. */
 /** The first three slots of every engine object. Counts change atomically;
  *  everything else about an object belongs to the main-loop thread.
+ *  Its identifier is {00000000-0000-0000-C000-000000000046}.
  *  \ingroup quelt_objects */
 struct IQueltUnknown {
     /** Asks for another interface by identifier. Q_OK with a new reference in
@@ -459,7 +460,7 @@ struct ISource : IQueltUnknown {
 
 /** Beyond the 91. A source's further controls, for sources (qCreateSource)
  *  and streams (qCreateStream) alike: ISource's slots, then these. Ask for it
- *  with QueryInterface(&QIID_ISourceControl, ...) and release what you get.
+ *  with QueryInterface(&IID_ISourceControl, ...) and release what you get.
  *  A setter given an unusable value (negative, not a number) changes nothing
  *  and returns false with a reason for qGetLastError; after qDoneOpenAL
  *  every slot does nothing (setters return false, getters 0).
@@ -1175,7 +1176,7 @@ QUELT_API qbool qSetListenerGain(float gain);
  *  length takes a few hundred KiB (about 1.5 seconds queued). The main loop
  *  (qStartMainLoop) keeps it fed on every pass, and a pass as slow as a
  *  second does not interrupt it; looping (SetLooping) is seamless. It
- *  answers to QIID_ISourceControl too; SetBuffer does nothing on it. Starts
+ *  answers to IID_ISourceControl too; SetBuffer does nothing on it. Starts
  *  stopped: call Play. qDoneOpenAL stops it and closes the file. NULL, with a
  *  reason for qGetLastError, before qInitOpenAL or for a file that cannot be
  *  opened or whose content is not read. Release it when done.

@@ -60,7 +60,7 @@ int CheckSourceControlFromC(ISource* source) {
     const QGUID other = {1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}};
     TVec3D place = {1, 0, 0};
     if (source->lpVtbl->QueryInterface(source, &other, (void**)&control) != Q_NOINTERFACE || control) return 1;
-    if (source->lpVtbl->QueryInterface(source, &QIID_ISourceControl, (void**)&control) != Q_OK) return 2;
+    if (source->lpVtbl->QueryInterface(source, &IID_ISourceControl, (void**)&control) != Q_OK) return 2;
     if ((void*)control != (void*)source) return 3;
     /* The classic slots keep their places in the longer table. */
     control->lpVtbl->SetPosition(control, &place);

@@ -327,7 +327,7 @@ TEST_F(OpenALSound, LoopingKeepsSoundingPastTheSampleLength) {
 // The source's further controls, asked for as a program would.
 ISourceControl* Control(ISource* source) {
     void* control = nullptr;
-    EXPECT_EQ(source->QueryInterface(&QIID_ISourceControl, &control), Q_OK);
+    EXPECT_EQ(source->QueryInterface(&IID_ISourceControl, &control), Q_OK);
     return static_cast<ISourceControl*>(control);
 }
 
