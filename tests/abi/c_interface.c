@@ -55,6 +55,10 @@ int32_t ClosePBufferFromC(IPBuffer* pbuffer) {
     return pbuffer->lpVtbl->Release(pbuffer);
 }
 
+// The pads' key codes are constant expressions in C too (a switch may name them).
+_Static_assert(QK_PAD(0, QK_PAD_B) == QK_PAD_B && QK_PAD(3, QK_PAD_TOUCHPAD) == 534 + 3 * 32,
+               "QK_PAD gives pad n's code");
+
 int CheckSourceControlFromC(ISource* source) {
     ISourceControl* control = NULL;
     const QGUID other = {1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}};
