@@ -7,6 +7,7 @@
 #include <string>
 
 #include "QDraw3D.h"
+#include "QOpenAL.h"
 #include "QUtils.h"
 #include "QWin.h"
 
@@ -200,6 +201,8 @@ void StartMainLoop() {
     guard.quadricCreated = true;
     while (loop.running && !interrupts.Received()) {
         Msg();
+        // Streams are topped up here, so a program never has to.
+        FeedStreams();
         RenderStep();
         UpdateStep();
         WaitForNextPass();

@@ -7,11 +7,11 @@
 #include <AL/al.h>
 #include <AL/alc.h>
 
-#include <vorbis/vorbisfile.h>
-
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <new>
 #include <utility>
@@ -21,347 +21,6 @@
 #include "platform/Platform.h"
 
 namespace quelt {
-namespace {
-
-// ---- Sound files ----
-
-constexpr std::size_t kHeaderSize = 36;
-constexpr std::size_t kChunkHeaderSize = 8;
-// A RIFF file is its 8-byte header plus at most 2^32 - 1 bytes; the same
-// bound refuses an Ogg file whose samples could never fit one buffer.
-constexpr std::uint64_t kMaxSoundFileSize = 8 + std::uint64_t{0xFFFFFFFF};
-// What one OpenAL buffer can take (its size is an ALsizei).
-constexpr std::uint64_t kMaxSampleBytes = 0x7FFFFFFF;
-// A whole-file Ogg sound holds at most this many sample bytes (25 minutes of
-// 44.1 kHz stereo): long music is for streaming. Decoded Ogg may also be at
-// most this many times its file, and never less than the floor: oggenc's
-// densest output, digital silence, stays near 150 times.
-constexpr std::uint64_t kMaxOggSoundBytes = std::uint64_t{256} << 20;
-constexpr std::uint64_t kMaxOggExpansion = 1024;
-constexpr std::uint64_t kOggDecodedFloor = std::uint64_t{16} << 20;
-constexpr std::uint64_t kTypicalOggExpansion = 16;
-
-constexpr std::uint16_t kTagPcm = 1;
-constexpr std::uint16_t kTagFloat = 3;
-constexpr std::uint16_t kTagALaw = 6;
-constexpr std::uint16_t kTagMuLaw = 7;
-constexpr std::uint16_t kTagExtensible = 0xFFFE;
-// The tail every sub-format GUID of the extensible header shares; its first
-// two bytes are the classic format tag.
-constexpr std::uint8_t kSubFormatTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
-                                             0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
-
-std::uint16_t Word(const std::uint8_t* at) { return static_cast<std::uint16_t>(at[0] | at[1] << 8); }
-
-std::uint32_t DWord(const std::uint8_t* at) {
-    return static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8 |
-           static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
-}
-
-std::int32_t FormatOf(std::uint16_t channels, std::uint16_t bits) {
-    if (channels == 1 && bits == 8) return AL_FORMAT_MONO8;
-    if (channels == 1 && bits == 16) return AL_FORMAT_MONO16;
-    if (channels == 2 && bits == 8) return AL_FORMAT_STEREO8;
-    if (channels == 2 && bits == 16) return AL_FORMAT_STEREO16;
-    return 0;
-}
-
-// How one stored sample becomes what OpenAL is given.
-enum class Encoding { None, Copy, Signed24, Signed32, Float32, ALaw, MuLaw };
-
-struct WavFormat {
-    Encoding encoding = Encoding::None;
-    std::uint16_t channels = 0;
-    std::uint16_t storedBytes = 0; // per sample in the file
-    std::uint16_t outputBits = 0;
-};
-
-std::uint16_t EffectiveTag(const std::uint8_t* bytes, std::size_t size, std::uint32_t formatChunkSize) {
-    const std::uint16_t tag = Word(bytes + 20);
-    if (tag != kTagExtensible) return tag;
-    constexpr std::size_t kSubFormatAt = 20 + 24;
-    if (formatChunkSize < 40 || size < kSubFormatAt + 16) return 0;
-    if (std::memcmp(bytes + kSubFormatAt + 2, kSubFormatTail, sizeof kSubFormatTail) != 0) return 0;
-    return Word(bytes + kSubFormatAt);
-}
-
-WavFormat FormatFromHeader(std::uint16_t tag, std::uint16_t channels, std::uint16_t bits) {
-    WavFormat format;
-    if (channels != 1 && channels != 2) return format;
-    Encoding encoding = Encoding::None;
-    if (tag == kTagPcm && (bits == 8 || bits == 16)) encoding = Encoding::Copy;
-    if (tag == kTagPcm && bits == 24) encoding = Encoding::Signed24;
-    if (tag == kTagPcm && bits == 32) encoding = Encoding::Signed32;
-    if (tag == kTagFloat && bits == 32) encoding = Encoding::Float32;
-    if (tag == kTagALaw && bits == 8) encoding = Encoding::ALaw;
-    if (tag == kTagMuLaw && bits == 8) encoding = Encoding::MuLaw;
-    if (encoding == Encoding::None) return format;
-    format.encoding = encoding;
-    format.channels = channels;
-    format.storedBytes = bits / 8;
-    format.outputBits = encoding == Encoding::Copy ? bits : 16;
-    return format;
-}
-
-// A 32-bit sample to 16 bits, rounded to nearest.
-std::int16_t Round32To16(std::int32_t sample) {
-    if (sample > 0x7FFF7FFF) return 0x7FFF;
-    return static_cast<std::int16_t>((static_cast<std::int64_t>(sample) + 0x8000) >> 16);
-}
-
-std::int16_t FloatTo16(float value) {
-    if (std::isnan(value)) return 0;
-    const double scaled = static_cast<double>(value) * 2147483648.0;
-    if (scaled <= -2147483648.0) return -0x8000;
-    if (scaled >= 2147483647.0) return 0x7FFF;
-    return Round32To16(static_cast<std::int32_t>(scaled < 0 ? scaled - 0.5 : scaled + 0.5));
-}
-
-// G.711 expansions.
-std::int16_t MuLawTo16(std::uint8_t code) {
-    code = static_cast<std::uint8_t>(~code);
-    const int magnitude = (((code & 0x0F) << 3) + 0x84) << ((code & 0x70) >> 4);
-    return static_cast<std::int16_t>(code & 0x80 ? 0x84 - magnitude : magnitude - 0x84);
-}
-
-std::int16_t ALawTo16(std::uint8_t code) {
-    code ^= 0x55;
-    int magnitude = (code & 0x0F) << 4;
-    const int segment = (code & 0x70) >> 4;
-    magnitude = segment == 0 ? magnitude + 8 : (magnitude + 0x108) << (segment - 1);
-    return static_cast<std::int16_t>(code & 0x80 ? magnitude : -magnitude);
-}
-
-std::int16_t Convert(Encoding encoding, const std::uint8_t* at) {
-    switch (encoding) {
-    case Encoding::Signed24:
-        return Round32To16(static_cast<std::int32_t>(static_cast<std::uint32_t>(at[0]) << 8 |
-                                                     static_cast<std::uint32_t>(at[1]) << 16 |
-                                                     static_cast<std::uint32_t>(at[2]) << 24));
-    case Encoding::Signed32:
-        return Round32To16(static_cast<std::int32_t>(DWord(at)));
-    case Encoding::Float32: {
-        const std::uint32_t bits = DWord(at);
-        float value;
-        std::memcpy(&value, &bits, sizeof value);
-        return FloatTo16(value);
-    }
-    case Encoding::ALaw:
-        return ALawTo16(*at);
-    case Encoding::MuLaw:
-        return MuLawTo16(*at);
-    default:
-        return 0;
-    }
-}
-
-// The samples of `count` stored bytes in the form OpenAL is given.
-std::vector<std::uint8_t> Samples(const WavFormat& format, const std::uint8_t* at, std::size_t count) {
-    if (format.encoding == Encoding::Copy) return std::vector<std::uint8_t>(at, at + count);
-    const std::size_t samples = count / format.storedBytes;
-    std::vector<std::uint8_t> out(samples * 2);
-    for (std::size_t i = 0; i < samples; ++i) {
-        const std::int16_t value = Convert(format.encoding, at + i * format.storedBytes);
-        std::memcpy(out.data() + 2 * i, &value, 2);
-    }
-    return out;
-}
-
-bool LooksLikeChunkId(const std::uint8_t* at) {
-    if (at[0] == ' ') return false;
-    return std::all_of(at, at + 4, [](std::uint8_t c) { return c >= 0x20 && c < 0x7F; });
-}
-
-// Where the chunk after one ending at `end` starts. RIFF pads an odd-sized
-// chunk with a zero byte, but some writers leave it out: take whichever place
-// holds a chunk identifier, the padded one first.
-std::uint64_t NextChunk(const std::uint8_t* bytes, std::size_t size, std::uint64_t end, std::uint32_t chunkSize) {
-    if (chunkSize % 2 == 0) return end;
-    if (end + 1 + 4 <= size && bytes[end] == 0 && LooksLikeChunkId(bytes + end + 1)) return end + 1;
-    if (end + 4 <= size && LooksLikeChunkId(bytes + end)) return end;
-    return end + 1;
-}
-
-std::string FullPath(const std::string& fileName) {
-    std::error_code error;
-    const std::filesystem::path path = std::filesystem::absolute(fileName, error);
-    return error ? fileName : path.lexically_normal().string();
-}
-
-std::vector<std::uint8_t> ReadSoundFile(const std::string& fileName) {
-    FileBytes file = ReadRegularFile(fileName, kMaxSoundFileSize);
-    switch (file.outcome) {
-    case FileBytes::Outcome::Read:
-        return std::move(file.bytes);
-    case FileBytes::Outcome::NotOpened:
-        throw IoError("Cannot open file \"" + FullPath(fileName) + "\". " + std::strerror(file.openError));
-    case FileBytes::Outcome::NotRegular:
-        throw IoError("Cannot open file \"" + FullPath(fileName) + "\". Not a regular file");
-    case FileBytes::Outcome::TooLarge:
-        break;
-    }
-    throw IoError("File \"" + FullPath(fileName) + "\" is too large for a sound");
-}
-
-// ---- Ogg Vorbis ----
-
-struct MemoryStream {
-    const std::uint8_t* bytes;
-    std::size_t size;
-    std::size_t position;
-};
-
-std::size_t ReadMemory(void* into, std::size_t size, std::size_t count, void* source) {
-    auto* stream = static_cast<MemoryStream*>(source);
-    if (size == 0) return 0;
-    const std::size_t items = std::min(count, (stream->size - stream->position) / size);
-    std::memcpy(into, stream->bytes + stream->position, items * size);
-    stream->position += items * size;
-    return items;
-}
-
-class VorbisFile {
-public:
-    explicit VorbisFile(MemoryStream& stream) {
-        // Read as a stream: no seeking, so a hostile file cannot send the
-        // library searching back and forth for its links.
-        const ov_callbacks callbacks = {ReadMemory, nullptr, nullptr, nullptr};
-        open_ = ov_open_callbacks(&stream, &file_, nullptr, 0, callbacks) == 0;
-    }
-    VorbisFile(const VorbisFile&) = delete;
-    VorbisFile& operator=(const VorbisFile&) = delete;
-    ~VorbisFile() {
-        if (open_) ov_clear(&file_);
-    }
-    bool IsOpen() const { return open_; }
-    OggVorbis_File* get() { return &file_; }
-
-private:
-    OggVorbis_File file_{};
-    bool open_ = false;
-};
-
-SoundData Refused(const SoundData& sound, const std::string& cause) {
-    SetLastError(cause);
-    return sound;
-}
-
-// Why ParseWav found nothing to hand over.
-std::string WavRefusal(const std::uint8_t* bytes, const WavFormat& format, std::uint16_t tag, std::uint16_t channels,
-                       std::uint16_t bits, bool found) {
-    if (std::memcmp(bytes, "RIFF", 4) != 0 || std::memcmp(bytes + 8, "WAVE", 4) != 0)
-        return "WAV: not a WAV or Ogg Vorbis file";
-    if (format.encoding == Encoding::None)
-        return "WAV: format tag " + IntToStr(tag) + " with " + IntToStr(channels) + " channels of " + IntToStr(bits) +
-               " bits is not read";
-    if (!found) return "WAV: there is no data chunk";
-    return "WAV: the samples are too large for one sound buffer";
-}
-
-// Calls visit(page) for each whole page in `bytes` until it returns false.
-template <typename Visit>
-void ForEachPage(const std::uint8_t* bytes, std::size_t size, Visit&& visit) {
-    ogg_sync_state sync;
-    ogg_sync_init(&sync);
-    char* buffer = ogg_sync_buffer(&sync, static_cast<long>(size));
-    if (buffer) {
-        std::memcpy(buffer, bytes, size);
-        ogg_sync_wrote(&sync, static_cast<long>(size));
-        ogg_page page;
-        for (int got; (got = ogg_sync_pageout(&sync, &page)) != 0;)
-            if (got > 0 && !visit(page)) break;
-    }
-    ogg_sync_clear(&sync);
-}
-
-// Samples per channel a single-stream file says it holds: the granule
-// position of its last page less that of its first audio page. -1 when it
-// does not say (a chain of streams, no such pages), so that decoding alone
-// judges it.
-std::int64_t StatedLength(const std::uint8_t* bytes, std::size_t size) {
-    constexpr std::size_t kHead = std::size_t{256} << 10; // headers and the first audio page
-    constexpr std::size_t kTail = 65307;                  // the largest page
-    long serial = -1;
-    std::int64_t first = -1, last = -1;
-    ForEachPage(bytes, std::min(size, kHead), [&](ogg_page& page) {
-        if (serial < 0) serial = ogg_page_serialno(&page);
-        if (ogg_page_serialno(&page) == serial && ogg_page_granulepos(&page) > 0) first = ogg_page_granulepos(&page);
-        return first < 0;
-    });
-    const std::size_t tail = std::min(size, kTail);
-    bool chained = false;
-    ForEachPage(bytes + size - tail, tail, [&](ogg_page& page) {
-        chained = chained || ogg_page_serialno(&page) != serial;
-        if (ogg_page_granulepos(&page) >= 0) last = ogg_page_granulepos(&page);
-        return true;
-    });
-    return chained || first < 0 || last < first ? -1 : last - first;
-}
-
-} // namespace
-
-std::uint64_t OggSampleLimit(std::size_t fileSize) {
-    return std::min(kMaxOggSoundBytes, std::max(kOggDecodedFloor, std::uint64_t{fileSize} * kMaxOggExpansion));
-}
-
-SoundData DecodeOgg(const std::uint8_t* bytes, std::size_t size) {
-    return DecodeOgg(bytes, size, OggSampleLimit(size));
-}
-
-SoundData DecodeOgg(const std::uint8_t* bytes, std::size_t size, std::uint64_t maxBytes) {
-    SoundData sound;
-    MemoryStream stream{bytes, bytes ? size : 0, 0};
-    VorbisFile vorbis(stream);
-    if (!vorbis.IsOpen()) return Refused(sound, "Ogg: not an Ogg Vorbis stream, or its headers are damaged");
-    const vorbis_info* info = ov_info(vorbis.get(), -1);
-    if (!info || info->rate <= 0 || info->rate > 0x7FFFFFFF)
-        return Refused(sound, "Ogg: the sample rate is not usable");
-    const int channels = info->channels;
-    const long rate = info->rate;
-    sound.format = FormatOf(static_cast<std::uint16_t>(channels), 16);
-    sound.frequency = static_cast<std::uint32_t>(rate);
-    if (sound.format == 0)
-        return Refused(sound, "Ogg: " + IntToStr(channels) + " channels are not read (mono and stereo are)");
-
-    const std::uint64_t limit = std::min(maxBytes, kMaxSampleBytes);
-    const auto frameBytes = static_cast<std::uint64_t>(channels) * 2;
-    constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
-    const std::string most =
-        " past the limit of " +
-        (limit % kMiB == 0 ? std::to_string(limit / kMiB) + " MiB" : std::to_string(limit) + " bytes") + " of samples";
-    if (const std::int64_t stated = StatedLength(bytes, stream.size);
-        stated >= 0 && static_cast<std::uint64_t>(stated) > limit / frameBytes) {
-        SetLastError("Ogg: the stream says it holds " + std::to_string(stated) + " samples a channel," + most);
-        return sound;
-    }
-    std::vector<std::uint8_t>& out = sound.data;
-    // Typical Vorbis is a tenth or less of its samples: one allocation for most files.
-    out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(limit, std::uint64_t{size} * kTypicalOggExpansion)));
-    char block[16384];
-    bool tooLong = false;
-    for (;;) {
-        const long got = ov_read(vorbis.get(), block, sizeof block, 0, 2, 1, nullptr);
-        if (got == OV_HOLE) continue; // damaged pages are skipped, as players do
-        if (got <= 0) break;
-        // A chained link in another layout cannot share the buffer: keep what came before it.
-        const vorbis_info* now = ov_info(vorbis.get(), -1);
-        if (!now || now->channels != channels || now->rate != rate) break;
-        if (out.size() + static_cast<std::uint64_t>(got) > limit) {
-            SetLastError("Ogg: decoding went" + most);
-            out.clear();
-            tooLong = true;
-            break;
-        }
-        out.insert(out.end(), block, block + got);
-    }
-    const auto frame = static_cast<std::size_t>(frameBytes);
-    out.resize(out.size() - out.size() % frame);
-    out.shrink_to_fit();
-    sound.hasData = !out.empty();
-    if (!sound.hasData && !tooLong) Refuse("Ogg: no samples could be decoded");
-    return sound;
-}
-
 namespace {
 
 // ---- OpenAL binding ----
@@ -385,7 +44,13 @@ namespace {
     X(LPALSOURCEPLAY, alSourcePlay)                                                                        \
     X(LPALSOURCEPAUSE, alSourcePause)                                                                      \
     X(LPALSOURCESTOP, alSourceStop)                                                                        \
-    X(LPALLISTENERFV, alListenerfv)
+    X(LPALLISTENERFV, alListenerfv)                                                                        \
+    X(LPALLISTENERF, alListenerf)                                                                          \
+    X(LPALGETSOURCEI, alGetSourcei)                                                                        \
+    X(LPALGETSOURCEF, alGetSourcef)                                                                        \
+    X(LPALSOURCEQUEUEBUFFERS, alSourceQueueBuffers)                                                        \
+    X(LPALSOURCEUNQUEUEBUFFERS, alSourceUnqueueBuffers)                                                    \
+    X(LPALGETBUFFERI, alGetBufferi)
 
 // The rest of the core AL and ALC entry points: bound with the others so the
 // binding is complete, though nothing here calls them.
@@ -393,13 +58,12 @@ constexpr const char* kOtherEntryPoints[] = {
     "alDopplerFactor", "alDopplerVelocity", "alSpeedOfSound", "alDistanceModel", "alEnable", "alDisable",
     "alIsEnabled", "alGetString", "alGetBooleanv", "alGetIntegerv", "alGetFloatv", "alGetDoublev",
     "alGetBoolean", "alGetInteger", "alGetFloat", "alGetDouble", "alIsExtensionPresent", "alGetEnumValue",
-    "alListenerf", "alListener3f", "alListeneri", "alListener3i", "alListeneriv", "alGetListenerf",
+    "alListener3f", "alListeneri", "alListener3i", "alListeneriv", "alGetListenerf",
     "alGetListener3f", "alGetListenerfv", "alGetListeneri", "alGetListener3i", "alGetListeneriv",
-    "alIsSource", "alSource3f", "alSource3i", "alSourceiv", "alGetSourcef", "alGetSource3f",
-    "alGetSourcefv", "alGetSourcei", "alGetSource3i", "alGetSourceiv", "alSourcePlayv", "alSourceStopv",
-    "alSourceRewindv", "alSourcePausev", "alSourceRewind", "alSourceQueueBuffers", "alSourceUnqueueBuffers",
-    "alIsBuffer", "alBufferf", "alBuffer3f", "alBufferfv", "alBufferi", "alBuffer3i", "alBufferiv",
-    "alGetBufferf", "alGetBuffer3f", "alGetBufferfv", "alGetBufferi", "alGetBuffer3i", "alGetBufferiv",
+    "alIsSource", "alSource3f", "alSource3i", "alSourceiv", "alGetSource3f",
+    "alGetSourcefv", "alGetSource3i", "alGetSourceiv", "alSourcePlayv", "alSourceStopv",
+    "alSourceRewindv", "alSourcePausev", "alSourceRewind", "alIsBuffer", "alBufferf", "alBuffer3f", "alBufferfv", "alBufferi", "alBuffer3i", "alBufferiv",
+    "alGetBufferf", "alGetBuffer3f", "alGetBufferfv", "alGetBuffer3i", "alGetBufferiv",
     "alcProcessContext", "alcSuspendContext", "alcGetCurrentContext", "alcGetContextsDevice", "alcGetError",
     "alcIsExtensionPresent", "alcGetProcAddress", "alcGetEnumValue", "alcGetString", "alcGetIntegerv",
     "alcCaptureOpenDevice", "alcCaptureCloseDevice", "alcCaptureStart", "alcCaptureStop", "alcCaptureSamples",
@@ -423,6 +87,8 @@ struct SoundState {
     // the device of the generation that made it, since a new device hands
     // out the same names again.
     std::uint32_t generation = 0;
+    // Every stream alive on the current device, fed once a main-loop pass.
+    std::vector<TStream*> streams;
 };
 
 SoundState& State() {
@@ -459,6 +125,9 @@ void Bind(SoundState& state) {
 }
 
 void CloseDevice(SoundState& state) {
+    // Each stream stops and lets go of its file while the device is still open.
+    for (TStream* stream : std::vector<TStream*>(state.streams)) stream->Shut();
+    std::vector<TStream*>().swap(state.streams);
     EntryPoints& al = state.al;
     Call(al.alcMakeContextCurrent, nullptr);
     if (state.context) Call(al.alcDestroyContext, state.context);
@@ -487,58 +156,6 @@ private:
 
 } // namespace
 
-// ---- Sound readers ----
-
-SoundData ParseWav(const std::uint8_t* bytes, std::size_t size) {
-    SoundData wav;
-    if (!bytes || size < kHeaderSize) return Refused(wav, "WAV: the file is shorter than a WAV header");
-    const std::uint32_t formatChunkSize = DWord(bytes + 16);
-    const std::uint16_t channels = Word(bytes + 22);
-    const std::uint16_t bits = Word(bytes + 34);
-    const std::uint16_t tag = EffectiveTag(bytes, size, formatChunkSize);
-    const WavFormat format = FormatFromHeader(tag, channels, bits);
-    wav.frequency = DWord(bytes + 24);
-    wav.format = FormatOf(format.channels, format.outputBits);
-
-    // 64-bit positions: a chunk size near 4 GiB cannot wrap the walk back to
-    // an earlier chunk, and each step moves forward by at least a chunk header.
-    std::uint64_t position = 20 + static_cast<std::uint64_t>(formatChunkSize);
-    std::uint64_t dataAt = 0, dataLength = 0;
-    bool found = false;
-    while (position + kChunkHeaderSize <= size) {
-        const std::uint8_t* chunk = bytes + position;
-        const std::uint32_t chunkSize = DWord(chunk + 4);
-        position += kChunkHeaderSize;
-        if (std::memcmp(chunk, "data", 4) == 0) {
-            // A chunk cut short by the end of the file keeps what is there.
-            dataAt = position;
-            dataLength = std::min<std::uint64_t>(chunkSize, size - position);
-            found = true;
-        }
-        position = NextChunk(bytes, size, position + chunkSize, chunkSize);
-    }
-    const auto refused = [&] { return Refused(wav, WavRefusal(bytes, format, tag, channels, bits, found)); };
-    if (wav.format == 0 || !found) return refused();
-    // Whole frames only: OpenAL refuses a partial one.
-    const std::uint64_t frame = std::uint64_t{format.channels} * format.storedBytes;
-    dataLength -= dataLength % frame;
-    if (dataLength / format.storedBytes * (format.outputBits / 8) > kMaxSampleBytes) return refused();
-    wav.data = Samples(format, bytes + dataAt, static_cast<std::size_t>(dataLength));
-    wav.hasData = true;
-    return wav;
-}
-
-SoundData ParseSound(const std::uint8_t* bytes, std::size_t size) {
-    if (bytes && size >= 4 && std::memcmp(bytes, "OggS", 4) == 0) return DecodeOgg(bytes, size);
-    return ParseWav(bytes, size);
-}
-
-SoundData LoadWavFile(const std::string& fileName) {
-    const std::vector<std::uint8_t> bytes = ReadSoundFile(fileName);
-    const FileReasons reasons(fileName);
-    return ParseSound(bytes.data(), bytes.size());
-}
-
 // ---- Sounds and sources ----
 
 TSound::TSound() : generation_(CurrentGeneration()) { Call(AL().alGenBuffers, 1, &buffer_); }
@@ -547,7 +164,36 @@ TSound::~TSound() {
     if (buffer_ != 0 && generation_ == CurrentGeneration()) Call(AL().alDeleteBuffers, 1, &buffer_);
 }
 
-TSource::TSource() : generation_(CurrentGeneration()) {
+namespace {
+
+std::string Number(float value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", static_cast<double>(value));
+    return text;
+}
+
+// A setter's value: finite, and above 0 or at least 0. False, with the reason, otherwise.
+bool Acceptable(const char* what, float value, bool zeroAllowed) {
+    if (std::isfinite(value) && (zeroAllowed ? value >= 0 : value > 0)) return true;
+    SetLastError(std::string(what) + " " + Number(value) + ": not a finite number " +
+                 (zeroAllowed ? "of 0 or more" : "above 0"));
+    return false;
+}
+
+bool Closed(const char* what) {
+    SetLastError(std::string(what) + ": the sound device this source belongs to is closed");
+    return false;
+}
+
+std::int32_t PublicState(ALint state) {
+    if (state == AL_PLAYING) return QSOURCE_PLAYING;
+    if (state == AL_PAUSED) return QSOURCE_PAUSED;
+    return QSOURCE_STOPPED;
+}
+
+} // namespace
+
+TSourceControls::TSourceControls() : generation_(CurrentGeneration()) {
     EntryPoints& al = AL();
     Call(al.alGenSources, 1, &source_);
     const ALfloat zero[3] = {0.0f, 0.0f, 0.0f};
@@ -557,18 +203,50 @@ TSource::TSource() : generation_(CurrentGeneration()) {
     Call(al.alSourcefv, source_, AL_VELOCITY, zero);
 }
 
-TSource::~TSource() {
+TSourceControls::~TSourceControls() {
     if (source_ != 0 && Live()) Call(AL().alDeleteSources, 1, &source_);
 }
 
-bool TSource::Live() const { return generation_ == CurrentGeneration(); }
+std::int32_t TSourceControls::QueryInterface(const QGUID* iid, void** object) {
+    if (object && iid && SameGuid(*iid, IID_ISourceControl)) {
+        *object = static_cast<ISourceControl*>(this);
+        AddRef();
+        return Q_OK;
+    }
+    return TInterfacedObject::QueryInterface(iid, object);
+}
 
-void TSource::SetPosition(const TVec3D* position) {
+bool TSourceControls::Live() const { return generation_ == CurrentGeneration(); }
+
+std::int32_t TSourceControls::SourceState() const {
+    ALint state = AL_STOPPED;
+    if (source_ != 0 && Live()) Call(AL().alGetSourcei, source_, AL_SOURCE_STATE, &state);
+    return state;
+}
+
+void TSourceControls::SetPosition(const TVec3D* position) {
     if (position && Live()) Call(AL().alSourcefv, source_, AL_POSITION, &position->x);
 }
 
-void TSource::SetVelocity(const TVec3D* velocity) {
+void TSourceControls::SetVelocity(const TVec3D* velocity) {
     if (velocity && Live()) Call(AL().alSourcefv, source_, AL_VELOCITY, &velocity->x);
+}
+
+#define QUELT_SOURCE_SETTER(Slot, what, parameter, zeroAllowed)                \
+    qbool TSourceControls::Slot(float value) {                                  \
+        if (!Acceptable("Source " what, value, zeroAllowed)) return 0;          \
+        if (!Live()) return Closed("Source " what);                             \
+        Call(AL().alSourcef, source_, parameter, value);                        \
+        return 1;                                                               \
+    }
+QUELT_SOURCE_SETTER(SetGain, "gain", AL_GAIN, true)
+QUELT_SOURCE_SETTER(SetPitch, "pitch", AL_PITCH, false)
+QUELT_SOURCE_SETTER(SetReferenceDistance, "reference distance", AL_REFERENCE_DISTANCE, true)
+QUELT_SOURCE_SETTER(SetRolloff, "rolloff", AL_ROLLOFF_FACTOR, true)
+#undef QUELT_SOURCE_SETTER
+
+void TSourceControls::SetRelative(qbool relative) {
+    if (Live()) Call(AL().alSourcei, source_, AL_SOURCE_RELATIVE, relative ? AL_TRUE : AL_FALSE);
 }
 
 void TSource::SetLooping(qbool loop) {
@@ -589,6 +267,298 @@ void TSource::Pause() {
 
 void TSource::Stop() {
     if (Live()) Call(AL().alSourceStop, source_);
+}
+
+std::int32_t TSource::GetState() { return PublicState(SourceState()); }
+
+qbool TSource::SetOffset(float seconds) {
+    if (!Acceptable("Source offset", seconds, true)) return 0;
+    if (!Live()) return Closed("Source offset");
+    EntryPoints& al = AL();
+    ALint buffer = 0, size = 0, channels = 0, bits = 0, frequency = 0;
+    Call(al.alGetSourcei, source_, AL_BUFFER, &buffer);
+    const auto id = static_cast<ALuint>(buffer);
+    Call(al.alGetBufferi, id, AL_SIZE, &size);
+    Call(al.alGetBufferi, id, AL_CHANNELS, &channels);
+    Call(al.alGetBufferi, id, AL_BITS, &bits);
+    Call(al.alGetBufferi, id, AL_FREQUENCY, &frequency);
+    const std::int64_t frameBytes = std::int64_t{channels} * bits / 8;
+    if (buffer == 0 || frameBytes <= 0 || frequency <= 0) {
+        SetLastError("Source offset " + Number(seconds) + ": the source has no sound attached");
+        return 0;
+    }
+    const double length = static_cast<double>(size / frameBytes) / frequency;
+    if (seconds >= length) {
+        SetLastError("Source offset " + Number(seconds) + ": past the end of the sound (" + Number(float(length)) +
+                     " seconds)");
+        return 0;
+    }
+    Call(al.alSourcef, source_, AL_SEC_OFFSET, seconds);
+    return 1;
+}
+
+float TSource::GetOffset() {
+    ALfloat seconds = 0;
+    if (Live() && SourceState() != AL_STOPPED) Call(AL().alGetSourcef, source_, AL_SEC_OFFSET, &seconds);
+    return seconds;
+}
+
+// ---- Streams ----
+
+namespace {
+
+std::vector<TStream*>& Streams() { return State().streams; }
+
+void Forget(TStream* stream) {
+    std::vector<TStream*>& streams = Streams();
+    streams.erase(std::remove(streams.begin(), streams.end(), stream), streams.end());
+    // No heap block outlives the last stream: the state itself is never destroyed.
+    if (streams.empty()) std::vector<TStream*>().swap(streams);
+}
+
+} // namespace
+
+TStream::TStream(std::unique_ptr<SoundReader> reader) : reader_(std::move(reader)) {
+    const std::size_t frame = FrameBytes(reader_->Format());
+    const std::size_t perBuffer = std::max<std::size_t>(reader_->Frequency() / kBuffersPerSecond, 1) * frame;
+    staging_.resize(std::min(perBuffer, kMaxBufferBytes / frame * frame));
+    EntryPoints& al = AL();
+    if (source_ != 0 && Live() && al.alGenBuffers && al.alGetError) {
+        al.alGetError();
+        buffers_.resize(kBuffers);
+        al.alGenBuffers(static_cast<ALsizei>(kBuffers), buffers_.data());
+        if (al.alGetError() != AL_NO_ERROR) buffers_.clear();
+    }
+    free_ = buffers_;
+    Streams().push_back(this);
+}
+
+TStream::~TStream() {
+    Forget(this);
+    Shut();
+}
+
+bool TStream::Active() const { return Live() && !buffers_.empty() && reader_; }
+
+void TStream::Shut() {
+    if (Active()) {
+        Clear();
+        Call(AL().alDeleteBuffers, static_cast<ALsizei>(buffers_.size()), buffers_.data());
+    }
+    buffers_.clear();
+    free_.clear();
+    reader_.reset();
+    std::vector<std::uint8_t>().swap(staging_);
+    playing_ = paused_ = false;
+}
+
+void TStream::Clear() {
+    EntryPoints& al = AL();
+    Call(al.alSourceStop, source_);
+    // A stopped source lets go of its whole queue at once.
+    Call(al.alSourcei, source_, AL_BUFFER, 0);
+    queue_.clear();
+    free_ = buffers_;
+}
+
+void TStream::Rewind() {
+    ended_ = !reader_->Rewind();
+    nextFrame_ = 0;
+    passFrames_ = 0;
+}
+
+std::size_t TStream::FillBuffer(std::uint32_t buffer) {
+    const std::size_t frame = FrameBytes(reader_->Format());
+    std::size_t filled = 0;
+    while (!ended_ && filled < staging_.size()) {
+        const std::size_t got = reader_->Read(staging_.data() + filled, staging_.size() - filled);
+        filled += got;
+        passFrames_ += got / frame;
+        if (got != 0) continue;
+        // The sound is over: a loop goes on with its start in the same
+        // buffer, so that nothing separates the end from the beginning.
+        if (!looping_ || passFrames_ == 0) {
+            ended_ = true;
+            break;
+        }
+        soundFrames_ = passFrames_;
+        ended_ = !reader_->Rewind();
+        passFrames_ = 0;
+    }
+    if (filled == 0) return 0;
+    EntryPoints& al = AL();
+    Call(al.alBufferData, buffer, reader_->Format(), staging_.data(), static_cast<ALsizei>(filled),
+         static_cast<ALsizei>(reader_->Frequency()));
+    Call(al.alSourceQueueBuffers, source_, 1, &buffer);
+    queue_.push_back({buffer, nextFrame_, filled / frame});
+    nextFrame_ += filled / frame;
+    return filled / frame;
+}
+
+void TStream::Refill() {
+    EntryPoints& al = AL();
+    ALint processed = 0;
+    Call(al.alGetSourcei, source_, AL_BUFFERS_PROCESSED, &processed);
+    for (; processed > 0 && !queue_.empty(); --processed) {
+        ALuint buffer = 0;
+        Call(al.alSourceUnqueueBuffers, source_, 1, &buffer);
+        queue_.pop_front();
+        free_.push_back(buffer);
+    }
+    while (!free_.empty() && FillBuffer(free_.back()) != 0) free_.pop_back();
+}
+
+template <typename Step>
+void TStream::Safely(Step&& step) {
+    try {
+        step();
+    } catch (const std::exception& error) {
+        // A file that fails while playing (a removed disk) ends the stream
+        // with the reason; nothing is thrown at the program or the main loop.
+        SetLastError(error.what());
+        Clear();
+        ended_ = true;
+        playing_ = paused_ = false;
+    }
+}
+
+void TStream::Start() {
+    Refill();
+    if (queue_.empty()) {
+        Stop();
+        return;
+    }
+    Call(AL().alSourcePlay, source_);
+    playing_ = true;
+    paused_ = false;
+}
+
+void TStream::Play() {
+    Safely([this] { PlayNow(); });
+}
+
+void TStream::PlayNow() {
+    if (!Active()) return;
+    if (paused_) {
+        Refill();
+        Call(AL().alSourcePlay, source_);
+        playing_ = true;
+        paused_ = false;
+        return;
+    }
+    if (playing_) Stop(); // restarts from the beginning, as a source does
+    Start();
+}
+
+void TStream::Pause() {
+    if (!Active() || !playing_) return;
+    Call(AL().alSourcePause, source_);
+    playing_ = false;
+    paused_ = true;
+}
+
+void TStream::Stop() {
+    Safely([this] { StopNow(); });
+}
+
+void TStream::StopNow() {
+    if (!Active()) return;
+    Clear();
+    Rewind();
+    playing_ = paused_ = false;
+}
+
+void TStream::Feed() {
+    Safely([this] { FeedNow(); });
+}
+
+void TStream::FeedNow() {
+    if (!Active() || !playing_) return;
+    Refill();
+    if (queue_.empty()) {
+        Stop(); // played to its end: the next Play starts from the beginning
+        return;
+    }
+    if (SourceState() == AL_PLAYING) return;
+    // Starved: the queue ran dry before this pass (or just now). A stopped
+    // source counts every buffer as played: take them all back, so that none
+    // is heard twice, and carry on with fresh ones.
+    Refill();
+    if (queue_.empty())
+        Stop();
+    else
+        Call(AL().alSourcePlay, source_);
+}
+
+std::int32_t TStream::GetState() {
+    if (playing_) return QSOURCE_PLAYING;
+    return paused_ ? QSOURCE_PAUSED : QSOURCE_STOPPED;
+}
+
+std::uint64_t TStream::PlayedFrame() const {
+    ALint offset = 0;
+    Call(AL().alGetSourcei, source_, AL_SAMPLE_OFFSET, &offset);
+    // The offset counts from the first buffer still queued.
+    std::uint64_t left = static_cast<std::uint64_t>(std::max<ALint>(offset, 0));
+    for (const Queued& queued : queue_) {
+        if (left < queued.frames) return queued.startFrame + left;
+        left -= queued.frames;
+    }
+    return nextFrame_;
+}
+
+float TStream::GetOffset() {
+    if (!Active() || (!playing_ && !paused_)) return 0.0f;
+    std::uint64_t frame = PlayedFrame();
+    if (soundFrames_ != 0) frame %= soundFrames_;
+    return static_cast<float>(static_cast<double>(frame) / reader_->Frequency());
+}
+
+qbool TStream::SetOffset(float seconds) {
+    if (!Acceptable("Stream offset", seconds, true)) return 0;
+    if (!Active()) return Closed("Stream offset");
+    bool moved = false;
+    Safely([&] { moved = Seek(seconds); });
+    return moved ? 1 : 0;
+}
+
+bool TStream::Seek(float seconds) {
+    const bool wasPlaying = playing_, wasPaused = paused_;
+    Clear();
+    Rewind();
+    playing_ = paused_ = false;
+    const std::size_t frame = FrameBytes(reader_->Format());
+    auto skip = static_cast<std::uint64_t>(static_cast<double>(seconds) * reader_->Frequency());
+    while (skip > 0 && !ended_) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(skip * frame, staging_.size()));
+        const std::size_t got = reader_->Read(staging_.data(), want);
+        if (got == 0) break;
+        skip -= got / frame;
+        nextFrame_ += got / frame;
+        passFrames_ += got / frame;
+    }
+    if (skip > 0) {
+        Rewind();
+        SetLastError("Stream offset " + Number(seconds) + ": past the end of the sound");
+        return false;
+    }
+    if (wasPlaying) Start();
+    if (wasPaused) {
+        Refill();
+        paused_ = !queue_.empty();
+    }
+    return true;
+}
+
+std::size_t TStream::SampleBytes() const {
+    std::size_t bytes = staging_.capacity();
+    for (const Queued& queued : queue_) bytes += queued.frames * FrameBytes(reader_ ? reader_->Format() : 0);
+    return bytes;
+}
+
+double TStream::QueuedSeconds() const {
+    if (!Active()) return 0.0;
+    return static_cast<double>(nextFrame_ - PlayedFrame()) / reader_->Frequency();
 }
 
 // ---- Module ----
@@ -659,6 +629,35 @@ void CreateSource(ISource** slot) {
     if (!AL().alGenSources) return;
     Held<TSource> source(new TSource);
     *slot = source.Release();
+}
+
+void CreateStream(ISource** slot, const std::string& fileName) {
+    if (!slot) return;
+    *slot = nullptr;
+    if (!AL().alGenSources) {
+        SetLastError("No stream made from " + Quoted(fileName) + ": OpenAL is not loaded (call qInitOpenAL first)");
+        return;
+    }
+    std::unique_ptr<SoundReader> reader = OpenSoundStream(fileName);
+    if (!reader) return;
+    Held<TStream> stream(new TStream(std::move(reader)));
+    if (!State().context)
+        SetLastError(Quoted(fileName) + ": the stream stays silent: OpenAL has no sound device");
+    *slot = stream.Release();
+}
+
+void FeedStreams() {
+    for (TStream* stream : Streams()) stream->Feed();
+}
+
+bool SetListenerGain(float gain) {
+    if (!AL().alListenerf) {
+        SetLastError("Listener gain: OpenAL is not loaded (call qInitOpenAL first)");
+        return false;
+    }
+    if (!Acceptable("Listener gain", gain, true)) return false;
+    AL().alListenerf(AL_GAIN, gain);
+    return true;
 }
 
 void ListenerPos(const TVec3D& position) { Call(AL().alListenerfv, AL_POSITION, &position.x); }

@@ -1,52 +1,23 @@
 // SPDX-License-Identifier: Zlib
 // Positional sound through OpenAL, bound at run time from the library file
 // the application names: the device and context, sound buffers made from WAV
-// and Ogg Vorbis files, sources and the listener. One device per process.
+// and Ogg Vorbis files (the readers are TSoundLib's), sources, streams fed
+// from the main loop, and the listener. One device per process.
 #pragma once
 
 #include <quelt/quelt.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "TInterfacedObject.h"
+#include "TSoundLib.h"
 
 namespace quelt {
-
-// What the sound readers hand OpenAL: 8- or 16-bit samples, mono or stereo.
-// `format` is 0 when the file's encoding, channel count or depth has no
-// reading; `hasData` is false when there is nothing to hand over (no format,
-// no samples, a file too short or too damaged).
-struct SoundData {
-    std::int32_t format = 0;
-    std::vector<std::uint8_t> data;
-    std::uint32_t frequency = 0;
-    bool hasData = false;
-};
-
-// Readers of a file image already in memory; none reads outside
-// [bytes, bytes + size). ParseSound takes an image starting "OggS" for Ogg
-// Vorbis and anything else for WAV.
-SoundData ParseSound(const std::uint8_t* bytes, std::size_t size);
-SoundData ParseWav(const std::uint8_t* bytes, std::size_t size);
-// Ogg Vorbis whose samples would take more than `maxBytes` is refused whole
-// (no data, a reason for qGetLastError): before decoding when the length its
-// stream states (its last page's position less its first audio page's) is
-// larger, else as soon as decoding passes it. Without a limit, what
-// OggSampleLimit allows.
-SoundData DecodeOgg(const std::uint8_t* bytes, std::size_t size, std::uint64_t maxBytes);
-SoundData DecodeOgg(const std::uint8_t* bytes, std::size_t size);
-// The most sample bytes an Ogg file of `fileSize` bytes may decode to: 1024
-// times its size (at least 16 MiB), and never more than 256 MiB, the cap for
-// a whole-file sound (about 25 minutes of 44.1 kHz stereo; longer music is
-// for streaming).
-std::uint64_t OggSampleLimit(std::size_t fileSize);
-// Reads a WAV or Ogg Vorbis file. Throws IoError "Cannot open file "<full
-// path>". <reason>" when it cannot be opened or is not a regular file, and
-// IoError when it is too large for a sound or reading it fails.
-SoundData LoadWavFile(const std::string& fileName);
 
 class TSound final : public TInterfacedObject<ISound> {
 public:
@@ -59,25 +30,113 @@ private:
     std::uint32_t generation_; // of the device that made the buffer
 };
 
-class TSource final : public TInterfacedObject<ISource> {
+// ISource's classic slots and the further controls, shared by sources and
+// streams. An OpenAL source name belongs to the device generation that made it.
+class TSourceControls : public TInterfacedObject<ISourceControl> {
 public:
-    TSource();
+    std::int32_t QueryInterface(const QGUID* iid, void** object) override;
     void SetPosition(const TVec3D* position) override;
     void SetVelocity(const TVec3D* velocity) override;
+    qbool SetGain(float gain) override;
+    qbool SetPitch(float pitch) override;
+    qbool SetReferenceDistance(float distance) override;
+    qbool SetRolloff(float rolloff) override;
+    void SetRelative(qbool relative) override;
+    std::uint32_t Name() const { return source_; }
+
+protected:
+    TSourceControls();
+    ~TSourceControls() override;
+    // False once the device that made the source is closed: its name may
+    // then belong to another device's source.
+    bool Live() const;
+    std::int32_t SourceState() const; // AL_PLAYING, ...; AL_STOPPED when not live
+    std::uint32_t source_ = 0;
+    std::uint32_t generation_;
+};
+
+class TSource final : public TSourceControls {
+public:
     void SetLooping(qbool loop) override;
     void SetBuffer(std::int32_t buffer) override;
     void Play() override;
     void Pause() override;
     void Stop() override;
-    std::uint32_t Name() const { return source_; }
+    std::int32_t GetState() override;
+    qbool SetOffset(float seconds) override;
+    float GetOffset() override;
 
 private:
-    ~TSource() override;
-    // False once the device that made the source is closed: its name may
-    // then belong to another device's source.
-    bool Live() const;
-    std::uint32_t source_ = 0;
-    std::uint32_t generation_;
+    ~TSource() override = default;
+};
+
+// A source fed from a SoundReader through a few queued buffers. Feed, called
+// once a main-loop pass, refills the buffers OpenAL has finished with.
+class TStream final : public TSourceControls {
+public:
+    // Eight buffers of a fifth of a second: after a refill at least 1.4 s
+    // stay queued, more than a slow second of the main loop. Above 48 kHz
+    // stereo a buffer stays at 48 KiB, 384 KiB in all.
+    static constexpr std::size_t kBuffers = 8;
+    static constexpr std::uint32_t kBuffersPerSecond = 5;
+    static constexpr std::size_t kMaxBufferBytes = 48 << 10;
+
+    explicit TStream(std::unique_ptr<SoundReader> reader);
+    void SetLooping(qbool loop) override { looping_ = loop != 0; }
+    void SetBuffer(std::int32_t) override {} // a stream's buffers are its own
+    void Play() override;
+    void Pause() override;
+    void Stop() override;
+    std::int32_t GetState() override;
+    qbool SetOffset(float seconds) override;
+    float GetOffset() override;
+
+    void Feed();
+    // Stops for good and lets go of the file and the buffers (qDoneOpenAL).
+    void Shut();
+    // Sample bytes the stream holds: those queued in OpenAL and its staging block.
+    std::size_t SampleBytes() const;
+    // Seconds queued ahead of what is playing.
+    double QueuedSeconds() const;
+
+private:
+    ~TStream() override;
+    bool Active() const;
+    // Runs a step that reads the file: a failure stops the stream with its reason.
+    template <typename Step>
+    void Safely(Step&& step);
+    void PlayNow();
+    void StopNow();
+    void FeedNow();
+    bool Seek(float seconds);
+    void Start();
+    // Takes back the buffers that have played and queues them refilled.
+    void Refill();
+    // Fills `buffer` with the next piece and queues it; 0 frames when the sound is over.
+    std::size_t FillBuffer(std::uint32_t buffer);
+    void Rewind();
+    // Stops the source and takes back every buffer.
+    void Clear();
+    // The frame playing now, counted as the buffers were queued.
+    std::uint64_t PlayedFrame() const;
+
+    struct Queued {
+        std::uint32_t buffer;
+        std::uint64_t startFrame;
+        std::size_t frames;
+    };
+    std::unique_ptr<SoundReader> reader_;
+    std::vector<std::uint32_t> buffers_;
+    std::vector<std::uint32_t> free_;
+    std::deque<Queued> queue_;
+    std::vector<std::uint8_t> staging_;
+    std::uint64_t nextFrame_ = 0;   // frames queued since the start (loops go on counting)
+    std::uint64_t passFrames_ = 0;  // frames read in the reader's current pass
+    std::uint64_t soundFrames_ = 0; // the sound's length, once a loop has found it
+    bool looping_ = false;
+    bool playing_ = false;
+    bool paused_ = false;
+    bool ended_ = false; // the reader has nothing more
 };
 
 // True when the library could be loaded; the device and context are opened
@@ -89,6 +148,13 @@ bool IsOpenALCreated();
 // the file cannot be opened or read; the slot then stays null.
 void CreateSound(ISound** slot, const std::string& fileName);
 void CreateSource(ISource** slot);
+// Throws IoError when the file cannot be opened or read; the slot then stays
+// null. A content the readers refuse leaves the slot null and the reason.
+void CreateStream(ISource** slot, const std::string& fileName);
+// Keeps every stream's queue full; the main loop calls it once a pass.
+void FeedStreams();
+// False, with a reason, for a gain below 0 or not a number, or before initialisation.
+bool SetListenerGain(float gain);
 void ListenerPos(const TVec3D& position);
 void ListenerVel(const TVec3D& velocity);
 void ListenerOrientation(const TVec3D& at, const TVec3D& up);

@@ -467,6 +467,15 @@ QUELT_API void qListenerOrientation(const TVec3D* at, const TVec3D* up) {
     quelt::ListenerOrientation(*at, *up);
 }
 
+QUELT_API qbool qSetListenerGain(float gain) {
+    return Guarded<qbool>(0, [&] { return quelt::SetListenerGain(gain) ? qbool(1) : qbool(0); });
+}
+
+QUELT_API void qCreateStream(ISource** stream, const char* fileName) {
+    if (AnyNull(__func__, "stream", stream)) return;
+    Guarded([&] { quelt::CreateStream(stream, Text(fileName)); });
+}
+
 // ---- Models ----
 
 QUELT_API void qLoadModel(IAnimation** model, int32_t mode, const char* fileName) {

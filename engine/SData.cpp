@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Zlib
 #include "SData.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -35,6 +36,7 @@ public:
         if (fd_ >= 0) ::close(fd_);
     }
     int get() const { return fd_; }
+    int Release() { return std::exchange(fd_, -1); }
 
 private:
     int fd_;
@@ -42,41 +44,61 @@ private:
 
 } // namespace
 
-FileBytes ReadRegularFile(const std::string& fileName, std::uint64_t maxSize) {
-    FileBytes result;
+RegularFile::RegularFile(const std::string& fileName, std::uint64_t maxSize) : name_(fileName) {
     // Non-blocking, so a FIFO with no writer cannot hold the open; it is then
     // refused as not a regular file.
-    const Descriptor file(::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    Descriptor file(::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (file.get() < 0) {
-        result.openError = errno;
-        return result;
+        openError_ = errno;
+        return;
     }
     struct stat info {};
     if (::fstat(file.get(), &info) != 0) ThrowIo("Cannot size file", fileName);
     if (!S_ISREG(info.st_mode)) {
-        result.outcome = FileBytes::Outcome::NotRegular;
-        return result;
+        outcome_ = FileBytes::Outcome::NotRegular;
+        return;
     }
     const auto size = static_cast<std::uint64_t>(info.st_size);
     if (size > maxSize || size > std::numeric_limits<std::size_t>::max()) {
-        result.outcome = FileBytes::Outcome::TooLarge;
-        return result;
+        outcome_ = FileBytes::Outcome::TooLarge;
+        return;
     }
-    result.bytes.resize(static_cast<std::size_t>(size));
-    // Never more than the size found above, even if the file grows meanwhile;
-    // a file that shrinks keeps what it still holds.
+    size_ = size;
+    outcome_ = FileBytes::Outcome::Read;
+    fd_ = file.Release();
+}
+
+RegularFile::~RegularFile() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+std::size_t RegularFile::ReadAt(std::uint64_t offset, void* into, std::size_t count) const {
+    if (fd_ < 0 || offset >= size_) return 0;
+    count = static_cast<std::size_t>(std::min<std::uint64_t>(count, size_ - offset));
     std::size_t done = 0;
-    while (done < result.bytes.size()) {
-        const ssize_t got = ::read(file.get(), result.bytes.data() + done, result.bytes.size() - done);
+    while (done < count) {
+        const ssize_t got =
+            ::pread(fd_, static_cast<std::uint8_t*>(into) + done, count - done, static_cast<off_t>(offset + done));
         if (got == 0) break;
         if (got < 0) {
             if (errno == EINTR) continue;
-            ThrowIo("Cannot read file", fileName);
+            ThrowIo("Cannot read file", name_);
         }
         done += static_cast<std::size_t>(got);
     }
-    result.bytes.resize(done);
-    result.outcome = FileBytes::Outcome::Read;
+    return done;
+}
+
+FileBytes ReadRegularFile(const std::string& fileName, std::uint64_t maxSize) {
+    FileBytes result;
+    const RegularFile file(fileName, maxSize);
+    result.outcome = file.Outcome();
+    result.openError = file.OpenError();
+    if (result.outcome != FileBytes::Outcome::Read) return result;
+    result.bytes.resize(static_cast<std::size_t>(file.Size()));
+    // Never more than the size found at opening, even if the file grows
+    // meanwhile; a file that shrinks keeps what it still holds.
+    result.bytes.resize(file.ReadAt(0, result.bytes.data(), result.bytes.size()));
     return result;
 }
 

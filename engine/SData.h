@@ -22,6 +22,32 @@ struct FileBytes {
 // Throws IoError when reading fails after the checks.
 FileBytes ReadRegularFile(const std::string& fileName, std::uint64_t maxSize);
 
+// A regular file held open to be read piece by piece (a streamed sound),
+// refused on the same grounds as ReadRegularFile. Its size is the one found
+// at opening; reads never go past it.
+class RegularFile {
+public:
+    RegularFile(const std::string& fileName, std::uint64_t maxSize);
+    RegularFile(const RegularFile&) = delete;
+    RegularFile& operator=(const RegularFile&) = delete;
+    ~RegularFile();
+
+    FileBytes::Outcome Outcome() const { return outcome_; }
+    int OpenError() const { return openError_; }
+    std::uint64_t Size() const { return size_; }
+    const std::string& Name() const { return name_; }
+    // Up to `count` bytes from `offset`; fewer at the end of the file (or of
+    // a file that shrank). Throws IoError when reading fails.
+    std::size_t ReadAt(std::uint64_t offset, void* into, std::size_t count) const;
+
+private:
+    std::string name_;
+    int fd_ = -1;
+    FileBytes::Outcome outcome_ = FileBytes::Outcome::NotOpened;
+    int openError_ = 0;
+    std::uint64_t size_ = 0;
+};
+
 class TData {
 public:
     TData() = default;

@@ -9,7 +9,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "QOpenAL.h"
+#include "TOggLoader.h"
+#include "TSoundLib.h"
+#include "TWavLoader.h"
 
 inline void CheckSound(const quelt::SoundData& sound, std::uint64_t maxBytes) {
     if (sound.data.size() > maxBytes) std::abort();

@@ -416,6 +416,9 @@ class Parser:
                 chain.insert(0, current)
                 current = by_name.get(current["base"]) if current["base"] else None
             interface["slots"] = [slot for part in chain for slot in part["own_slots"]]
+            # The C table spells out every slot after the three every object has,
+            # an extension's inherited ones included.
+            interface["table_slots"] = [slot for part in chain if part["base"] for slot in part["own_slots"]]
         for interface in self.api["interfaces"]:
             if interface["name"] in self.ids:
                 interface["id"] = self.ids[interface["name"]]
@@ -426,11 +429,11 @@ class Parser:
                     raise HeaderError(f"line {interface['line']}: {interface['name']} has no C table "
                                       f"({interface['name']}Vtbl)")
                 c_slots = [(f["name"], [p["type"] for p in f["params"]]) for f in table[0]]
-                cpp_slots = [(s["name"], [p["type"] for p in s["params"]]) for s in interface["own_slots"]]
+                cpp_slots = [(s["name"], [p["type"] for p in s["params"]]) for s in interface["table_slots"]]
                 if c_slots != cpp_slots:
                     raise HeaderError(f"line {table[1]}: the C table of {interface['name']} does not match "
                                       f"its C++ struct: {c_slots} against {cpp_slots}")
-            del interface["own_slots"], interface["line"]
+            del interface["own_slots"], interface["table_slots"], interface["line"]
         missing = set(self.vtables) - set(by_name)
         if missing:
             raise HeaderError(f"C tables without a C++ interface: {sorted(missing)}")

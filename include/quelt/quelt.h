@@ -317,6 +317,18 @@ enum {
     QPB_CUBE_NEGATIVE_Z = 0x2082  /**< Cube face -Z. */
 };
 
+/** Beyond the 91. The identifier of ISourceControl, for a source's or a
+ *  stream's QueryInterface: {CA97915F-A1F1-4942-8694-CA8F6722BCEF}.
+ *  \ingroup quelt_sound */
+static const QGUID IID_ISourceControl = {0xCA97915Fu, 0xA1F1u, 0x4942u, {0x86, 0x94, 0xCA, 0x8F, 0x67, 0x22, 0xBC, 0xEF}};
+
+/** Play states for ISourceControl::GetState. \ingroup quelt_sound */
+enum {
+    QSOURCE_STOPPED = 0, /**< Not started, stopped, or played to its end. */
+    QSOURCE_PLAYING = 1, /**< Playing (a stream waiting for its next buffer counts). */
+    QSOURCE_PAUSED = 2   /**< Paused; Play resumes where it was. */
+};
+
 #ifdef __cplusplus
 } /* extern "C" */
 
@@ -449,6 +461,41 @@ struct ISource : IQueltUnknown {
     virtual void Stop() = 0;
 };
 
+/** Beyond the 91. A source's further controls, for sources (qCreateSource)
+ *  and streams (qCreateStream) alike: ISource's slots, then these. Ask for it
+ *  with QueryInterface(&IID_ISourceControl, ...) and release what you get.
+ *  A setter given an unusable value (negative, not a number) changes nothing
+ *  and returns false with a reason for qGetLastError; after qDoneOpenAL
+ *  every slot does nothing (setters return false, getters 0).
+ *  \ingroup quelt_sound */
+struct ISourceControl : ISource {
+    /** Loudness, a factor: 1 as recorded (the start value), 0.5 about 6 dB
+     *  quieter, 0 silent. Above 1 may be limited by the device. */
+    virtual qbool SetGain(float gain) = 0;
+    /** Playback speed and pitch, a factor above 0: 1 as recorded (the start
+     *  value), 2 an octave up and twice as fast. */
+    virtual qbool SetPitch(float pitch) = 0;
+    /** The distance (0 or more, start value 1) at which the source sounds at
+     *  its gain; farther away it fades as SetRolloff says. */
+    virtual qbool SetReferenceDistance(float distance) = 0;
+    /** How fast the sound fades beyond the reference distance (0 or more,
+     *  start value 1; 0 never fades). */
+    virtual qbool SetRolloff(float rolloff) = 0;
+    /** Whether SetPosition and SetVelocity are relative to the listener (a
+     *  sound that follows the ears, such as music at the origin) rather than
+     *  in the scene; false is the start value. */
+    virtual void SetRelative(qbool relative) = 0;
+    /** QSOURCE_STOPPED, QSOURCE_PLAYING or QSOURCE_PAUSED. */
+    virtual int32_t GetState() = 0;
+    /** Moves the play position to seconds from the start; a stopped source
+     *  starts there at the next Play. False, with a reason, for a position
+     *  past the end or with no sound attached. A stream decodes its way there. */
+    virtual qbool SetOffset(float seconds) = 0;
+    /** The play position in seconds from the start of the sound (of the
+     *  current pass, when looping); 0 when stopped. */
+    virtual float GetOffset() = 0;
+};
+
 /** A model loaded from a 3DS file (qLoadModel): one part per named object.
  *  Drawn in the pose of its mesh data; needs the window's context.
  *  \ingroup quelt_models */
@@ -472,6 +519,7 @@ typedef struct IFrustum IFrustum;
 typedef struct IPBuffer IPBuffer;
 typedef struct ISound ISound;
 typedef struct ISource ISource;
+typedef struct ISourceControl ISourceControl;
 typedef struct IAnimation IAnimation;
 
 #define QUELT_UNKNOWN_SLOTS(T)                                         \
@@ -530,6 +578,26 @@ typedef struct ISourceVtbl {
     void (*Stop)(ISource* self);
 } ISourceVtbl;
 struct ISource { const ISourceVtbl* lpVtbl; };
+
+typedef struct ISourceControlVtbl {
+    QUELT_UNKNOWN_SLOTS(ISourceControl)
+    void (*SetPosition)(ISourceControl* self, const TVec3D* position);
+    void (*SetVelocity)(ISourceControl* self, const TVec3D* velocity);
+    void (*SetLooping)(ISourceControl* self, qbool loop);
+    void (*SetBuffer)(ISourceControl* self, int32_t buffer);
+    void (*Play)(ISourceControl* self);
+    void (*Pause)(ISourceControl* self);
+    void (*Stop)(ISourceControl* self);
+    qbool (*SetGain)(ISourceControl* self, float gain);
+    qbool (*SetPitch)(ISourceControl* self, float pitch);
+    qbool (*SetReferenceDistance)(ISourceControl* self, float distance);
+    qbool (*SetRolloff)(ISourceControl* self, float rolloff);
+    void (*SetRelative)(ISourceControl* self, qbool relative);
+    int32_t (*GetState)(ISourceControl* self);
+    qbool (*SetOffset)(ISourceControl* self, float seconds);
+    float (*GetOffset)(ISourceControl* self);
+} ISourceControlVtbl;
+struct ISourceControl { const ISourceControlVtbl* lpVtbl; };
 
 typedef struct IAnimationVtbl {
     QUELT_UNKNOWN_SLOTS(IAnimation)
@@ -1168,6 +1236,9 @@ QUELT_API void qUnpack(const char* package, const char* destinationFolder);
  *  Call qInitOpenAL first: the other sound calls need it to have succeeded,
  *  and before it they do nothing and create nothing. Sounds (ISound) hold a
  *  file's samples; sources (ISource) play them in 3D around the listener.
+ *  Beyond the 91: streams (qCreateStream) play long music as they read it,
+ *  and sources and streams answer to ISourceControl (gain, pitch, distance,
+ *  state, position).
  *  @{ */
 
 /** Loads OpenAL from libraryName ("libopenal.so.1") and opens the default
@@ -1199,6 +1270,23 @@ QUELT_API void qListenerVel(const TVec3D* velocity);
 /** Turns the listener to look along at with up above; neither need be of unit length.
  *  @param at,up must not be null. */
 QUELT_API void qListenerOrientation(const TVec3D* at, const TVec3D* up);
+/** Beyond the 91. The listener's gain, a factor over every source: 1 (the
+ *  start value) as they are, 0 silence. False, with a reason for
+ *  qGetLastError, for a negative gain or one that is not a number, or
+ *  before qInitOpenAL. */
+QUELT_API qbool qSetListenerGain(float gain);
+/** Beyond the 91. Stores in *stream a new source that plays a WAV or Ogg
+ *  Vorbis file as it reads it, a few small buffers at a time: music of any
+ *  length takes a few hundred KiB (about 1.5 seconds queued). The main loop
+ *  (qStartMainLoop) keeps it fed on every pass, and a pass as slow as a
+ *  second does not interrupt it; looping (SetLooping) is seamless. It
+ *  answers to IID_ISourceControl too; SetBuffer does nothing on it. Starts
+ *  stopped: call Play. qDoneOpenAL stops it and closes the file. NULL, with a
+ *  reason for qGetLastError, before qInitOpenAL or for a file that cannot be
+ *  opened or whose content is not read. Release it when done.
+ *  @param stream must not be null.
+ *  @param fileName may be null (read as ""). */
+QUELT_API void qCreateStream(ISource** stream, const char* fileName);
 /** @} */
 
 /* ---- Models ----------------------------------------------------------- */

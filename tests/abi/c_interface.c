@@ -2,6 +2,7 @@
 #include "c_interface.h"
 
 #include <errno.h>
+#include <stddef.h>
 
 int CheckFrustumFromC(IFrustum* frustum) {
     TMatrix4 identity = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
@@ -57,3 +58,26 @@ int32_t ClosePBufferFromC(IPBuffer* pbuffer) {
 // The pads' key codes are constant expressions in C too (a switch may name them).
 _Static_assert(QK_PAD(0, QK_PAD_B) == QK_PAD_B && QK_PAD(3, QK_PAD_TOUCHPAD) == 534 + 3 * 32,
                "QK_PAD gives pad n's code");
+
+int CheckSourceControlFromC(ISource* source) {
+    ISourceControl* control = NULL;
+    const QGUID other = {1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}};
+    TVec3D place = {1, 0, 0};
+    if (source->lpVtbl->QueryInterface(source, &other, (void**)&control) != Q_NOINTERFACE || control) return 1;
+    if (source->lpVtbl->QueryInterface(source, &IID_ISourceControl, (void**)&control) != Q_OK) return 2;
+    if ((void*)control != (void*)source) return 3;
+    /* The classic slots keep their places in the longer table. */
+    control->lpVtbl->SetPosition(control, &place);
+    control->lpVtbl->SetLooping(control, 0);
+    if (control->lpVtbl->SetGain(control, -1.0f) != 0 || control->lpVtbl->SetGain(control, 0.5f) != 1) return 4;
+    if (control->lpVtbl->SetPitch(control, 0.0f) != 0 || control->lpVtbl->SetPitch(control, 2.0f) != 1) return 5;
+    if (control->lpVtbl->SetReferenceDistance(control, 2.0f) != 1) return 6;
+    if (control->lpVtbl->SetRolloff(control, 0.0f) != 1) return 7;
+    control->lpVtbl->SetRelative(control, 1);
+    control->lpVtbl->SetRelative(control, 0);
+    if (control->lpVtbl->GetState(control) != QSOURCE_STOPPED) return 8;
+    if (control->lpVtbl->GetOffset(control) != 0.0f) return 9;
+    control->lpVtbl->Stop(control);
+    if (control->lpVtbl->Release(control) != 1) return 10;
+    return 0;
+}

@@ -28,6 +28,11 @@ void OpenPBufferFromC(IPBuffer* pbuffer, void (*whileEnabled)(void*), void (*whi
 /* FreeResources, then the last Release; returns what Release returned. */
 int32_t ClosePBufferFromC(IPBuffer* pbuffer);
 
+/* Asks a source for ISourceControl through its C table and drives every
+ * slot: 0 when each answered as expected, else the failing step. Leaves the
+ * source stopped at gain 0.5 and pitch 2. */
+int CheckSourceControlFromC(ISource* source);
+
 #ifdef __cplusplus
 }
 #endif

@@ -81,6 +81,7 @@ const Row kRows[] = {
      [] { Q(qCreatePackege)("null.pak", nullptr, 2); return Missing("null.pak"); }},
     {"qCreateSound", "sound", [] { Q(qCreateSound)(nullptr, "missing.wav"); return true; }},
     {"qCreateSource", "source", [] { Q(qCreateSource)(nullptr); return true; }},
+    {"qCreateStream", "stream", [] { Q(qCreateStream)(nullptr, "missing.ogg"); return true; }},
     {"qListenerPos", "position", [] { Q(qListenerPos)(nullptr); return true; }},
     {"qListenerVel", "velocity", [] { Q(qListenerVel)(nullptr); return true; }},
     {"qListenerOrientation", "up", [] { Q(qListenerOrientation)(&a3, nullptr); return true; }},

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -25,11 +26,20 @@
 #include <quelt/quelt.h>
 
 #include "SoundExports.h"
+#include "c_interface.h"
+#include "SoundRecording.h"
 
 namespace {
 
+using quelt::test::DominantFrequency;
+using quelt::test::ReadRecording;
+using quelt::test::Recording;
+using quelt::test::Rms;
+using quelt::test::SoundStart;
+using quelt::test::WriteTone;
+
 constexpr const char* kOpenAL = "libopenal.so.1";
-constexpr int kRate = 44100;
+constexpr int kRate = quelt::test::kRecordingRate;
 
 // ---- Engine and OpenAL bindings ----
 
@@ -43,113 +53,6 @@ struct Probe {
     void (*alGetSourcei)(ALuint, ALenum, ALint*) = nullptr;
 };
 
-std::string OutputPath() { return (std::filesystem::current_path() / "rendered.wav").string(); }
-
-// ---- Sound files ----
-
-void PutLE(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out.push_back((value >> (8 * i)) & 0xFF);
-}
-
-// A 16-bit PCM WAV of a sine tone; returns the size of its "data" chunk.
-std::uint32_t WriteTone(const std::string& name, double frequency, double seconds, int channels = 1) {
-    const int frames = static_cast<int>(seconds * kRate);
-    std::vector<std::uint8_t> data;
-    for (int i = 0; i < frames; ++i) {
-        const double value = 0.5 * std::sin(2.0 * M_PI * frequency * i / kRate);
-        for (int c = 0; c < channels; ++c)
-            PutLE(data, static_cast<std::uint16_t>(static_cast<std::int16_t>(value * 32767)), 2);
-    }
-    std::vector<std::uint8_t> file;
-    file.insert(file.end(), {'R', 'I', 'F', 'F'});
-    PutLE(file, static_cast<std::uint32_t>(36 + data.size()), 4);
-    file.insert(file.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    PutLE(file, 16, 4);
-    PutLE(file, 1, 2);
-    PutLE(file, channels, 2);
-    PutLE(file, kRate, 4);
-    PutLE(file, kRate * channels * 2, 4);
-    PutLE(file, channels * 2, 2);
-    PutLE(file, 16, 2);
-    file.insert(file.end(), {'d', 'a', 't', 'a'});
-    PutLE(file, static_cast<std::uint32_t>(data.size()), 4);
-    file.insert(file.end(), data.begin(), data.end());
-    std::ofstream(name, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), file.size());
-    return static_cast<std::uint32_t>(data.size());
-}
-
-// The driver's output: 32-bit float stereo.
-struct Recording {
-    std::vector<float> left, right;
-    double Seconds(std::size_t frames) const { return static_cast<double>(frames) / kRate; }
-};
-
-std::uint32_t ReadLE(const std::vector<char>& bytes, std::size_t at) {
-    std::uint32_t value = 0;
-    for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<std::uint8_t>(bytes[at + i]);
-    return value;
-}
-
-Recording ReadRecording() {
-    std::ifstream in(OutputPath(), std::ios::binary);
-    const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    Recording recording;
-    std::uint16_t channels = 0, bits = 0;
-    for (std::size_t at = 12; at + 8 <= bytes.size();) {
-        const std::uint32_t size = ReadLE(bytes, at + 4);
-        const std::size_t body = at + 8;
-        if (std::memcmp(&bytes[at], "fmt ", 4) == 0 && body + 16 <= bytes.size()) {
-            channels = static_cast<std::uint16_t>(ReadLE(bytes, body + 2));
-            bits = static_cast<std::uint16_t>(ReadLE(bytes, body + 14));
-        } else if (std::memcmp(&bytes[at], "data", 4) == 0 && channels == 2 && bits == 32) {
-            const std::size_t end = std::min<std::size_t>(bytes.size(), body + size);
-            for (std::size_t p = body; p + 8 <= end; p += 8) {
-                float frame[2];
-                std::memcpy(frame, &bytes[p], 8);
-                recording.left.push_back(frame[0]);
-                recording.right.push_back(frame[1]);
-            }
-        }
-        at = body + size + (size & 1);
-    }
-    return recording;
-}
-
-double Rms(const std::vector<float>& samples, std::size_t from, std::size_t to) {
-    to = std::min(to, samples.size());
-    if (from >= to) return 0.0;
-    double sum = 0;
-    for (std::size_t i = from; i < to; ++i) sum += double(samples[i]) * samples[i];
-    return std::sqrt(sum / double(to - from));
-}
-
-// First frame of audible sound, or the length when there is none.
-std::size_t SoundStart(const Recording& r) {
-    for (std::size_t i = 0; i < r.left.size(); ++i)
-        if (std::fabs(r.left[i]) > 0.01f || std::fabs(r.right[i]) > 0.01f) return i;
-    return r.left.size();
-}
-
-double GoertzelPower(const std::vector<float>& samples, std::size_t from, std::size_t count, double frequency) {
-    const double coefficient = 2.0 * std::cos(2.0 * M_PI * frequency / kRate);
-    double s1 = 0, s2 = 0;
-    for (std::size_t i = from; i < from + count; ++i) {
-        const double s0 = samples[i] + coefficient * s1 - s2;
-        s2 = s1;
-        s1 = s0;
-    }
-    return s1 * s1 + s2 * s2 - coefficient * s1 * s2;
-}
-
-double DominantFrequency(const std::vector<float>& samples, std::size_t from, std::size_t count) {
-    double best = 0, bestPower = -1;
-    for (double f = 50; f <= 4000; f += 1) {
-        const double power = GoertzelPower(samples, from, count, f);
-        if (power > bestPower) bestPower = power, best = f;
-    }
-    return best;
-}
-
 void Wait(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
 // ---- Fixture ----
@@ -157,11 +60,7 @@ void Wait(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseco
 class OpenALSound : public testing::Test {
 protected:
     static void SetUpTestSuite() {
-        // OpenAL Soft reads these once, when it is first used in the process.
-        const std::string conf = (std::filesystem::current_path() / "alsoft.conf").string();
-        std::ofstream(conf) << "[wave]\nfile = " << OutputPath() << "\n";
-        setenv("ALSOFT_CONF", conf.c_str(), 1);
-        setenv("ALSOFT_DRIVERS", "wave", 1);
+        quelt::test::RecordThroughWaveDriver();
 
         engine_ = dlopen(QUELT_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(engine_, nullptr) << dlerror();
@@ -184,7 +83,7 @@ protected:
     // Opens the device, lets `body` play, closes it and returns what was rendered.
     template <typename Body>
     Recording Render(Body&& body) {
-        std::filesystem::remove(OutputPath());
+        std::filesystem::remove(quelt::test::RecordingPath());
         EXPECT_EQ(q.qInitOpenAL(kOpenAL), 1);
         body();
         q.qDoneOpenAL();
@@ -421,6 +320,187 @@ TEST_F(OpenALSound, LoopingKeepsSoundingPastTheSampleLength) {
         else
             EXPECT_LT(late, 1e-4);
     }
+}
+
+// ---- Beyond the classic interface ----
+
+// The source's further controls, asked for as a program would.
+ISourceControl* Control(ISource* source) {
+    void* control = nullptr;
+    EXPECT_EQ(source->QueryInterface(&IID_ISourceControl, &control), Q_OK);
+    return static_cast<ISourceControl*>(control);
+}
+
+// Plays until the source is `seconds` into its sound.
+void PlayUntil(ISourceControl* control, float seconds) {
+    control->Play();
+    while (control->GetState() == QSOURCE_PLAYING && control->GetOffset() < seconds) Wait(5);
+}
+
+TEST_F(OpenALSound, GainAndPitchAsRecorded) {
+    WriteTone("gain.wav", 440, 3.0);
+    struct Case {
+        const char* name;
+        float gain, pitch, listenerGain;
+        double loudness, frequency; // loudness against the first row
+    };
+    const Case cases[] = {
+        {"as recorded", 1, 1, 1, 1.0, 440},
+        {"source gain 0.5", 0.5f, 1, 1, 0.5, 440},
+        {"listener gain 0.5", 1, 1, 0.5f, 0.5, 440},
+        {"pitch 2", 1, 2, 1, 1.0, 880},
+        {"pitch 0.5", 1, 0.5f, 1, 1.0, 220},
+    };
+    double reference = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Recording r = Render([&] {
+            Played played;
+            ASSERT_NO_FATAL_FAILURE(Prepare(q, played, "gain.wav"));
+            ISourceControl* control = Control(played.source);
+            ASSERT_NE(control, nullptr);
+            EXPECT_EQ(control->SetGain(c.gain), 1);
+            EXPECT_EQ(control->SetPitch(c.pitch), 1);
+            EXPECT_EQ(q.qSetListenerGain(c.listenerGain), 1);
+            PlayUntil(control, 0.6f * c.pitch);
+            control->Release();
+        });
+        const std::size_t start = SoundStart(r);
+        const std::size_t window = kRate / 4;
+        ASSERT_GE(r.left.size(), start + window + kRate / 20) << "no sound long enough in the recording";
+        // Past the first 50 ms, where the level may still be gliding.
+        const double loudness = Rms(r.left, start + kRate / 20, start + kRate / 20 + window);
+        if (reference == 0) reference = loudness;
+        EXPECT_NEAR(loudness / reference, c.loudness, 0.05);
+        EXPECT_NEAR(DominantFrequency(r.left, start + kRate / 20, window), c.frequency, 3.0);
+    }
+}
+
+TEST_F(OpenALSound, ControlStatesOffsetsAndRefusals) {
+    WriteTone("three.wav", 440, 3.0);
+    ASSERT_EQ(q.qInitOpenAL(kOpenAL), 1);
+    Played played;
+    ASSERT_NO_FATAL_FAILURE(Prepare(q, played, "three.wav"));
+    ISourceControl* control = Control(played.source);
+    ASSERT_NE(control, nullptr);
+    EXPECT_EQ(static_cast<void*>(control), static_cast<void*>(played.source));
+    struct Step {
+        const char* name;
+        std::function<qbool()> act; // its result, 1 for a slot with none
+        qbool result;
+        std::int32_t state;
+        float lowest, highest; // offset
+    };
+    const auto done = [](auto&& slot) {
+        return [slot] {
+            slot();
+            return qbool(1);
+        };
+    };
+    const Step steps[] = {
+        {"fresh", [] { return qbool(1); }, 1, QSOURCE_STOPPED, 0, 0},
+        {"play", done([&] { control->Play(); }), 1, QSOURCE_PLAYING, 0, 0.5f},
+        {"pause", done([&] { control->Pause(); }), 1, QSOURCE_PAUSED, 0, 0.5f},
+        {"move while paused", [&] { return control->SetOffset(2.0f); }, 1, QSOURCE_PAUSED, 1.99f, 2.01f},
+        {"resume", done([&] { control->Play(); }), 1, QSOURCE_PLAYING, 1.99f, 2.5f},
+        {"stop", done([&] { control->Stop(); }), 1, QSOURCE_STOPPED, 0, 0},
+        {"past the end", [&] { return control->SetOffset(3.5f); }, 0, QSOURCE_STOPPED, 0, 0},
+        {"negative gain", [&] { return control->SetGain(-0.5f); }, 0, QSOURCE_STOPPED, 0, 0},
+        {"gain not a number", [&] { return control->SetGain(std::nanf("")); }, 0, QSOURCE_STOPPED, 0, 0},
+        {"pitch 0", [&] { return control->SetPitch(0.0f); }, 0, QSOURCE_STOPPED, 0, 0},
+        {"negative rolloff", [&] { return control->SetRolloff(-1.0f); }, 0, QSOURCE_STOPPED, 0, 0},
+        {"infinite distance", [&] { return control->SetReferenceDistance(INFINITY); }, 0, QSOURCE_STOPPED, 0, 0},
+        {"listener gain -1", [&] { return q.qSetListenerGain(-1.0f); }, 0, QSOURCE_STOPPED, 0, 0},
+        {"start at 2.9 s", [&] { return control->SetOffset(2.9f); }, 1, QSOURCE_STOPPED, 0, 0},
+        {"play to the end", done([&] { PlayUntil(control, 10.0f); }), 1, QSOURCE_STOPPED, 0, 0},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        EXPECT_EQ(step.act(), step.result);
+        char* message = nullptr;
+        EXPECT_EQ(q.qGetLastError(&message), step.result ? 0 : 1) << (message ? message : "");
+        std::free(message);
+        EXPECT_EQ(control->GetState(), step.state);
+        EXPECT_GE(control->GetOffset(), step.lowest);
+        EXPECT_LE(control->GetOffset(), step.highest);
+    }
+    control->Release();
+
+    // A C caller reaches the same slots through the longer table.
+    EXPECT_EQ(CheckSourceControlFromC(played.source), 0);
+    q.qDoneOpenAL();
+}
+
+TEST_F(OpenALSound, RelativeSourcesFollowTheListener) {
+    WriteTone("near.wav", 440, 2.0);
+    for (const bool relative : {true, false}) {
+        SCOPED_TRACE(relative ? "relative" : "in the scene");
+        const Recording r = Render([&] {
+            // Far off to the right of a source in the scene, which then sounds on the left.
+            const TVec3D listener{50, 0, 0}, beside{2, 0, 0};
+            q.qListenerPos(&listener);
+            Played played;
+            ASSERT_NO_FATAL_FAILURE(Prepare(q, played, "near.wav"));
+            ISourceControl* control = Control(played.source);
+            control->SetRelative(relative);
+            control->SetPosition(&beside);
+            PlayUntil(control, 0.4f);
+            control->Release();
+        });
+        const std::size_t start = SoundStart(r);
+        ASSERT_LT(start + kRate / 5, r.left.size()) << "the tone never sounded";
+        const double left = Rms(r.left, start, start + kRate / 5), right = Rms(r.right, start, start + kRate / 5);
+        if (relative)
+            EXPECT_GT(right, 2 * left) << left << " / " << right;
+        else
+            EXPECT_GT(left, 2 * right) << left << " / " << right;
+    }
+}
+
+TEST_F(OpenALSound, StreamsAnswerToBothInterfacesAndRefuseBadFiles) {
+    ASSERT_EQ(q.qInitOpenAL(kOpenAL), 1);
+    q.qGetLastError(nullptr);
+    WriteTone("stream.wav", 440, 1.0);
+    std::ofstream("text.wav") << "not a sound at all, only some text that is long enough";
+    std::ofstream("short.ogg") << "OggS";
+    struct Case {
+        const char* file;
+        const char* reason; // empty: a stream is made
+    };
+    const Case cases[] = {
+        {"stream.wav", ""},
+        {"missing.ogg", "No such file or directory"},
+        {"text.wav", "\"text.wav\": WAV: not a WAV or Ogg Vorbis file"},
+        {"short.ogg", "\"short.ogg\": Ogg: not an Ogg Vorbis stream, or its headers are damaged"},
+        {".", "Not a regular file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        ISource* stream = reinterpret_cast<ISource*>(&q);
+        q.qCreateStream(&stream, c.file);
+        char* message = nullptr;
+        const bool failed = q.qGetLastError(&message);
+        const std::string reason = message ? message : "";
+        std::free(message);
+        if (*c.reason) {
+            EXPECT_EQ(stream, nullptr);
+            EXPECT_TRUE(failed);
+            EXPECT_NE(reason.find(c.reason), std::string::npos) << reason;
+            continue;
+        }
+        ASSERT_NE(stream, nullptr) << reason;
+        EXPECT_FALSE(failed) << reason;
+        ISourceControl* control = Control(stream);
+        ASSERT_NE(control, nullptr);
+        stream->SetBuffer(1); // nothing: a stream's buffers are its own
+        stream->Play();
+        EXPECT_EQ(control->GetState(), QSOURCE_PLAYING);
+        stream->Stop();
+        EXPECT_EQ(control->GetState(), QSOURCE_STOPPED);
+        EXPECT_EQ(control->Release(), 1);
+        EXPECT_EQ(stream->Release(), 0);
+    }
+    q.qDoneOpenAL();
 }
 
 } // namespace

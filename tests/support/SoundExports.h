@@ -24,6 +24,8 @@ struct SoundExports {
     void (*qListenerVel)(const TVec3D*) = nullptr;
     void (*qListenerOrientation)(const TVec3D*, const TVec3D*) = nullptr;
     qbool (*qGetLastError)(char**) = nullptr;
+    qbool (*qSetListenerGain)(float) = nullptr;
+    void (*qCreateStream)(ISource**, const char*) = nullptr;
 
     // Wrap in ASSERT_NO_FATAL_FAILURE: a missing name fails the test.
     void Bind(void* library) {
@@ -36,6 +38,8 @@ struct SoundExports {
         BindSymbol(library, qListenerVel, "qListenerVel");
         BindSymbol(library, qListenerOrientation, "qListenerOrientation");
         BindSymbol(library, qGetLastError, "qGetLastError");
+        BindSymbol(library, qSetListenerGain, "qSetListenerGain");
+        BindSymbol(library, qCreateStream, "qCreateStream");
     }
 };
 

@@ -65,6 +65,15 @@ void ExpectEverythingNeutral(SoundExports& q) {
     q.qListenerOrientation(&at, nullptr);
     q.qListenerPos(nullptr);
     EXPECT_EQ(q.qGetLastError(nullptr), 1) << "the null arguments leave a reason";
+
+    ISource* stream = reinterpret_cast<ISource*>(&q);
+    q.qCreateStream(&stream, "missing.ogg");
+    EXPECT_EQ(stream, nullptr);
+    EXPECT_EQ(q.qSetListenerGain(0.5f), 0);
+    message = nullptr;
+    ASSERT_TRUE(q.qGetLastError(&message));
+    EXPECT_EQ(std::string(message), "Listener gain: OpenAL is not loaded (call qInitOpenAL first)");
+    std::free(message);
     q.qDoneOpenAL();
     q.qDoneOpenAL();
 }

@@ -12,11 +12,14 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "QOpenAL.h"
 #include "QUtils.h"
+#include "TOggLoader.h"
+#include "TSoundLib.h"
+#include "TWavLoader.h"
 #include "TestFiles.h"
 
 namespace {
@@ -422,6 +425,49 @@ TEST(SoundFromOtherPrograms, OggBombsAreRefusedEarly) {
     }
     // The cap itself: no file, however large, decodes to more.
     EXPECT_EQ(quelt::OggSampleLimit(std::size_t(1) << 31), std::uint64_t(256) << 20);
+}
+
+// A stream reads the same samples as the whole-file reader, piece by piece
+// and again after a rewind; what that reader refuses, it refuses too.
+TEST(SoundFromOtherPrograms, StreamsReadWhatTheWholeFileReaderReads) {
+    struct Row {
+        const char* name;
+        const char* make;
+    };
+    const Row rows[] = {
+        {"s16.wav", "sox -D -n -r 22050 -c 2 -b 16 s16.wav synth 0.4 sine 300-2000"},
+        {"s24.wav", "sox -D -n -r 8000 -c 1 -b 24 s24.wav synth 0.3 sine 300-2000"},
+        {"ulaw.wav", "sox -D -n -r 8000 -c 2 -e mu-law ulaw.wav synth 0.3 sine 300-2000"},
+        {"u8.wav", "sox -D -n -r 8000 -c 1 -e unsigned -b 8 u8.wav synth 0.3 sine 300-2000"},
+        {"adpcm.wav", "sox -D -n -r 8000 -c 1 -e ms-adpcm adpcm.wav synth 0.3 sine 300"},
+        {"stereo.ogg", "sox -D -n -r 44100 -c 2 -b 16 o.wav synth 1.1 sine 300-2000 && oggenc -Q -o stereo.ogg o.wav"},
+        {"quad.ogg", "sox -D -n -r 8000 -c 4 -b 16 q.wav synth 0.2 sine 300 && oggenc -Q -o quad.ogg q.wav"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(Shell(row.make));
+        const quelt::SoundData whole = quelt::LoadWavFile(row.name);
+        std::string reason;
+        quelt::TakeLastError(reason); // the whole-file reader's
+        const std::unique_ptr<quelt::SoundReader> stream = quelt::OpenSoundStream(row.name);
+        EXPECT_EQ(quelt::TakeLastError(reason), !whole.hasData) << reason;
+        if (!whole.hasData) {
+            EXPECT_EQ(stream, nullptr);
+            EXPECT_NE(reason.find(row.name), std::string::npos) << reason;
+            continue;
+        }
+        ASSERT_NE(stream, nullptr);
+        EXPECT_EQ(stream->Format(), whole.format);
+        EXPECT_EQ(stream->Frequency(), whole.frequency);
+        for (const std::size_t piece : {std::size_t{4096}, std::size_t{1001 * 4}}) {
+            Bytes read(piece);
+            Bytes all;
+            for (std::size_t got; (got = stream->Read(read.data(), read.size())) != 0;)
+                all.insert(all.end(), read.begin(), read.begin() + static_cast<std::ptrdiff_t>(got));
+            EXPECT_EQ(all, whole.data) << piece;
+            ASSERT_TRUE(stream->Rewind());
+        }
+    }
 }
 
 } // namespace
