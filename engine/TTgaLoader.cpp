@@ -6,6 +6,7 @@
 #include <string>
 
 #include "QUtils.h"
+#include "TPixelOrder.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

@@ -18,6 +18,7 @@
 #include "SData.h"
 #include "TBmpLoader.h"
 #include "TestFiles.h"
+#include "TPixelOrder.h"
 #include "TTextureLib.h"
 #include "TTgaLoader.h"
 #include <quelt/quelt.h>
