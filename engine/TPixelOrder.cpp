@@ -173,6 +173,23 @@ __attribute__((target("ssse3"))) std::size_t BgrToRgbaSsse3(const std::uint8_t* 
     return i;
 }
 
+// Sixteen pixels (48 bytes) a step, each output block a shuffle of the greys.
+__attribute__((target("ssse3"))) std::size_t GreyToRgbSsse3(const std::uint8_t* src, std::uint8_t* dst,
+                                                            std::size_t pixels) {
+    const __m128i first = _mm_setr_epi8(0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5);
+    const __m128i second = _mm_setr_epi8(5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10);
+    const __m128i third = _mm_setr_epi8(10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15);
+    std::size_t i = 0;
+    for (; i + 16 <= pixels; i += 16) {
+        const __m128i grey = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+        auto* target = reinterpret_cast<__m128i*>(dst + i * 3);
+        _mm_storeu_si128(target, _mm_shuffle_epi8(grey, first));
+        _mm_storeu_si128(target + 1, _mm_shuffle_epi8(grey, second));
+        _mm_storeu_si128(target + 2, _mm_shuffle_epi8(grey, third));
+    }
+    return i;
+}
+
 // Sixteen pixels a step: each grey byte doubled, then doubled again.
 __attribute__((target("sse2"))) std::size_t GreyToRgbaSse2(const std::uint8_t* src, std::uint8_t* dst,
                                                            std::size_t pixels) {
@@ -236,6 +253,14 @@ void BgrToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels) {
         dst[i * 4 + 2] = src[i * 3];
         dst[i * 4 + 3] = 255;
     }
+}
+
+void GreyToRgb(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels) {
+    std::size_t i = 0;
+#if defined(QUELT_X86)
+    if (Path() >= PixelPath::kSsse3) i = GreyToRgbSsse3(src, dst, pixels);
+#endif
+    for (; i < pixels; ++i) dst[i * 3] = dst[i * 3 + 1] = dst[i * 3 + 2] = src[i];
 }
 
 void GreyToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels) {

@@ -20,6 +20,8 @@ void BgraToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, 
 void BgrToRgb(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, bool bypassCache = false);
 // Blue, green, red to red, green, blue, alpha 255.
 void BgrToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels);
+// One grey byte to red = green = blue = grey.
+void GreyToRgb(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels);
 // One grey byte to red = green = blue = grey, alpha 255.
 void GreyToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels);
 

@@ -11,6 +11,8 @@
 #include <libdeflate.h>
 #include <spng.h>
 
+#include "TPixelOrder.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -124,21 +126,33 @@ std::vector<std::uint8_t> ImageData(const std::uint8_t* file) {
     }
 }
 
+// Without branches: on noisy images each choice is a coin toss.
 std::uint8_t PaethPredictor(int a, int b, int c) {
     const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
-    return static_cast<std::uint8_t>(pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
+    const int bOrC = pb <= pc ? b : c;
+    return static_cast<std::uint8_t>((pa <= pb) & (pa <= pc) ? a : bOrC);
 }
 
 #if defined(__SSE2__)
-// One pixel of 3 or 4 bytes in the low lanes of a register, and back.
-template <unsigned kBpp> __m128i LoadPixel(const std::uint8_t* p) {
-    std::uint32_t v = 0;
-    std::memcpy(&v, p, kBpp);
+// One pixel of 3 or 4 bytes in the low lanes of a register, and back. Four
+// bytes are always read (every buffer unfiltered from or into has a byte to
+// spare past its rows' end, and each row is followed by the next), and four
+// written but at a row's last pixel: a fourth byte written lands on the
+// next pixel, which is written after it.
+__m128i LoadPixel(const std::uint8_t* p) {
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
     return _mm_cvtsi32_si128(static_cast<int>(v));
 }
-template <unsigned kBpp> void StorePixel(std::uint8_t* p, __m128i v) {
+template <unsigned kBpp> void StorePixel(std::uint8_t* p, __m128i v, bool last) {
     const std::uint32_t bits = static_cast<std::uint32_t>(_mm_cvtsi128_si32(v));
-    std::memcpy(p, &bits, kBpp);
+    if (kBpp == 4 || !last) {
+        std::memcpy(p, &bits, 4);
+    } else {
+        const auto low = static_cast<std::uint16_t>(bits);
+        std::memcpy(p, &low, 2);
+        p[2] = static_cast<std::uint8_t>(bits >> 16);
+    }
 }
 
 // Sub, Average and Paeth for pixels of 3 or 4 bytes, a pixel a step: each
@@ -146,8 +160,8 @@ template <unsigned kBpp> void StorePixel(std::uint8_t* p, __m128i v) {
 template <unsigned kBpp> void UnfilterSub(const std::uint8_t* in, std::uint8_t* out, std::size_t bytes) {
     __m128i left = _mm_setzero_si128();
     for (std::size_t i = 0; i + kBpp <= bytes; i += kBpp) {
-        left = _mm_add_epi8(LoadPixel<kBpp>(in + i), left);
-        StorePixel<kBpp>(out + i, left);
+        left = _mm_add_epi8(LoadPixel(in + i), left);
+        StorePixel<kBpp>(out + i, left, i + kBpp == bytes);
     }
 }
 
@@ -156,11 +170,11 @@ void UnfilterAverage(const std::uint8_t* in, const std::uint8_t* prior, std::uin
     const __m128i one = _mm_set1_epi8(1);
     __m128i left = _mm_setzero_si128();
     for (std::size_t i = 0; i + kBpp <= bytes; i += kBpp) {
-        const __m128i up = LoadPixel<kBpp>(prior + i);
+        const __m128i up = LoadPixel(prior + i);
         // The rounded-up average less the bit it rounded up by.
         const __m128i mean = _mm_sub_epi8(_mm_avg_epu8(left, up), _mm_and_si128(_mm_xor_si128(left, up), one));
-        left = _mm_add_epi8(LoadPixel<kBpp>(in + i), mean);
-        StorePixel<kBpp>(out + i, left);
+        left = _mm_add_epi8(LoadPixel(in + i), mean);
+        StorePixel<kBpp>(out + i, left, i + kBpp == bytes);
     }
 }
 
@@ -170,7 +184,7 @@ void UnfilterPaeth(const std::uint8_t* in, const std::uint8_t* prior, std::uint8
     const auto abs16 = [zero](__m128i v) { return _mm_max_epi16(v, _mm_sub_epi16(zero, v)); };
     __m128i a = zero, c = zero;  // left and upper left, as 16-bit lanes
     for (std::size_t i = 0; i + kBpp <= bytes; i += kBpp) {
-        const __m128i b = _mm_unpacklo_epi8(LoadPixel<kBpp>(prior + i), zero);
+        const __m128i b = _mm_unpacklo_epi8(LoadPixel(prior + i), zero);
         const __m128i towardB = _mm_sub_epi16(b, c), towardA = _mm_sub_epi16(a, c);
         const __m128i pa = abs16(towardB), pb = abs16(towardA), pc = abs16(_mm_add_epi16(towardB, towardA));
         const __m128i least = _mm_min_epi16(_mm_min_epi16(pa, pb), pc);
@@ -179,13 +193,27 @@ void UnfilterPaeth(const std::uint8_t* in, const std::uint8_t* prior, std::uint8
         const __m128i takeC = _mm_andnot_si128(_mm_or_si128(takeA, takeB), _mm_set1_epi16(-1));
         const __m128i predicted = _mm_or_si128(_mm_or_si128(_mm_and_si128(takeA, a), _mm_and_si128(takeB, b)),
                                                _mm_and_si128(takeC, c));
-        const __m128i pixel = _mm_add_epi8(LoadPixel<kBpp>(in + i), _mm_packus_epi16(predicted, zero));
-        StorePixel<kBpp>(out + i, pixel);
+        const __m128i pixel = _mm_add_epi8(LoadPixel(in + i), _mm_packus_epi16(predicted, zero));
+        StorePixel<kBpp>(out + i, pixel, i + kBpp == bytes);
         a = _mm_unpacklo_epi8(pixel, zero);
         c = b;
     }
 }
 #endif
+
+// Sub, Average and Paeth for one byte a pixel (grey, palette indices): the
+// bytes to the left are carried in registers, not read back from `out`.
+template <int kType>
+void UnfilterBytes(const std::uint8_t* in, const std::uint8_t* prior, std::uint8_t* out, std::size_t bytes) {
+    int left = 0, upperLeft = 0;
+    for (std::size_t i = 0; i < bytes; ++i) {
+        const int up = prior[i];
+        const int predicted = kType == 1 ? left : kType == 3 ? (left + up) >> 1 : PaethPredictor(left, up, upperLeft);
+        left = (in[i] + predicted) & 0xFF;
+        out[i] = static_cast<std::uint8_t>(left);
+        upperLeft = up;
+    }
+}
 
 // Undoes one row's filter into `out`; `prior` is the row above, unfiltered
 // (zeros above the first). False for an unknown filter type.
@@ -198,6 +226,7 @@ bool Unfilter(std::uint8_t type, const std::uint8_t* in, const std::uint8_t* pri
         if (bpp == 4) return UnfilterSub<4>(in, out, bytes), true;
         if (bpp == 3) return UnfilterSub<3>(in, out, bytes), true;
 #endif
+        if (bpp == 1) return UnfilterBytes<1>(in, prior, out, bytes), true;
         std::memcpy(out, in, std::min<std::size_t>(bpp, bytes));
         for (std::size_t i = bpp; i < bytes; ++i) out[i] = static_cast<std::uint8_t>(in[i] + out[i - bpp]);
         return true;
@@ -218,6 +247,7 @@ bool Unfilter(std::uint8_t type, const std::uint8_t* in, const std::uint8_t* pri
         if (bpp == 4) return UnfilterAverage<4>(in, prior, out, bytes), true;
         if (bpp == 3) return UnfilterAverage<3>(in, prior, out, bytes), true;
 #endif
+        if (bpp == 1) return UnfilterBytes<3>(in, prior, out, bytes), true;
         for (std::size_t i = 0; i < bytes; ++i) {
             const unsigned left = i >= bpp ? out[i - bpp] : 0;
             out[i] = static_cast<std::uint8_t>(in[i] + ((left + prior[i]) >> 1));
@@ -228,9 +258,11 @@ bool Unfilter(std::uint8_t type, const std::uint8_t* in, const std::uint8_t* pri
         if (bpp == 4) return UnfilterPaeth<4>(in, prior, out, bytes), true;
         if (bpp == 3) return UnfilterPaeth<3>(in, prior, out, bytes), true;
 #endif
-        for (std::size_t i = 0; i < bytes; ++i)
-            out[i] = static_cast<std::uint8_t>(
-                in[i] + (i >= bpp ? PaethPredictor(out[i - bpp], prior[i], prior[i - bpp]) : prior[i]));
+        if (bpp == 1) return UnfilterBytes<4>(in, prior, out, bytes), true;
+        for (std::size_t i = 0; i < std::min<std::size_t>(bpp, bytes); ++i)
+            out[i] = static_cast<std::uint8_t>(in[i] + prior[i]);
+        for (std::size_t i = bpp; i < bytes; ++i)
+            out[i] = static_cast<std::uint8_t>(in[i] + PaethPredictor(out[i - bpp], prior[i], prior[i - bpp]));
         return true;
     default: return false;
     }
@@ -245,14 +277,31 @@ struct RowFormat {
     std::uint32_t colours;
 };
 
+// One loop per output layout, so that every copy has a constant size.
+template <unsigned kOut>
+bool ExpandPalette(const RowFormat& f, const std::uint8_t* row, std::uint8_t* out, std::size_t width) {
+    for (std::size_t x = 0; x < width; ++x, out += kOut) {
+        if (row[x] >= f.colours) return false;
+        std::memcpy(out, f.palette[row[x]], kOut);
+    }
+    return true;
+}
+
+void ExpandKeyedGrey(const RowFormat& f, const std::uint8_t* row, std::uint8_t* out, std::size_t width) {
+    for (std::size_t x = 0; x < width; ++x, out += 4) {
+        out[0] = out[1] = out[2] = row[x];
+        out[3] = row[x] == f.key[0] ? 0 : 255;
+    }
+}
+
 // Stored samples to RGB or RGBA; false for a palette index past the palette.
 bool ConvertRow(const RowFormat& f, const std::uint8_t* row, std::uint8_t* out, std::size_t width) {
     switch (f.colourType) {
     case 0:
-        for (std::size_t x = 0; x < width; ++x, out += f.transparency ? 4 : 3) {
-            out[0] = out[1] = out[2] = row[x];
-            if (f.transparency) out[3] = row[x] == f.key[0] ? 0 : 255;
-        }
+        if (f.transparency)
+            ExpandKeyedGrey(f, row, out, width);
+        else
+            GreyToRgb(row, out, width);
         return true;
     case 2:  // RGB with a transparent colour; plain RGB never comes here
         for (std::size_t x = 0; x < width; ++x, row += 3, out += 4) {
@@ -260,13 +309,7 @@ bool ConvertRow(const RowFormat& f, const std::uint8_t* row, std::uint8_t* out, 
             out[3] = row[0] == f.key[0] && row[1] == f.key[1] && row[2] == f.key[2] ? 0 : 255;
         }
         return true;
-    case 3:
-        for (std::size_t x = 0; x < width; ++x) {
-            if (row[x] >= f.colours) return false;
-            std::memcpy(out, f.palette[row[x]], f.transparency ? 4 : 3);
-            out += f.transparency ? 4 : 3;
-        }
-        return true;
+    case 3: return f.transparency ? ExpandPalette<4>(f, row, out, width) : ExpandPalette<3>(f, row, out, width);
     case 4:
         for (std::size_t x = 0; x < width; ++x, out += 4) {
             out[0] = out[1] = out[2] = row[x * 2];
@@ -322,7 +365,8 @@ bool DecodeDirect(const std::uint8_t* file, spng_ctx* context, const spng_ihdr& 
     const std::size_t width = header.width, height = header.height;
     const std::size_t rowBytes = width * bpp;
     const std::size_t filteredBytes = (rowBytes + 1) * height;
-    const std::unique_ptr<std::uint8_t[]> filtered(new std::uint8_t[filteredBytes]);
+    constexpr std::size_t kSpare = 4;  // for the whole-pixel reads of the filters
+    const std::unique_ptr<std::uint8_t[]> filtered(new std::uint8_t[filteredBytes + kSpare]);
     const std::unique_ptr<libdeflate_decompressor, DecompressorFree> inflater(libdeflate_alloc_decompressor());
     if (!inflater) return false;
     std::size_t used = 0;
@@ -335,14 +379,16 @@ bool DecodeDirect(const std::uint8_t* file, spng_ctx* context, const spng_ihdr& 
     // Rows already in the texture's layout are unfiltered into it in place;
     // the others into a row of their own first.
     const bool sameLayout = header.color_type == 6 || (header.color_type == 2 && !format->transparency);
-    std::vector<std::uint8_t> zeros(rowBytes, 0), rows(sameLayout ? 0 : 2 * rowBytes);
+    std::vector<std::uint8_t> zeros(rowBytes + kSpare, 0), rows(sameLayout ? 0 : 2 * rowBytes + kSpare);
     const std::uint8_t* prior = zeros.data();
     for (std::size_t y = 0; y < height; ++y) {
         const std::uint8_t* in = filtered.get() + y * (rowBytes + 1);
         std::uint8_t* out = sameLayout ? texture.Row(static_cast<std::int32_t>(y)) : rows.data() + (y % 2) * rowBytes;
-        if (!Unfilter(in[0], in + 1, prior, out, rowBytes, bpp)) return false;
-        if (!sameLayout && !ConvertRow(*format, out, texture.Row(static_cast<std::int32_t>(y)), width)) return false;
-        prior = out;
+        // An unfiltered row to convert is used where it lies.
+        const std::uint8_t* row = !sameLayout && in[0] == 0 ? in + 1 : out;
+        if (row == out && !Unfilter(in[0], in + 1, prior, out, rowBytes, bpp)) return false;
+        if (!sameLayout && !ConvertRow(*format, row, texture.Row(static_cast<std::int32_t>(y)), width)) return false;
+        prior = row;
     }
     return true;
 }
