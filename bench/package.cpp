@@ -328,6 +328,7 @@ void BM_Unpack(benchmark::State& state) {
     const Times times = Interleaved(state, set, sides);
     Ratio(state, "libarchive", times, 1, false);
     Ratio(state, "tar_work", times, 2, true);
+    Ratio(state, "floor", times, 4, false);
     const auto floorPerTar = [&](const std::vector<double>& ms) { return ms[4] / std::max(ms[2] - ms[3], 1e-9); };
     state.counters["floor_per_tar_work"] = floorPerTar(times.wall);
     state.counters["floor_per_tar_work_cpu"] = floorPerTar(times.cpu);

@@ -38,7 +38,7 @@ std::int32_t Saturate(std::int64_t value) {
     return static_cast<std::int32_t>(std::clamp(value, lo, hi));
 }
 
-std::int32_t RowY(std::size_t row, std::int32_t lineHeight) {
+std::int32_t LineBaseline(std::size_t row, std::int32_t lineHeight) {
     return Saturate((static_cast<std::int64_t>(row) + 1) * lineHeight);
 }
 
@@ -160,12 +160,13 @@ void Console::RunEntry(const TCommand& entry, const std::string& argument) {
 std::vector<ConsoleTextRow> Console::TextRows() const {
     std::vector<ConsoleTextRow> rows;
     rows.reserve(lines_.size() + 1);
-    for (std::size_t i = 0; i < lines_.size(); ++i) rows.push_back({textX_, RowY(i, lineHeight_), lines_[i]});
-    rows.push_back({textX_, RowY(lines_.size(), lineHeight_), ">" + commandLine_});
+    ForEachTextRow([&](std::int32_t x, std::int32_t y, const std::string& text) { rows.push_back({x, y, text}); });
     return rows;
 }
 
-void Console::UpdatePanelHeight() { panelHeight_ = RowY(lines_.size(), lineHeight_); }
+std::int32_t Console::RowY(std::size_t row) const { return LineBaseline(row, lineHeight_); }
+
+void Console::UpdatePanelHeight() { panelHeight_ = RowY(lines_.size()); }
 
 void Console::RememberLine(const std::string& line) {
     if (!line.empty() && (history_.empty() || history_.back() != line)) {
@@ -229,7 +230,8 @@ void RenderConsole() {
     glEnd();
 
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-    for (const ConsoleTextRow& row : console.TextRows()) DrawText(row.x, row.y, console.Font(), row.text);
+    console.ForEachTextRow(
+        [&](std::int32_t x, std::int32_t y, const std::string& text) { DrawText(x, y, console.Font(), text); });
 
     glPopMatrix();
 }

@@ -74,6 +74,14 @@ public:
     // What a frame draws while shown: every scroll-back line, then ">" and
     // the command line one line below the last.
     std::vector<ConsoleTextRow> TextRows() const;
+    // Calls draw(x, y, text) for each row TextRows() lists, in its order,
+    // without copying the scroll-back: what a frame does.
+    template <class Draw> void ForEachTextRow(Draw&& draw) const {
+        for (std::size_t i = 0; i < lines_.size(); ++i) draw(textX_, RowY(i), lines_[i]);
+        prompt_.assign(1, '>');
+        prompt_ += commandLine_;
+        draw(textX_, RowY(lines_.size()), prompt_);
+    }
 
     const std::vector<std::string>& Lines() const { return lines_; }
     const std::string& CommandLine() const { return commandLine_; }
@@ -88,6 +96,8 @@ public:
     std::int32_t PanelHeight() const { return panelHeight_; }
 
 private:
+    // The baseline of text row `row`, counted from the top.
+    std::int32_t RowY(std::size_t row) const;
     void RunEntry(const TCommand& entry, const std::string& argument);
     void UpdatePanelHeight();
     void RememberLine(const std::string& line);
@@ -97,6 +107,7 @@ private:
     std::vector<TCommand> registry_;
     std::vector<std::string> lines_;
     std::string commandLine_;
+    mutable std::string prompt_;  // ">" and the command line, kept for its storage
     bool shown_ = false;
     std::uint32_t font_ = 0;
     std::int32_t textX_ = 16;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "QUtils.h"
+#include "TPixelOrder.h"
 
 namespace quelt {
 namespace {

@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: Zlib
-// Reader for PNG images through libspng.
+// Reader for PNG images: libspng reads the headers and the rarer layouts;
+// 8-bit files that are not interlaced are inflated whole with libdeflate and
+// unfiltered here, giving the same pixels, and leave anything unusual (a
+// damaged stream included) to libspng, so its reasons stay.
 #pragma once
 
 #include <memory>
@@ -16,7 +19,7 @@ namespace quelt {
 // and no gamma is applied. Side chunks other than transparency are dropped
 // unread, whatever their size or state. Null, with a reason for
 // qGetLastError, for a damaged file (a bad checksum on any chunk it reads,
-// the end chunk included), a truncated one (no whole end chunk), and one
+// the end chunk included, or on the image data's zlib stream), a truncated one (no whole end chunk), and one
 // larger than ImageSizeProblem allows.
 std::unique_ptr<TTexture> LoadPng(TData& data);
 

@@ -40,22 +40,6 @@ private:
     std::unique_ptr<std::uint8_t[]> pixels_;
 };
 
-// Images of this many pixel bytes or more are written past the cache.
-constexpr std::size_t kBypassCacheBytes = std::size_t(8) << 20;
-
-// Stored pixel conversions shared by the readers; `pixels` counts pixels.
-// Blue, green, red, alpha to red, green, blue, alpha. With `bypassCache` (for
-// large images) the pixels are written past the cache, as memcpy writes large
-// copies: the upload reads them once, later.
-void BgraToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, bool bypassCache = false);
-
-// Blue, green, red to red, green, blue; `bypassCache` as for BgraToRgba.
-void BgrToRgb(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, bool bypassCache = false);
-// Blue, green, red to red, green, blue, alpha 255.
-void BgrToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels);
-// One grey byte to red = green = blue = grey, alpha 255.
-void GreyToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels);
-
 // Every image must fit the texture it becomes, decided from its header
 // before anything is allocated: no side longer than the current OpenGL
 // context takes (GL_MAX_TEXTURE_SIZE), or than kMaxSideWithoutGL without

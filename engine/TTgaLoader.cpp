@@ -6,6 +6,7 @@
 #include <string>
 
 #include "QUtils.h"
+#include "TPixelOrder.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -94,6 +95,16 @@ public:
 
     std::uint32_t StoredBytes() const { return stored_.bytes; }
 
+    // For the tight loop of run-length 32-bit data stored left to right:
+    // where the next pixel goes, how many more the row takes, and moving on
+    // past `count` pixels written there (at most RoomInRow()).
+    bool LeftToRightBgra() const { return stored_.bytes == 4 && !rightToLeft_; }
+    std::uint8_t* Cursor() { return Here(0); }
+    std::uint32_t RoomInRow() const { return width_ - column_; }
+    void Skip(std::uint64_t count) {
+        while (count > 0) Advance(Span(count), count);
+    }
+
 private:
     void RepeatRgba(const std::uint8_t* rgba, std::uint64_t count) {
         std::uint32_t v;
@@ -162,21 +173,76 @@ const std::uint8_t* DecodePlain(const std::uint8_t* p, const std::uint8_t* end, 
     return p + count * bytes;
 }
 
-const std::uint8_t* DecodeRunLength(const std::uint8_t* p, const std::uint8_t* end, PixelSink& sink) {
+// One packet through the general path; false where the data ends.
+bool DecodePacket(const std::uint8_t*& p, const std::uint8_t* end, PixelSink& sink) {
     const std::uint32_t bytes = sink.StoredBytes();
+    const std::uint8_t header = *p++;
+    const std::uint64_t count = std::min<std::uint64_t>((header & 0x7Fu) + 1, sink.Left());
+    if (header & 0x80u) {
+        if (std::uint64_t(end - p) < bytes) return false;
+        sink.Repeat(p, count);
+        p += bytes;
+        return true;
+    }
+    const std::uint64_t present = std::min<std::uint64_t>(count, std::uint64_t(end - p) / bytes);
+    sink.Copy(p, present);
+    p += present * bytes;
+    return present == count;
+}
+
+#if defined(__SSE2__)
+// Blue, green, red, alpha to red, green, blue, alpha, four pixels.
+__m128i SwapRedBlue(__m128i v) {
+    const __m128i low = _mm_set1_epi32(0xFF);
+    const __m128i red = _mm_and_si128(_mm_srli_epi32(v, 16), low);
+    const __m128i blue = _mm_slli_epi32(_mm_and_si128(v, low), 16);
+    return _mm_or_si128(_mm_and_si128(v, _mm_set1_epi32(static_cast<int>(0xFF00FF00u))), _mm_or_si128(red, blue));
+}
+
+// Packets of 32-bit pixels wholly inside the current row, most of them a
+// few pixels long: each is written with whole 16-byte stores, which may run
+// past the packet but never past the row, whose rest comes later. Stops at
+// a packet that does not fit so (the row's end, the data's end); returns
+// how many pixels were written from `out` on.
+std::uint32_t DecodeRowPackets(const std::uint8_t*& p, const std::uint8_t* end, std::uint8_t* out,
+                               std::uint32_t room) {
+    std::uint32_t written = 0;
+    while (end - p >= 129 * 4) {  // the longest packet, read whole even for a run
+        const std::uint8_t header = *p;
+        const std::uint32_t count = (header & 0x7Fu) + 1;
+        // Two stores at least: packets of up to 8 pixels, most of them, then
+        // take no branch on their length.
+        const std::uint32_t stores = std::max<std::uint32_t>(2, (count + 3) / 4);
+        if (stores * 4 > room - written) break;
+        const __m128i run = _mm_sub_epi32(_mm_setzero_si128(), _mm_set1_epi32(header >> 7));  // all ones for a run
+        std::uint32_t first;
+        std::memcpy(&first, p + 1, 4);
+        const __m128i repeated = _mm_and_si128(run, _mm_set1_epi32(static_cast<int>(first)));
+        const auto store = [&](std::uint32_t k) {
+            const __m128i raw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1 + 16 * k));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * k),
+                             SwapRedBlue(_mm_or_si128(repeated, _mm_andnot_si128(run, raw))));
+        };
+        store(0);
+        store(1);
+        for (std::uint32_t k = 2; k < stores; ++k) store(k);
+        p += 1 + ((header & 0x80u) ? 4 : count * 4);
+        out += count * 4;
+        written += count;
+    }
+    return written;
+}
+#endif
+
+const std::uint8_t* DecodeRunLength(const std::uint8_t* p, const std::uint8_t* end, PixelSink& sink) {
     while (sink.Left() > 0 && p < end) {
-        const std::uint8_t header = *p++;
-        const std::uint64_t count = std::min<std::uint64_t>((header & 0x7Fu) + 1, sink.Left());
-        if (header & 0x80u) {
-            if (std::uint64_t(end - p) < bytes) break;
-            sink.Repeat(p, count);
-            p += bytes;
-        } else {
-            const std::uint64_t present = std::min<std::uint64_t>(count, std::uint64_t(end - p) / bytes);
-            sink.Copy(p, present);
-            p += present * bytes;
-            if (present < count) break;
+#if defined(__SSE2__)
+        if (sink.LeftToRightBgra()) {
+            sink.Skip(DecodeRowPackets(p, end, sink.Cursor(), sink.RoomInRow()));
+            if (sink.Left() == 0 || p == end) break;
         }
+#endif
+        if (!DecodePacket(p, end, sink)) break;
     }
     return p;
 }

@@ -18,6 +18,7 @@
 #include "SData.h"
 #include "TBmpLoader.h"
 #include "TestFiles.h"
+#include "TPixelOrder.h"
 #include "TTextureLib.h"
 #include "TTgaLoader.h"
 #include <quelt/quelt.h>
@@ -490,6 +491,53 @@ TEST(TgaReader, PacketHeadersAtTheirLimitsAndPacketsAcrossRows) {
         const auto texture = LoadTga(data);
         ExpectImage(texture.get(), file.Expected(100, 3, descriptor & 0x20));
         EXPECT_EQ(data.Position(), file.bytes.size());
+    }
+}
+
+// Many packets of every length, runs and stored pixels mixed, some across
+// rows, in files long enough for the reader's whole-store loop; also cut
+// short at a few places.
+TEST(TgaReader, ManyPacketsOfEveryLength) {
+    std::mt19937 random(31);
+    for (std::uint8_t descriptor : {0x08, 0x28}) {
+        TgaHeader h;
+        h.type = 10;
+        h.width = 61;
+        h.height = 40;
+        h.descriptor = descriptor;
+        RunLengthFile file(h);
+        while (file.pixels.size() < 61u * 40) {
+            const auto header = static_cast<std::uint8_t>(random() % 2 ? random() % 9 : random() % 128);
+            if (random() % 2)
+                file.Raw(header, random);
+            else
+                file.Run(header | 0x80, {std::uint8_t(random()), std::uint8_t(random()), 7, 200});
+        }
+        for (std::size_t cut : {std::size_t(0), std::size_t(9), std::size_t(700), file.bytes.size() / 2}) {
+            SCOPED_TRACE(std::to_string(descriptor) + " less " + std::to_string(cut));
+            RunLengthFile shorter = file;
+            shorter.bytes.resize(file.bytes.size() - cut);
+            const Image whole = file.Expected(61, 40, descriptor & 0x20);
+            const auto texture = DecodeTga(shorter.bytes);
+            ASSERT_NE(texture, nullptr);
+            if (cut == 0) ExpectImage(texture.get(), whole);
+            // A cut file keeps a prefix of the pixels in file order, the rest black.
+            const Bytes got(texture->Pixels(), texture->Pixels() + texture->PixelBytes());
+            std::size_t kept = 0;
+            for (; kept < file.pixels.size() && kept < 61u * 40; ++kept) {
+                const std::size_t row = kept / 61, y = descriptor & 0x20 ? row : 39 - row;
+                if (std::memcmp(&got[(y * 61 + kept % 61) * 4], file.pixels[kept].data(), 4) != 0) break;
+            }
+            for (std::size_t k = kept; k < 61u * 40; ++k) {
+                const std::size_t row = k / 61, y = descriptor & 0x20 ? row : 39 - row;
+                const std::uint8_t* at = &got[(y * 61 + k % 61) * 4];
+                ASSERT_TRUE(at[0] == 0 && at[1] == 0 && at[2] == 0 && at[3] == 0) << "pixel " << k;
+            }
+            // The last packets cut: at most 2 stored pixels in 9 bytes, else a whole run.
+            if (cut == 9) {
+                EXPECT_GE(kept + 128, 61u * 40);
+            }
+        }
     }
 }
 
