@@ -57,11 +57,6 @@ private:
     throw IoError(what + " " + Quoted(fileName) + ": " + std::strerror(errno));
 }
 
-std::uint32_t ReadLe32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
 // The parts of a stored name between separators ("\\" and "/" both), empty
 // ones included; never empty itself.
 std::vector<std::string_view> Components(std::string_view name) {
@@ -160,7 +155,7 @@ public:
         }
         // "QP" with a cut-off count reads the count as 0, as a short typed read does.
         reader.headerCut_ = got < sizeof header;
-        reader.count_ = reader.headerCut_ ? 0 : ReadLe32(header + 2);
+        reader.count_ = reader.headerCut_ ? 0 : LoadLE32(header + 2);
         return reader;
     }
 
@@ -172,7 +167,7 @@ public:
         if (whole_ == count_ || !ReadName(entry.name)) return false;
         std::uint8_t size[4];
         if (Take(size, sizeof size) < sizeof size) return false;
-        entry.size = ReadLe32(size);
+        entry.size = LoadLE32(size);
         entry.offset = Position();
         if (entry.size > size_ - entry.offset) return false;
         contentLeft_ = entry.size;
@@ -575,8 +570,8 @@ public:
         written_ += size;
     }
     void DWord(std::uint32_t value) {
-        const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-                                       static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+        std::uint8_t bytes[4];
+        StoreLE32(bytes, value);
         Bytes(bytes, sizeof bytes);
     }
     // Where the next byte goes.

@@ -100,25 +100,20 @@ std::uint8_t TData::ReadByte() {
 
 std::uint16_t TData::ReadWord() {
     if (Remaining() < 2) return 0;
-    const std::uint8_t* p = bytes_.data() + position_;
     position_ += 2;
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+    return LoadLE16(bytes_.data() + position_ - 2);
 }
 
 std::uint32_t TData::ReadDWord() {
     if (Remaining() < 4) return 0;
-    const std::uint8_t* p = bytes_.data() + position_;
     position_ += 4;
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+    return LoadLE32(bytes_.data() + position_ - 4);
 }
 
 float TData::ReadSingle() {
     if (Remaining() < 4) return 0.0f;
-    const std::uint32_t bits = ReadDWord();
-    float value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
+    position_ += 4;
+    return LoadLEFloat(bytes_.data() + position_ - 4);
 }
 
 std::string TData::ReadString() {
