@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -126,7 +125,7 @@ bool SaveScreenshot(const std::string& fileName) {
     TData data(static_cast<std::uint32_t>(encoded.size()));
     std::memcpy(data.Data(), encoded.data(), encoded.size());
     if (!data.SaveToFile(fileName)) {
-        SetLastError("Cannot create \"" + fileName + "\": " + std::strerror(errno));
+        SetLastError(IoFailure("Cannot create", fileName));
         return false;
     }
     return true;

@@ -15,44 +15,37 @@
 #include "QUtils.h"
 
 namespace quelt {
-namespace {
+namespace {} // namespace
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
+Fd::Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
 
-[[noreturn]] void ThrowIo(const std::string& what, const std::string& fileName) {
-    throw IoError(what + " \"" + fileName + "\": " + std::strerror(errno));
+Fd& Fd::operator=(Fd&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
 }
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
+Fd::~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+}
 
-private:
-    int fd_;
-};
+bool Fd::Close() { return ::close(std::exchange(fd_, -1)) == 0; }
 
-} // namespace
+int Fd::Release() { return std::exchange(fd_, -1); }
 
 FileBytes ReadRegularFile(const std::string& fileName, std::uint64_t maxSize) {
     FileBytes result;
     // Non-blocking, so a FIFO with no writer cannot hold the open; it is then
     // refused as not a regular file.
-    const Descriptor file(::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (file.get() < 0) {
+    const Fd file(::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!file) {
         result.openError = errno;
         return result;
     }
     struct stat info {};
-    if (::fstat(file.get(), &info) != 0) ThrowIo("Cannot size file", fileName);
+    if (::fstat(file.Get(), &info) != 0) ThrowIoError("Cannot size file", fileName);
     if (!S_ISREG(info.st_mode)) {
         result.outcome = FileBytes::Outcome::NotRegular;
         return result;
@@ -67,11 +60,11 @@ FileBytes ReadRegularFile(const std::string& fileName, std::uint64_t maxSize) {
     // a file that shrinks keeps what it still holds.
     std::size_t done = 0;
     while (done < result.bytes.size()) {
-        const ssize_t got = ::read(file.get(), result.bytes.data() + done, result.bytes.size() - done);
+        const ssize_t got = ::read(file.Get(), result.bytes.data() + done, result.bytes.size() - done);
         if (got == 0) break;
         if (got < 0) {
             if (errno == EINTR) continue;
-            ThrowIo("Cannot read file", fileName);
+            ThrowIoError("Cannot read file", fileName);
         }
         done += static_cast<std::size_t>(got);
     }
@@ -84,8 +77,7 @@ TData::TData(const std::string& fileName) {
     FileBytes file = ReadRegularFile(fileName, std::numeric_limits<std::uint32_t>::max());
     if (file.outcome == FileBytes::Outcome::TooLarge)
         throw IoError("File \"" + fileName + "\" is too large (4 GiB or more)");
-    if (file.outcome == FileBytes::Outcome::NotOpened)
-        SetLastError("Cannot open " + Quoted(fileName) + ": " + std::strerror(file.openError));
+    if (file.outcome == FileBytes::Outcome::NotOpened) SetLastError(IoFailure("Cannot open", fileName, file.openError));
     if (file.outcome == FileBytes::Outcome::NotRegular)
         SetLastError("Cannot open " + Quoted(fileName) + ": not a regular file");
     bytes_ = std::move(file.bytes);
@@ -143,8 +135,8 @@ bool TData::SaveToFile(const std::string& fileName) {
     if (!file) return false;
     position_ = 0;
     if (!bytes_.empty() && std::fwrite(bytes_.data(), 1, bytes_.size(), file.get()) != bytes_.size())
-        ThrowIo("Cannot write file", fileName);
-    if (std::fclose(file.release()) != 0) ThrowIo("Cannot close file", fileName);
+        ThrowIoError("Cannot write file", fileName);
+    if (std::fclose(file.release()) != 0) ThrowIoError("Cannot close file", fileName);
     return true;
 }
 

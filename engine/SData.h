@@ -8,7 +8,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -46,6 +48,32 @@ inline void AppendLE32(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
     StoreLE32(stored, value);
     bytes.insert(bytes.end(), stored, stored + 4);
 }
+
+// An open file descriptor, closed when it goes out of scope.
+class Fd {
+public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    Fd(Fd&& other) noexcept;
+    Fd& operator=(Fd&& other) noexcept;
+    ~Fd();
+    int Get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    // Closes now, so that a failing close is seen (a close can lose what was written).
+    bool Close();
+    // Hands the descriptor over to its new owner.
+    int Release();
+
+private:
+    int fd_ = -1;
+};
+
+// A C stream, closed unchecked when it goes out of scope; where a failed
+// close matters, close it with std::fclose(file.release()).
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // The whole of a file, read only once it is known to be a regular file of at
 // most the caller's size, so an endless device, a FIFO or a huge file is
