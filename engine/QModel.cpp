@@ -305,16 +305,10 @@ IAnimation* LoadModel(std::int32_t mode, const std::string& fileName) {
                ", and only \"3ds\" is read");
         return nullptr;
     }
-    auto* model = new TAnimation;
-    model->AddRef();
-    try {
-        model->Load3DS(data);
-        model->Normalize(mode);
-    } catch (...) {
-        model->Release();
-        throw;
-    }
-    return model;
+    FirstReference<TAnimation> model(new TAnimation);
+    model->Load3DS(data);
+    model->Normalize(mode);
+    return model.HandOver();
 }
 
 } // namespace quelt

@@ -468,23 +468,6 @@ void CloseDevice(SoundState& state) {
     ++state.generation;
 }
 
-// Releases one reference when it goes out of scope, unless handed on.
-template <typename Object>
-class Held {
-public:
-    explicit Held(Object* object) : object_(object) { object_->AddRef(); }
-    Held(const Held&) = delete;
-    Held& operator=(const Held&) = delete;
-    ~Held() {
-        if (object_) object_->Release();
-    }
-    Object* get() const { return object_; }
-    Object* Release() { return std::exchange(object_, nullptr); }
-
-private:
-    Object* object_;
-};
-
 } // namespace
 
 // ---- Sound readers ----
@@ -639,7 +622,7 @@ void CreateSound(ISound** slot, const std::string& fileName) {
     // An error left behind by an earlier call must not be taken for a failed
     // buffer generation.
     Call(al.alGetError);
-    Held<TSound> sound(new TSound);
+    FirstReference<TSound> sound(new TSound);
     const bool generated = !al.alGetError || al.alGetError() == AL_NO_ERROR;
     // Read whatever the device: a file that cannot be opened fails the call
     // (the slot stays null) with a device or without one. A refused content
@@ -650,15 +633,14 @@ void CreateSound(ISound** slot, const std::string& fileName) {
     else if (wav.hasData && al.alBufferData)
         al.alBufferData(sound.get()->GetBuffer(), wav.format, wav.data.data(), static_cast<ALsizei>(wav.data.size()),
                         static_cast<ALsizei>(wav.frequency));
-    *slot = sound.Release();
+    *slot = sound.HandOver();
 }
 
 void CreateSource(ISource** slot) {
     if (!slot) return;
     *slot = nullptr;
     if (!AL().alGenSources) return;
-    Held<TSource> source(new TSource);
-    *slot = source.Release();
+    HandOut(slot, new TSource);
 }
 
 void ListenerPos(const TVec3D& position) { Call(AL().alListenerfv, AL_POSITION, &position.x); }
