@@ -51,13 +51,6 @@ constexpr std::uint16_t kTagExtensible = 0xFFFE;
 constexpr std::uint8_t kSubFormatTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                                              0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
-std::uint16_t Word(const std::uint8_t* at) { return static_cast<std::uint16_t>(at[0] | at[1] << 8); }
-
-std::uint32_t DWord(const std::uint8_t* at) {
-    return static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8 |
-           static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
-}
-
 std::int32_t FormatOf(std::uint16_t channels, std::uint16_t bits) {
     if (channels == 1 && bits == 8) return AL_FORMAT_MONO8;
     if (channels == 1 && bits == 16) return AL_FORMAT_MONO16;
@@ -77,12 +70,12 @@ struct WavFormat {
 };
 
 std::uint16_t EffectiveTag(const std::uint8_t* bytes, std::size_t size, std::uint32_t formatChunkSize) {
-    const std::uint16_t tag = Word(bytes + 20);
+    const std::uint16_t tag = LoadLE16(bytes + 20);
     if (tag != kTagExtensible) return tag;
     constexpr std::size_t kSubFormatAt = 20 + 24;
     if (formatChunkSize < 40 || size < kSubFormatAt + 16) return 0;
     if (std::memcmp(bytes + kSubFormatAt + 2, kSubFormatTail, sizeof kSubFormatTail) != 0) return 0;
-    return Word(bytes + kSubFormatAt);
+    return LoadLE16(bytes + kSubFormatAt);
 }
 
 WavFormat FormatFromHeader(std::uint16_t tag, std::uint16_t channels, std::uint16_t bits) {
@@ -139,12 +132,9 @@ std::int16_t Convert(Encoding encoding, const std::uint8_t* at) {
                                                      static_cast<std::uint32_t>(at[1]) << 16 |
                                                      static_cast<std::uint32_t>(at[2]) << 24));
     case Encoding::Signed32:
-        return Round32To16(static_cast<std::int32_t>(DWord(at)));
+        return Round32To16(static_cast<std::int32_t>(LoadLE32(at)));
     case Encoding::Float32: {
-        const std::uint32_t bits = DWord(at);
-        float value;
-        std::memcpy(&value, &bits, sizeof value);
-        return FloatTo16(value);
+        return FloatTo16(LoadLEFloat(at));
     }
     case Encoding::ALaw:
         return ALawTo16(*at);
@@ -475,12 +465,12 @@ void CloseDevice(SoundState& state) {
 SoundData ParseWav(const std::uint8_t* bytes, std::size_t size) {
     SoundData wav;
     if (!bytes || size < kHeaderSize) return Refused(wav, "WAV: the file is shorter than a WAV header");
-    const std::uint32_t formatChunkSize = DWord(bytes + 16);
-    const std::uint16_t channels = Word(bytes + 22);
-    const std::uint16_t bits = Word(bytes + 34);
+    const std::uint32_t formatChunkSize = LoadLE32(bytes + 16);
+    const std::uint16_t channels = LoadLE16(bytes + 22);
+    const std::uint16_t bits = LoadLE16(bytes + 34);
     const std::uint16_t tag = EffectiveTag(bytes, size, formatChunkSize);
     const WavFormat format = FormatFromHeader(tag, channels, bits);
-    wav.frequency = DWord(bytes + 24);
+    wav.frequency = LoadLE32(bytes + 24);
     wav.format = FormatOf(format.channels, format.outputBits);
 
     // 64-bit positions: a chunk size near 4 GiB cannot wrap the walk back to
@@ -490,7 +480,7 @@ SoundData ParseWav(const std::uint8_t* bytes, std::size_t size) {
     bool found = false;
     while (position + kChunkHeaderSize <= size) {
         const std::uint8_t* chunk = bytes + position;
-        const std::uint32_t chunkSize = DWord(chunk + 4);
+        const std::uint32_t chunkSize = LoadLE32(chunk + 4);
         position += kChunkHeaderSize;
         if (std::memcmp(chunk, "data", 4) == 0) {
             // A chunk cut short by the end of the file keeps what is there.
