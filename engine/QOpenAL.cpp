@@ -18,6 +18,7 @@
 
 #include "QUtils.h"
 #include "SData.h"
+#include "platform/EntryPoint.h"
 #include "platform/Platform.h"
 
 namespace quelt {
@@ -396,10 +397,10 @@ constexpr const char* kOtherEntryPoints[] = {
 };
 
 struct EntryPoints {
-#define QUELT_AL_FIELD(type, name) type name = nullptr;
+#define QUELT_AL_FIELD(type, name) type name = StubFor<type>();
     QUELT_AL_USED(QUELT_AL_FIELD)
 #undef QUELT_AL_FIELD
-    LPALGETPROCADDRESS alGetProcAddress = nullptr;
+    LPALGETPROCADDRESS alGetProcAddress = StubFor<LPALGETPROCADDRESS>();
     std::vector<void*> others;
 };
 
@@ -427,21 +428,14 @@ EntryPoints& AL() { return State().al; }
 
 std::uint32_t CurrentGeneration() { return State().generation; }
 
-// Calls an entry point only when it is bound, so nothing made before a
-// successful initialisation (or after a failed load) can jump through null.
-template <typename Function, typename... Args>
-void Call(Function function, Args... args) {
-    if (function) function(args...);
-}
-
 void* Resolve(void* library, LPALGETPROCADDRESS getProcAddress, const char* name) {
-    void* address = getProcAddress ? getProcAddress(name) : nullptr;
+    void* address = getProcAddress(name);
     return address ? address : CurrentPlatform().GetSymbol(library, name);
 }
 
 void Bind(SoundState& state) {
     EntryPoints& al = state.al;
-#define QUELT_AL_BIND(type, name) al.name = reinterpret_cast<type>(Resolve(state.library, al.alGetProcAddress, #name));
+#define QUELT_AL_BIND(type, name) BindEntry(al.name, Resolve(state.library, al.alGetProcAddress, #name));
     QUELT_AL_USED(QUELT_AL_BIND)
 #undef QUELT_AL_BIND
     al.others.clear();
@@ -450,9 +444,9 @@ void Bind(SoundState& state) {
 
 void CloseDevice(SoundState& state) {
     EntryPoints& al = state.al;
-    Call(al.alcMakeContextCurrent, nullptr);
-    if (state.context) Call(al.alcDestroyContext, state.context);
-    if (state.device) Call(al.alcCloseDevice, state.device);
+    al.alcMakeContextCurrent(nullptr);
+    if (state.context) al.alcDestroyContext(state.context);
+    if (state.device) al.alcCloseDevice(state.device);
     state.context = nullptr;
     state.device = nullptr;
     ++state.generation;
@@ -514,54 +508,54 @@ SoundData LoadWavFile(const std::string& fileName) {
 
 // ---- Sounds and sources ----
 
-TSound::TSound() : generation_(CurrentGeneration()) { Call(AL().alGenBuffers, 1, &buffer_); }
+TSound::TSound() : generation_(CurrentGeneration()) { AL().alGenBuffers(1, &buffer_); }
 
 TSound::~TSound() {
-    if (buffer_ != 0 && generation_ == CurrentGeneration()) Call(AL().alDeleteBuffers, 1, &buffer_);
+    if (buffer_ != 0 && generation_ == CurrentGeneration()) AL().alDeleteBuffers(1, &buffer_);
 }
 
 TSource::TSource() : generation_(CurrentGeneration()) {
     EntryPoints& al = AL();
-    Call(al.alGenSources, 1, &source_);
+    al.alGenSources(1, &source_);
     const ALfloat zero[3] = {0.0f, 0.0f, 0.0f};
-    Call(al.alSourcef, source_, AL_PITCH, 1.0f);
-    Call(al.alSourcef, source_, AL_GAIN, 1.0f);
-    Call(al.alSourcefv, source_, AL_POSITION, zero);
-    Call(al.alSourcefv, source_, AL_VELOCITY, zero);
+    al.alSourcef(source_, AL_PITCH, 1.0f);
+    al.alSourcef(source_, AL_GAIN, 1.0f);
+    al.alSourcefv(source_, AL_POSITION, zero);
+    al.alSourcefv(source_, AL_VELOCITY, zero);
 }
 
 TSource::~TSource() {
-    if (source_ != 0 && Live()) Call(AL().alDeleteSources, 1, &source_);
+    if (source_ != 0 && Live()) AL().alDeleteSources(1, &source_);
 }
 
 bool TSource::Live() const { return generation_ == CurrentGeneration(); }
 
 void TSource::SetPosition(const TVec3D* position) {
-    if (position && Live()) Call(AL().alSourcefv, source_, AL_POSITION, &position->x);
+    if (position && Live()) AL().alSourcefv(source_, AL_POSITION, &position->x);
 }
 
 void TSource::SetVelocity(const TVec3D* velocity) {
-    if (velocity && Live()) Call(AL().alSourcefv, source_, AL_VELOCITY, &velocity->x);
+    if (velocity && Live()) AL().alSourcefv(source_, AL_VELOCITY, &velocity->x);
 }
 
 void TSource::SetLooping(qbool loop) {
-    if (Live()) Call(AL().alSourcei, source_, AL_LOOPING, loop ? 1 : 0);
+    if (Live()) AL().alSourcei(source_, AL_LOOPING, loop ? 1 : 0);
 }
 
 void TSource::SetBuffer(std::int32_t buffer) {
-    if (Live()) Call(AL().alSourcei, source_, AL_BUFFER, buffer);
+    if (Live()) AL().alSourcei(source_, AL_BUFFER, buffer);
 }
 
 void TSource::Play() {
-    if (Live()) Call(AL().alSourcePlay, source_);
+    if (Live()) AL().alSourcePlay(source_);
 }
 
 void TSource::Pause() {
-    if (Live()) Call(AL().alSourcePause, source_);
+    if (Live()) AL().alSourcePause(source_);
 }
 
 void TSource::Stop() {
-    if (Live()) Call(AL().alSourceStop, source_);
+    if (Live()) AL().alSourceStop(source_);
 }
 
 // ---- Module ----
@@ -581,15 +575,14 @@ bool InitOpenAL(const std::string& libraryName) {
                      (libraryName.empty() ? std::string("no name given") : platform.LibraryError()));
         return false;
     }
-    state.al.alGetProcAddress =
-        reinterpret_cast<LPALGETPROCADDRESS>(platform.GetSymbol(state.library, "alGetProcAddress"));
+    BindEntry(state.al.alGetProcAddress, platform.GetSymbol(state.library, "alGetProcAddress"));
     Bind(state);
 
     EntryPoints& al = state.al;
-    state.device = al.alcOpenDevice ? al.alcOpenDevice(nullptr) : nullptr;
+    state.device = al.alcOpenDevice(nullptr);
     // No device (no sound hardware, no driver): stay silent rather than fail.
-    if (state.device && al.alcCreateContext) state.context = al.alcCreateContext(state.device, nullptr);
-    if (state.context) Call(al.alcMakeContextCurrent, state.context);
+    if (state.device) state.context = al.alcCreateContext(state.device, nullptr);
+    if (state.context) al.alcMakeContextCurrent(state.context);
     if (!state.device)
         SetLastError("OpenAL library " + Quoted(libraryName) +
                      " loaded, but no sound device opened: sounds stay silent");
@@ -605,22 +598,22 @@ void CreateSound(ISound** slot, const std::string& fileName) {
     if (!slot) return;
     *slot = nullptr;
     EntryPoints& al = AL();
-    if (!al.alGenBuffers) {
+    if (!IsBound(al.alGenBuffers)) {
         SetLastError("No sound made from " + Quoted(fileName) + ": OpenAL is not loaded (call qInitOpenAL first)");
         return;
     }
     // An error left behind by an earlier call must not be taken for a failed
     // buffer generation.
-    Call(al.alGetError);
+    al.alGetError();
     FirstReference<TSound> sound(new TSound);
-    const bool generated = !al.alGetError || al.alGetError() == AL_NO_ERROR;
+    const bool generated = al.alGetError() == AL_NO_ERROR;
     // Read whatever the device: a file that cannot be opened fails the call
     // (the slot stays null) with a device or without one. A refused content
     // leaves its reason, naming the file.
     const SoundData wav = LoadWavFile(fileName);
     if (wav.hasData && (!generated || !State().context))
         SetLastError(Quoted(fileName) + ": the sound stays silent: OpenAL has no sound device or gave no buffer");
-    else if (wav.hasData && al.alBufferData)
+    else if (wav.hasData)
         al.alBufferData(sound.get()->GetBuffer(), wav.format, wav.data.data(), static_cast<ALsizei>(wav.data.size()),
                         static_cast<ALsizei>(wav.frequency));
     *slot = sound.HandOver();
@@ -629,17 +622,17 @@ void CreateSound(ISound** slot, const std::string& fileName) {
 void CreateSource(ISource** slot) {
     if (!slot) return;
     *slot = nullptr;
-    if (!AL().alGenSources) return;
+    if (!IsBound(AL().alGenSources)) return;
     HandOut(slot, new TSource);
 }
 
-void ListenerPos(const TVec3D& position) { Call(AL().alListenerfv, AL_POSITION, &position.x); }
+void ListenerPos(const TVec3D& position) { AL().alListenerfv(AL_POSITION, &position.x); }
 
-void ListenerVel(const TVec3D& velocity) { Call(AL().alListenerfv, AL_VELOCITY, &velocity.x); }
+void ListenerVel(const TVec3D& velocity) { AL().alListenerfv(AL_VELOCITY, &velocity.x); }
 
 void ListenerOrientation(const TVec3D& at, const TVec3D& up) {
     const ALfloat values[6] = {at.x, at.y, at.z, up.x, up.y, up.z};
-    Call(AL().alListenerfv, AL_ORIENTATION, values);
+    AL().alListenerfv(AL_ORIENTATION, values);
 }
 
 } // namespace quelt
