@@ -134,9 +134,8 @@ std::int16_t Convert(Encoding encoding, const std::uint8_t* at) {
                                                      static_cast<std::uint32_t>(at[2]) << 24));
     case Encoding::Signed32:
         return Round32To16(static_cast<std::int32_t>(LoadLE32(at)));
-    case Encoding::Float32: {
+    case Encoding::Float32:
         return FloatTo16(LoadLEFloat(at));
-    }
     case Encoding::ALaw:
         return ALawTo16(*at);
     case Encoding::MuLaw:
@@ -396,6 +395,8 @@ constexpr const char* kOtherEntryPoints[] = {
     "alcCaptureOpenDevice", "alcCaptureCloseDevice", "alcCaptureStart", "alcCaptureStop", "alcCaptureSamples",
 };
 
+// Stubs until a library is bound, and again once it is released or fails to
+// load: sounds and sources made meanwhile call nothing.
 struct EntryPoints {
 #define QUELT_AL_FIELD(type, name) type name = StubFor<type>();
     QUELT_AL_USED(QUELT_AL_FIELD)

@@ -15,7 +15,6 @@
 #include "QUtils.h"
 
 namespace quelt {
-namespace {} // namespace
 
 Fd::Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
 
