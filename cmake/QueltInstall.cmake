@@ -12,6 +12,8 @@ install(TARGETS Quelt EXPORT QueltTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev)
 install(FILES ${PROJECT_SOURCE_DIR}/include/quelt/quelt.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quelt
   COMPONENT dev)
+# The interface description other languages bind from, written from the header.
+install(FILES ${QUELT_API_JSON} DESTINATION ${CMAKE_INSTALL_DATADIR}/quelt COMPONENT dev)
 
 quelt_relative_run_path(qpak)
 install(TARGETS qpak RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)

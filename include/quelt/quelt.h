@@ -321,6 +321,7 @@ enum {
  * destructor, so that the table holds exactly these slots. */
 /** The first three slots of every engine object. Counts change atomically;
  *  everything else about an object belongs to the main-loop thread.
+ *  Its identifier is {00000000-0000-0000-C000-000000000046}.
  *  \ingroup quelt_objects */
 struct IQueltUnknown {
     /** Asks for another interface by identifier. Q_OK with a new reference in

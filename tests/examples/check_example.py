@@ -91,6 +91,13 @@ CHECKS = {
     "frustum": (None, [((20, 20, 400, 60), (255, 255, 0), 0, 200),
                        ((0, 100, 1024, 768), (128, 122, 204), 130, 100000)]),  # the boxes
     "particles": (None, [((312, 100, 712, 700), (102, 200, 255), 80, 500)]),
+    # The Python examples (examples/python/), run by the interpreter over this build's library.
+    "hello_text.py": (None, [((40, 60, 400, 110), (255, 217, 51), 40, 300),   # yellow greeting
+                             ((40, 120, 300, 170), (255, 255, 255), 40, 100)]),  # white "FPS:"
+    "lit_scene.py": (None, [((200, 240, 500, 520), (255, 144, 48), 70, 8000),   # the ball's orange squares
+                            ((200, 240, 500, 520), (255, 255, 255), 40, 5000),  # and white ones, lit
+                            ((560, 320, 820, 540), (255, 144, 48), 70, 5000),   # the crate
+                            ((0, 0, 1024, 768), (51, 230, 230), 90, 1000)]),    # the humming source
 }
 
 # Typed into the window, which then ends on Escape instead of a frame count.
@@ -102,6 +109,7 @@ OUTPUT = {
     "sound": r"playing .*tone\.wav",
     "package_assets": r"entry: (quelt-example-)?tile\.bmp\nentry: (quelt-example-)?notes\.txt",
     "frustum": r"visible (\d+) of 4096 boxes",
+    "hello_text.py": r"last FPS: \d+",
 }
 
 
@@ -157,6 +165,12 @@ def main():
         shot = os.path.join(folder, "shot.png")
         if name == "first_program":
             command = [build_first_program(folder, bin_dir)]
+        elif name.endswith(".py"):
+            env.update(PYTHONPATH=os.path.join(ROOT, "bindings", "python"), PYTHONDONTWRITEBYTECODE="1",
+                       QUELT_LIBRARY=os.path.join(bin_dir, "libQuelt.so"),
+                       QUELT_API_JSON=os.path.join(os.path.dirname(bin_dir), "quelt-api.json"))
+            command = ["/usr/bin/python3", os.path.join(ROOT, "examples", "python", name), "--frames", "60",
+                       "--screenshot", shot]
         else:
             frames = [] if name in TYPED else ["--frames", "60"]
             command = [os.path.join(bin_dir, name), *arguments, *frames, "--screenshot", shot]
@@ -175,7 +189,7 @@ def main():
         culled = re.search(OUTPUT["frustum"], out)
         if name == "frustum" and culled and not 0 < int(culled.group(1)) < 4096:
             failures.append(f"{culled.group(1)} boxes visible: the frustum is not culling")
-        if name == "sound" and not sound_was_heard(wave):
+        if name in ("sound", "lit_scene.py") and not sound_was_heard(wave):
             failures.append("the sound device received only silence")
         if name == "particles":
             log = open(os.path.join(folder, "particles.log"), newline="").read()
