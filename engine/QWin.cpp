@@ -10,6 +10,7 @@
 
 #include "QConsoling.h"
 #include "QCore.h"
+#include "QGamepad.h"
 #include "QTexture.h"
 #include "QUtils.h"
 #include "platform/GL.h"
@@ -29,7 +30,8 @@ constexpr const char* kCannotDeleteContext = // "Не могу удалит ко
 constexpr const char* kCannotDestroyWindow = // "Не могу удалить окно"
     "\xCD\xE5 \xEC\xEE\xE3\xF3 \xF3\xE4\xE0\xEB\xE8\xF2\xFC \xEE\xEA\xED\xEE";
 
-constexpr int kKeyCount = 259;
+// Every key, mouse button and pad button.
+constexpr int kKeyCount = QK_PAD(kMaxGamepads, QK_PAD_A);
 
 struct WindowState {
     // Handles survive a successful teardown so that a second one retries them.
@@ -82,8 +84,11 @@ void AdjustCursor(int delta) {
     CurrentPlatform().ShowCursor(state.cursorCounter >= 0);
 }
 
+// A wheel step is a press and a release at once: never held in the table.
+bool HasEntry(std::int32_t code) { return code >= 0 && code < kKeyCount && code != QK_WHEELUP && code != QK_WHEELDOWN; }
+
 void SetKey(std::int32_t code, bool down) {
-    if (code >= 0 && code < kKeyCount) state.keys[static_cast<std::size_t>(code)] = down;
+    if (HasEntry(code)) state.keys[static_cast<std::size_t>(code)] = down;
 }
 
 void CallKeyDown(std::int32_t code) {
@@ -119,12 +124,13 @@ void WindowProcedure(const PlatformMessage& message) {
     case Kind::MouseDelta:
         if (TMouseProc proc = MouseMoveProc()) proc(message.code, static_cast<std::int32_t>(message.position));
         break;
-    case Kind::ButtonDown:
-        // Unlike keys, a button's callback sees it already pressed.
-        SetKey(message.code, true);
-        CallKeyDown(message.code);
-        break;
-    case Kind::ButtonUp: Release(message.code); break;
+    case Kind::ButtonDown: PressButton(message.code); break;
+    case Kind::ButtonUp: ReleaseButton(message.code); break;
+    case Kind::PadAdded:
+    case Kind::PadRemoved:
+    case Kind::PadDown:
+    case Kind::PadUp:
+    case Kind::PadAxis: GamepadMessage(message); break;
     case Kind::Resized: state.resized = state.resizeToReport = true; break;
     case Kind::CloseRequest:
     case Kind::Quit:
@@ -185,6 +191,14 @@ void RestoreDisplayAtExitFromNowOn() {
 }
 
 } // namespace
+
+// Unlike keys, a button's callback sees it already pressed.
+void PressButton(std::int32_t code) {
+    SetKey(code, true);
+    CallKeyDown(code);
+}
+
+void ReleaseButton(std::int32_t code) { Release(code); }
 
 bool CreateWindow() {
     Platform& platform = CurrentPlatform();
@@ -284,7 +298,7 @@ void Msg() {
 }
 
 // Codes outside the table are never pressed.
-bool IsKeyPressed(std::int32_t key) { return key >= 0 && key < kKeyCount && state.keys[static_cast<std::size_t>(key)]; }
+bool IsKeyPressed(std::int32_t key) { return HasEntry(key) && state.keys[static_cast<std::size_t>(key)]; }
 
 std::int32_t GetMouseX() { return state.mouseX; }
 std::int32_t GetMouseY() { return state.mouseY; }

@@ -38,6 +38,11 @@ void SetMouseKeys(bool on);
 // when the system refuses.
 bool SetRelativeMouse(bool on);
 
+// A button of another device (a pad's) pressed or released: the key table
+// and the key or release procedure, as for a mouse button.
+void PressButton(std::int32_t code);
+void ReleaseButton(std::int32_t code);
+
 bool CreateWindow();
 void KillWindow();
 bool ScreenMode(std::int32_t width, std::int32_t height, std::int32_t bits, std::int32_t frequency, bool fullscreen);

@@ -16,6 +16,7 @@
 #include "MVector.h"
 #include "QConsoling.h"
 #include "QFrustum.h"
+#include "QGamepad.h"
 #include "QLogger.h"
 #include "QPBuffer.h"
 #include "QOpenAL.h"
@@ -195,6 +196,20 @@ QUELT_API qbool qGetWindowSize(int32_t* width, int32_t* height) {
     if (width) *width = w;
     if (height) *height = h;
     return 1;
+}
+
+// ---- Gamepads ----
+
+// Turning them off calls the release procedure: its exceptions pass.
+QUELT_API qbool qSetGamepads(qbool on) {
+    if (on) return Guarded<qbool>(0, [] { return quelt::SetGamepads(true) ? qbool(1) : qbool(0); });
+    return quelt::SetGamepads(false) ? 1 : 0;
+}
+QUELT_API qbool qIsGamepadConnected(int32_t pad) {
+    return Guarded<qbool>(0, [&] { return quelt::IsGamepadConnected(pad) ? qbool(1) : qbool(0); });
+}
+QUELT_API float qGetGamepadAxis(int32_t pad, int32_t axis) {
+    return Guarded<float>(0.0f, [&] { return quelt::GetGamepadAxis(pad, axis); });
 }
 
 // ---- Main loop ----

@@ -31,13 +31,27 @@ struct PlatformMessage {
         ButtonDown,   // code: 256 left, 257 right, 258 middle, 5 and 6 the side buttons,
                       // 259 a wheel step up, 260 down (each step a down and an up)
         ButtonUp,
+        // The gamepads. device: the pad's id, never given to another pad while the process runs.
+        PadAdded,     // connected, or there when the gamepads were started
+        PadRemoved,   // disconnected
+        PadDown,      // code: the button's key code on the first pad (QK_PAD_A ...)
+        PadUp,
+        PadAxis,      // code: the axis (QPAD_*); position: its value as int32_t,
+                      // -32768 to 32767 for a stick, 0 to 32767 for a trigger
         Other,        // anything else: the default procedure's business
     };
     Kind kind = Kind::Other;
     std::int32_t code = 0;
     std::uint32_t position = 0;
     bool repeat = false;
+    std::int32_t device = 0; // the pad, for Pad* messages
 };
+
+inline bool IsPadMessage(PlatformMessage::Kind kind) {
+    using Kind = PlatformMessage::Kind;
+    return kind == Kind::PadAdded || kind == Kind::PadRemoved || kind == Kind::PadDown || kind == Kind::PadUp ||
+           kind == Kind::PadAxis;
+}
 
 class Platform {
 public:
@@ -88,6 +102,14 @@ public:
     virtual bool SetRelativeMouse(Handle, bool) { return false; }
     // Moves the cursor to screen coordinates (x, y).
     virtual void WarpCursor(std::int32_t, std::int32_t) {}
+
+    // Gamepads. Once started, the pads connected and every one connected
+    // later come as PadAdded messages, then their buttons and axes, also
+    // without a window; stopping closes them and drops their messages not
+    // yet handed out. False, with GamepadError saying why, when refused.
+    virtual bool StartGamepads() { return false; }
+    virtual void StopGamepads() {}
+    virtual std::string GamepadError() { return "this platform has no gamepad support"; }
 
     // Messages and input.
     virtual bool PeekMessage(PlatformMessage& message) = 0;

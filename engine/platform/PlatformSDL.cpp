@@ -16,6 +16,8 @@
 #include <cstring>
 #include <cstdlib>
 #include <deque>
+#include <iterator>
+#include <map>
 #include <set>
 
 namespace quelt {
@@ -118,13 +120,39 @@ std::int32_t ButtonCode(std::uint8_t button) {
     }
 }
 
+// SDL's game-controller buttons, in its order, as the first pad's key codes.
+constexpr std::int32_t kPadButtons[] = {QK_PAD_A,
+                                        QK_PAD_B,
+                                        QK_PAD_X,
+                                        QK_PAD_Y,
+                                        QK_PAD_BACK,
+                                        QK_PAD_GUIDE,
+                                        QK_PAD_START,
+                                        QK_PAD_LEFTSTICK,
+                                        QK_PAD_RIGHTSTICK,
+                                        QK_PAD_LEFTSHOULDER,
+                                        QK_PAD_RIGHTSHOULDER,
+                                        QK_PAD_DPAD_UP,
+                                        QK_PAD_DPAD_DOWN,
+                                        QK_PAD_DPAD_LEFT,
+                                        QK_PAD_DPAD_RIGHT,
+                                        QK_PAD_MISC1,
+                                        QK_PAD_PADDLE1,
+                                        QK_PAD_PADDLE2,
+                                        QK_PAD_PADDLE3,
+                                        QK_PAD_PADDLE4,
+                                        QK_PAD_TOUCHPAD};
+static_assert(std::size(kPadButtons) == SDL_CONTROLLER_BUTTON_MAX);
+// SDL's game-controller axes, in its order.
+constexpr std::int32_t kPadAxes[] = {QPAD_LEFTX,  QPAD_LEFTY,       QPAD_RIGHTX,
+                                     QPAD_RIGHTY, QPAD_TRIGGERLEFT, QPAD_TRIGGERRIGHT};
+static_assert(std::size(kPadAxes) == SDL_CONTROLLER_AXIS_MAX);
+
 class SDLPlatform final : public Platform {
 public:
     bool RegisterWindowClass() override {
         if (registered_) return false;
-        // SDL would turn Ctrl+C into a quit event even with no loop to end;
-        // the main loop catches interrupts itself while it runs.
-        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+        LeaveSignalsAlone();
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
             return Refuse(std::string("Cannot start SDL's video: ") + SDL_GetError());
         registered_ = true;
@@ -133,7 +161,8 @@ public:
 
     bool UnregisterWindowClass() override {
         if (!registered_ || !windows_.empty()) return false;
-        pending_.clear();
+        // The pads outlive the window: a pad's arrival must not be lost.
+        DropPending([](const PlatformMessage& message) { return !IsPadMessage(message.kind); });
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         registered_ = false;
         return true;
@@ -326,8 +355,35 @@ public:
         if (registered_) SDL_WarpMouseGlobal(x, y);
     }
 
+    bool StartGamepads() override {
+        if (gamepads_) return true;
+        LeaveSignalsAlone();
+        if (SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) != 0) {
+            gamepadError_ = SDL_GetError();
+            return false;
+        }
+        gamepads_ = true;
+        // SDL announces the pads present only when its subsystem first
+        // starts, which the program may have done itself.
+        for (int index = 0; index < SDL_NumJoysticks(); ++index)
+            if (SDL_IsGameController(index)) OpenPad(index);
+        return true;
+    }
+
+    void StopGamepads() override {
+        if (!gamepads_) return;
+        for (const auto& [id, pad] : pads_) SDL_GameControllerClose(pad);
+        pads_.clear();
+        DropPending([](const PlatformMessage& message) { return IsPadMessage(message.kind); });
+        SDL_FlushEvents(SDL_CONTROLLERAXISMOTION, SDL_CONTROLLERSENSORUPDATE);
+        SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
+        gamepads_ = false;
+    }
+
+    std::string GamepadError() override { return gamepadError_; }
+
     bool PeekMessage(PlatformMessage& message) override {
-        if (!registered_) return false;
+        if (!registered_ && !gamepads_) return false;
         SDL_Event event;
         while (pending_.empty() && SDL_PollEvent(&event)) Translate(event);
         if (pending_.empty()) return false;
@@ -390,6 +446,11 @@ private:
         return reinterpret_cast<T*>(handle);
     }
 
+    // SDL's event queue, which every subsystem here starts, would turn Ctrl+C
+    // into a quit event even with no loop to end; the main loop catches
+    // interrupts itself while it runs.
+    static void LeaveSignalsAlone() { SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1"); }
+
     // With no display SDL falls back to a driver that shows nothing, and a
     // program would run unseen until killed. Only one who names such a
     // driver (SDL_VIDEODRIVER=offscreen) gets it.
@@ -439,6 +500,68 @@ private:
         pending_.push_back(message);
     }
 
+    template <typename Predicate>
+    void DropPending(Predicate drop) {
+        pending_.erase(std::remove_if(pending_.begin(), pending_.end(), drop), pending_.end());
+    }
+
+    void PushPad(PlatformMessage::Kind kind, SDL_JoystickID device, std::int32_t code = 0, std::int32_t value = 0) {
+        PlatformMessage message;
+        message.kind = kind;
+        message.device = device;
+        message.code = code;
+        message.position = static_cast<std::uint32_t>(value);
+        pending_.push_back(message);
+    }
+
+    // SDL announces a pad by its place in the device list and names it by
+    // its instance id from then on; a pad announced twice is opened once.
+    void OpenPad(int deviceIndex) {
+        SDL_GameController* pad = SDL_GameControllerOpen(deviceIndex);
+        if (!pad) return;
+        const SDL_JoystickID id = SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(pad));
+        if (id < 0 || !pads_.emplace(id, pad).second) {
+            SDL_GameControllerClose(pad);
+            return;
+        }
+        PushPad(PlatformMessage::Kind::PadAdded, id);
+        // A stick may rest off centre, or a trigger be held, from the start.
+        for (int axis = 0; axis < SDL_CONTROLLER_AXIS_MAX; ++axis)
+            if (const Sint16 value = SDL_GameControllerGetAxis(pad, static_cast<SDL_GameControllerAxis>(axis)))
+                PushPad(PlatformMessage::Kind::PadAxis, id, kPadAxes[axis], value);
+    }
+
+    void ClosePad(SDL_JoystickID id) {
+        const auto pad = pads_.find(id);
+        if (pad == pads_.end()) return;
+        SDL_GameControllerClose(pad->second);
+        pads_.erase(pad);
+        PushPad(PlatformMessage::Kind::PadRemoved, id);
+    }
+
+    void TranslatePad(const SDL_Event& event) {
+        using Kind = PlatformMessage::Kind;
+        switch (event.type) {
+        case SDL_CONTROLLERDEVICEADDED: OpenPad(event.cdevice.which); return;
+        case SDL_CONTROLLERDEVICEREMOVED: ClosePad(event.cdevice.which); return;
+        case SDL_CONTROLLERBUTTONDOWN:
+        case SDL_CONTROLLERBUTTONUP:
+            if (pads_.count(event.cbutton.which) && event.cbutton.button < std::size(kPadButtons)) {
+                PushPad(event.type == SDL_CONTROLLERBUTTONDOWN ? Kind::PadDown : Kind::PadUp, event.cbutton.which,
+                        kPadButtons[event.cbutton.button]);
+                return;
+            }
+            break;
+        case SDL_CONTROLLERAXISMOTION:
+            if (pads_.count(event.caxis.which) && event.caxis.axis < std::size(kPadAxes)) {
+                PushPad(Kind::PadAxis, event.caxis.which, kPadAxes[event.caxis.axis], event.caxis.value);
+                return;
+            }
+            break;
+        }
+        Push(Kind::Other);
+    }
+
     void Translate(const SDL_Event& event) {
         using Kind = PlatformMessage::Kind;
         // A key's text arrives right after its key-down; a system key's
@@ -481,6 +604,17 @@ private:
             break;
         }
         case SDL_MOUSEWHEEL: TranslateWheel(event.wheel); break;
+        case SDL_CONTROLLERDEVICEADDED:
+        case SDL_CONTROLLERDEVICEREMOVED:
+        case SDL_CONTROLLERBUTTONDOWN:
+        case SDL_CONTROLLERBUTTONUP:
+        case SDL_CONTROLLERAXISMOTION:
+            // A program may run SDL's controllers itself: the pads are ours only when asked for.
+            if (gamepads_)
+                TranslatePad(event);
+            else
+                Push(Kind::Other);
+            break;
         default: Push(Kind::Other); break;
         }
     }
@@ -525,6 +659,9 @@ private:
     SDL_Window* fullscreen_ = nullptr;
     bool systemKeyDown_ = false; // the last event translated was a system key-down
     std::deque<PlatformMessage> pending_;
+    bool gamepads_ = false;                              // SDL's game-controller subsystem is running
+    std::map<SDL_JoystickID, SDL_GameController*> pads_; // the pads opened, by instance id
+    std::string gamepadError_;
     std::string libraryError_; // the loader's words for the last failed load
 };
 

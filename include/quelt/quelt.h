@@ -86,8 +86,9 @@ typedef struct TArrayString {
 
 /** A procedure without arguments: main-loop slots 0-3, console kind 101. */
 typedef void (*TProc)(void);
-/** Slot 4: a key or mouse button went down; key as in qIsKeyPressed, (x, y) the
- *  cursor in screen coordinates. Called again for each auto-repeat. */
+/** Slot 4: a key or mouse button (or, after qSetGamepads, a pad button) went
+ *  down; key as in qIsKeyPressed, (x, y) the cursor in screen coordinates.
+ *  Called again for each auto-repeat of a key. */
 typedef void (*TKeyProc)(int32_t key, int32_t x, int32_t y);
 /** Slot 5: the cursor moved over the window to (x, y), client coordinates;
  *  in relative mode (qSetRelativeMouse) the motion (dx, dy) instead. */
@@ -118,10 +119,12 @@ enum {
 /** \name Key codes
  *  Every code the key table holds, for qIsKeyPressed and the key procedure
  *  (TKeyProc, slot 4): 0-255 are Windows virtual-key codes, 256-258 the mouse
- *  buttons. Letters and digits are the ones the keyboard layout puts on the
- *  key (on a layout without Latin letters, the key's place on a US keyboard);
- *  every other key is named by its place. The left and right keys of a pair
- *  give one code. Other values are never pressed.
+ *  buttons; beyond the classic table, 259-260 the wheel and 512-639 the
+ *  gamepads' buttons (QK_PAD_A, \ref quelt_gamepads). Letters and digits
+ *  are the ones the keyboard layout puts on the key (on a layout without
+ *  Latin letters, the key's place on a US keyboard); every other key is
+ *  named by its place. The left and right keys of a pair give one code.
+ *  Other values are never pressed.
  *  @{ */
 
 /** Letters: their ASCII capitals, 'A'-'Z'. */
@@ -645,6 +648,107 @@ QUELT_API qbool qSetScreenSize(int32_t width, int32_t height);
 QUELT_API qbool qGetWindowSize(int32_t* width, int32_t* height);
 /** @} */
 
+/* ---- Gamepads --------------------------------------------------------- */
+/** \defgroup quelt_gamepads Gamepads
+ *  Up to four game controllers (beyond the 91), after qSetGamepads(1).
+ *  Every pad that SDL's mapping database knows reads as the same layout: the
+ *  buttons and sticks of an Xbox pad, by their place (a PlayStation pad's
+ *  cross is QK_PAD_A). Mappings for other pads can be added through the
+ *  SDL_GAMECONTROLLERCONFIG environment variable, as in any SDL program.
+ *
+ *  Pads are numbered 0 to 3 in the order they are connected. A pad keeps
+ *  its number until it is disconnected; the next pad connected takes the
+ *  lowest free number. Pads may come and go while the program runs
+ *  (qIsGamepadConnected); qMsg, which the main loop calls, reads them.
+ *
+ *  Buttons are keys: they are in the key table for qIsKeyPressed, and qMsg
+ *  calls the key procedure (slot 4) when one goes down, with the button
+ *  already in the table, as for mouse buttons (pad buttons do not repeat),
+ *  and the release procedure (qSetKeyUpProc) when it goes up, also when its
+ *  pad is disconnected or qSetGamepads(0) is called while it is held. Pad
+ *  0's buttons have the codes QK_PAD_A to QK_PAD_TOUCHPAD; pad n's are
+ *  QK_PAD(n, button), QK_PAD_STRIDE further on per pad. Sticks and triggers
+ *  are read with qGetGamepadAxis.
+ *  \code
+ *  qSetGamepads(1);
+ *  ...
+ *  if (qIsKeyPressed(QK_PAD_A)) Jump();
+ *  Walk(qGetGamepadAxis(0, QPAD_LEFTX), qGetGamepadAxis(0, QPAD_LEFTY));
+ *  if (qIsKeyPressed(QK_PAD(1, QK_PAD_RIGHTTRIGGER))) Fire(1);
+ *  \endcode
+ *  @{ */
+
+/** The buttons of pad 0, and the distance to the next pad's codes. Codes
+ *  512 to 639 belong to the pads and are never given to anything else. */
+enum {
+    QK_PAD_A = 512,             /**< The bottom face button (A; a PlayStation pad's cross). */
+    QK_PAD_B = 513,             /**< The right face button (B; circle). */
+    QK_PAD_X = 514,             /**< The left face button (X; square). */
+    QK_PAD_Y = 515,             /**< The top face button (Y; triangle). */
+    QK_PAD_BACK = 516,          /**< Back (View, Select, Share). */
+    QK_PAD_GUIDE = 517,         /**< The maker's button in the middle (Guide, PS, Home). */
+    QK_PAD_START = 518,         /**< Start (Menu, Options). */
+    QK_PAD_LEFTSTICK = 519,     /**< The left stick pressed in. */
+    QK_PAD_RIGHTSTICK = 520,    /**< The right stick pressed in. */
+    QK_PAD_LEFTSHOULDER = 521,  /**< The left shoulder button (LB, L1). */
+    QK_PAD_RIGHTSHOULDER = 522, /**< The right shoulder button (RB, R1). */
+    QK_PAD_DPAD_UP = 523,       /**< The direction pad's up. */
+    QK_PAD_DPAD_DOWN = 524,     /**< The direction pad's down. */
+    QK_PAD_DPAD_LEFT = 525,     /**< The direction pad's left. */
+    QK_PAD_DPAD_RIGHT = 526,    /**< The direction pad's right. */
+    QK_PAD_LEFTTRIGGER = 527,   /**< The left trigger (LT, L2) as a button: down once pulled half-way
+                                     (QPAD_TRIGGERLEFT 0.5 or more), up again below a quarter (0.25). */
+    QK_PAD_RIGHTTRIGGER = 528,  /**< The right trigger (RT, R2) as a button, likewise. */
+    QK_PAD_MISC1 = 529,         /**< The extra button of some pads (Share on the newest Xbox pads, the
+                                     microphone button on a PlayStation 5 pad, Capture on a Switch Pro). */
+    QK_PAD_PADDLE1 = 530,       /**< The first back paddle of pads that have them (Xbox Elite: P1). */
+    QK_PAD_PADDLE2 = 531,       /**< The second back paddle (Xbox Elite: P3). */
+    QK_PAD_PADDLE3 = 532,       /**< The third back paddle (Xbox Elite: P2). */
+    QK_PAD_PADDLE4 = 533,       /**< The fourth back paddle (Xbox Elite: P4). */
+    QK_PAD_TOUCHPAD = 534,      /**< The touchpad pressed (PlayStation 4 and 5 pads). */
+    QK_PAD_STRIDE = 32          /**< How far pad n + 1's codes lie from pad n's. */
+};
+/** The key code of a button (QK_PAD_A ... QK_PAD_TOUCHPAD) on pad n (0-3):
+ *  QK_PAD(0, b) is b, QK_PAD(1, QK_PAD_A) is 544. */
+#define QK_PAD(n, button) ((int32_t)(button) + (int32_t)(n) * (int32_t)QK_PAD_STRIDE)
+
+/** The sticks and triggers of a pad, for qGetGamepadAxis. */
+enum {
+    QPAD_LEFTX = 0,       /**< The left stick: -1 left to 1 right. */
+    QPAD_LEFTY = 1,       /**< The left stick: -1 up (pushed away) to 1 down. */
+    QPAD_RIGHTX = 2,      /**< The right stick: -1 left to 1 right. */
+    QPAD_RIGHTY = 3,      /**< The right stick: -1 up (pushed away) to 1 down. */
+    QPAD_TRIGGERLEFT = 4, /**< The left trigger: 0 released to 1 pulled fully. */
+    QPAD_TRIGGERRIGHT = 5 /**< The right trigger: 0 released to 1 pulled fully. */
+};
+
+/** Beyond the 91. Turns the gamepads on (on true) or off. Off at start, as
+ *  the classic interface has it: no pad is opened and no pad code is ever
+ *  given. On, pads already connected come in at the next qMsg, numbered in
+ *  the order the system lists them. Off releases the buttons still held
+ *  (the release procedure hears of each), forgets the pads and sets every
+ *  axis to 0. Asking for the state in force does nothing and returns true.
+ *  False, with a reason for qGetLastError, when the system cannot open
+ *  gamepads (the pads stay off). Needs no window. */
+QUELT_API qbool qSetGamepads(qbool on);
+/** Beyond the 91. Whether pad (0-3) is connected, as of the last qMsg.
+ *  False with the pads off; false, with a reason for qGetLastError, for a
+ *  number outside 0-3. */
+QUELT_API qbool qIsGamepadConnected(int32_t pad);
+/** Beyond the 91. Where a stick or trigger of pad (0-3) stands, as of the
+ *  last qMsg: axis is one of QPAD_*; sticks give -1 to 1 (x right, y down:
+ *  pushing a stick away from you gives a negative y), triggers 0 to 1.
+ *  The dead zones: a stick reads 0 on both its axes while it is less than a
+ *  quarter (0.25) of its travel from the centre, which covers the play of
+ *  a worn stick; beyond that its distance from the centre grows evenly from
+ *  0 to 1 at full travel, in the direction the stick points (so a stick
+ *  pushed fully along a diagonal gives about 0.71 on each axis). A trigger
+ *  reads 0 over the first tenth (0.1) of its travel, then grows evenly to 1.
+ *  0 for a pad not connected, and with the pads off; 0, with a reason for
+ *  qGetLastError, for a pad outside 0-3 or an axis that is not a QPAD_* value. */
+QUELT_API float qGetGamepadAxis(int32_t pad, int32_t axis);
+/** @} */
+
 /* ---- Main loop -------------------------------------------------------- */
 /** \defgroup quelt_loop Main loop
  *  The engine owns the loop. Register procedures in its slots with
@@ -696,9 +800,9 @@ QUELT_API void qSetFrameCap(int32_t fps);
  *  QVSYNC_ON then); the mode in force stays. */
 QUELT_API qbool qSetVSync(int32_t mode);
 /** Beyond the 91. Registers the release procedure (NULL, the start value:
- *  none): qMsg calls it when a key or mouse button goes up, with the same
- *  arguments as the key procedure (slot 4) gives its press, once the key
- *  table shows it up. Keys the press procedure never sees (system keys) are
+ *  none): qMsg calls it when a key, mouse button or pad button goes up, with
+ *  the same arguments as the key procedure (slot 4) gives its press, once the
+ *  key table shows it up. Keys the press procedure never sees (system keys) are
  *  not reported. May be called at any time, callbacks included. */
 QUELT_API void qSetKeyUpProc(TKeyProc proc);
 /** Beyond the 91. Registers the resize procedure (NULL, the start value:

@@ -53,3 +53,7 @@ int32_t ClosePBufferFromC(IPBuffer* pbuffer) {
     pbuffer->lpVtbl->FreeResources(pbuffer);
     return pbuffer->lpVtbl->Release(pbuffer);
 }
+
+// The pads' key codes are constant expressions in C too (a switch may name them).
+_Static_assert(QK_PAD(0, QK_PAD_B) == QK_PAD_B && QK_PAD(3, QK_PAD_TOUCHPAD) == 534 + 3 * 32,
+               "QK_PAD gives pad n's code");

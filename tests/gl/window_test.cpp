@@ -21,6 +21,7 @@
 #include "QConsoling.h"
 #include "QCore.h"
 #include "QDraw2D.h"
+#include "QGamepad.h"
 #include "QScreenshot.h"
 #include "QUtils.h"
 #include "QWin.h"
@@ -369,7 +370,51 @@ TEST_F(GLWindowTest, HeaderNamesEveryCodeOfTheKeyTable) {
         ASSERT_EQ(SDL_PushEvent(&event), 1);
         take();
     }
+    // A pad's every button and both triggers, through the window procedure.
+    ASSERT_TRUE(quelt::SetGamepads(true));
+    const int index = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER, 6, 20, 0);
+    ASSERT_TRUE(PumpUntil([] { return quelt::IsGamepadConnected(0); }));
+    keyCalls.clear();
+    quelt::SetProcAdress(4, reinterpret_cast<TProc>(&RecordKey));
+    const SDL_JoystickID pad = SDL_JoystickGetDeviceInstanceID(index);
+    SDL_Event event{};
+    event.cbutton = {SDL_CONTROLLERBUTTONDOWN, 0, pad, 0, SDL_PRESSED, 0, 0};
+    for (; event.cbutton.button < SDL_CONTROLLER_BUTTON_MAX; ++event.cbutton.button) SDL_PushEvent(&event);
+    event.caxis = {SDL_CONTROLLERAXISMOTION, 0, pad, SDL_CONTROLLER_AXIS_TRIGGERLEFT, 0, 0, 0, 32767, 0};
+    for (; event.caxis.axis <= SDL_CONTROLLER_AXIS_TRIGGERRIGHT; ++event.caxis.axis) SDL_PushEvent(&event);
+    ASSERT_TRUE(PumpUntil([] { return keyCalls.size() >= SDL_CONTROLLER_BUTTON_MAX + 2; }));
+    quelt::SetProcAdress(4, nullptr);
+    quelt::SetGamepads(false);
+    SDL_JoystickDetachVirtual(index);
+    for (const KeyCall& call : keyCalls) given.insert(call.key);
+    named.erase(QK_PAD_STRIDE); // a distance, not a code (and that of the space bar)
+    given.erase(QK_PAD_STRIDE);
     EXPECT_EQ(given, named);
+}
+
+// A program that runs SDL's game controllers itself still sees no pad code
+// until it asks for the pads; then a pad already there comes in.
+TEST_F(GLWindowTest, PadsGiveCodesOnlyOnceAskedFor) {
+    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER), 0) << SDL_GetError();
+    const int index = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER, 6, 15, 0);
+    SDL_Joystick* joystick = SDL_JoystickOpen(index);
+    ASSERT_NE(joystick, nullptr) << SDL_GetError();
+    SDL_JoystickSetVirtualButton(joystick, SDL_CONTROLLER_BUTTON_A, 1);
+    // What SDL has queued (the pad's arrival, its press) is read in one pass.
+    quelt::Msg();
+    quelt::Msg();
+    EXPECT_FALSE(quelt::IsKeyPressed(QK_PAD_A));
+    EXPECT_EQ(SDL_GameControllerFromInstanceID(SDL_JoystickInstanceID(joystick)), nullptr) << "the engine opened it";
+
+    ASSERT_TRUE(quelt::SetGamepads(true));
+    EXPECT_TRUE(PumpUntil([] { return quelt::IsGamepadConnected(0); }));
+    SDL_JoystickSetVirtualButton(joystick, SDL_CONTROLLER_BUTTON_A, 0);
+    SDL_JoystickSetVirtualButton(joystick, SDL_CONTROLLER_BUTTON_B, 1);
+    EXPECT_TRUE(PumpUntil([] { return quelt::IsKeyPressed(QK_PAD_B); }));
+    quelt::SetGamepads(false);
+    SDL_JoystickClose(joystick);
+    SDL_JoystickDetachVirtual(index);
+    SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
 }
 
 // X's wheel (buttons 4 and 5) and side buttons (8 and 9) as key codes, once
