@@ -7,20 +7,16 @@
 
 #include <cerrno>
 #include <cstring>
-#include <utility>
 
 #include "QUtils.h"
 #include "QWin.h"
+#include "SData.h"
 
 namespace quelt {
 namespace {
 
 std::string logFileName = "log.txt";
 bool timeStamps = true;
-
-[[noreturn]] void ThrowIo(const char* what, const std::string& fileName) {
-    throw IoError(std::string(what) + " \"" + fileName + "\": " + std::strerror(errno));
-}
 
 bool IsRegularFile(const struct stat& info) { return S_ISREG(info.st_mode); }
 
@@ -32,22 +28,17 @@ public:
     LogFile(const std::string& fileName, int flags)
         : name_(fileName), fd_(::open(fileName.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644)) {
         struct stat info {};
-        if (fd_ < 0) {
+        if (!fd_) {
             why_ = std::strerror(errno);
             notRegular_ = ::stat(fileName.c_str(), &info) == 0 && !IsRegularFile(info);
-        } else if (::fstat(fd_, &info) != 0 || !IsRegularFile(info)) {
+        } else if (::fstat(fd_.Get(), &info) != 0 || !IsRegularFile(info)) {
             notRegular_ = true;
-            ::close(std::exchange(fd_, -1));
+            fd_ = Fd();
         }
         if (notRegular_) why_ = "not a regular file";
     }
-    ~LogFile() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    LogFile(const LogFile&) = delete;
-    LogFile& operator=(const LogFile&) = delete;
 
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return static_cast<bool>(fd_); }
     bool NotRegular() const { return notRegular_; }
     // Leaves why the file could not be opened for qGetLastError.
     void ExplainFailure() const { SetLastError("Cannot open log " + Quoted(name_) + ": " + why_); }
@@ -55,22 +46,20 @@ public:
     void Write(const std::string& bytes) {
         std::size_t done = 0;
         while (done < bytes.size()) {
-            const ssize_t written = ::write(fd_, bytes.data() + done, bytes.size() - done);
+            const ssize_t written = ::write(fd_.Get(), bytes.data() + done, bytes.size() - done);
             if (written < 0 && errno == EINTR) continue;
-            if (written <= 0) ThrowIo("Cannot write file", name_);
+            if (written <= 0) ThrowIoError("Cannot write file", name_);
             done += static_cast<std::size_t>(written);
         }
     }
 
     void Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        if (::close(fd) != 0) ThrowIo("Cannot close file", name_);
+        if (!fd_.Close()) ThrowIoError("Cannot close file", name_);
     }
 
 private:
     std::string name_;
-    int fd_;
+    Fd fd_;
     bool notRegular_ = false;
     std::string why_;
 };

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <limits>
 
 namespace quelt {
@@ -54,16 +53,6 @@ bool IsReadInPlace(std::uint16_t id) {
     }
 }
 
-float LoadFloat(const std::uint8_t* p) {
-    const std::uint32_t bits = std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-                               std::uint32_t(p[3]) << 24;
-    float value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
-
-std::uint16_t LoadWord(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
-
 // The count a geometry chunk announces, cut to the elements wholly inside the data.
 std::int32_t FittingCount(TData& data, std::uint32_t elementSize) {
     const std::uint32_t count = data.ReadWord();
@@ -71,7 +60,7 @@ std::int32_t FittingCount(TData& data, std::uint32_t elementSize) {
 }
 
 // The file's Y and Z axes are swapped on the way in.
-TVec3D SwappedVec(const std::uint8_t* p) { return {LoadFloat(p), LoadFloat(p + 8), LoadFloat(p + 4)}; }
+TVec3D SwappedVec(const std::uint8_t* p) { return {LoadLEFloat(p), LoadLEFloat(p + 8), LoadLEFloat(p + 4)}; }
 
 TVec3D ReadSwappedVec(TData& data) {
     const float x = data.ReadSingle();
@@ -93,14 +82,14 @@ void ReadFaces(TData& data, TModel& part) {
     part.Faces.Allocate(count);
     const std::uint8_t* p = data.CurrentPtr();
     TFace* out = part.Faces.Items();
-    for (std::int32_t i = 0; i < count; ++i, p += 8) out[i] = {LoadWord(p), LoadWord(p + 2), LoadWord(p + 4)};
+    for (std::int32_t i = 0; i < count; ++i, p += 8) out[i] = {LoadLE16(p), LoadLE16(p + 2), LoadLE16(p + 4)};
 }
 
 void ReadTexCoords(TData& data, TModel& part) {
     const std::int32_t count = FittingCount(data, 8);
     part.TexCoords.Allocate(count);
     const std::uint8_t* p = data.CurrentPtr();
-    for (std::int32_t i = 0; i < count; ++i, p += 8) part.TexCoords.SetItem(i, {LoadFloat(p), LoadFloat(p + 4)});
+    for (std::int32_t i = 0; i < count; ++i, p += 8) part.TexCoords.SetItem(i, {LoadLEFloat(p), LoadLEFloat(p + 4)});
 }
 
 // Keys a track announces, cut to what could fit in the bytes left (a key is at
@@ -316,16 +305,10 @@ IAnimation* LoadModel(std::int32_t mode, const std::string& fileName) {
                ", and only \"3ds\" is read");
         return nullptr;
     }
-    auto* model = new TAnimation;
-    model->AddRef();
-    try {
-        model->Load3DS(data);
-        model->Normalize(mode);
-    } catch (...) {
-        model->Release();
-        throw;
-    }
-    return model;
+    FirstReference<TAnimation> model(new TAnimation);
+    model->Load3DS(data);
+    model->Normalize(mode);
+    return model.HandOver();
 }
 
 } // namespace quelt

@@ -18,6 +18,7 @@
 
 #include "QUtils.h"
 #include "SData.h"
+#include "platform/EntryPoint.h"
 #include "platform/Platform.h"
 
 namespace quelt {
@@ -70,10 +71,10 @@ constexpr const char* kOtherEntryPoints[] = {
 };
 
 struct EntryPoints {
-#define QUELT_AL_FIELD(type, name) type name = nullptr;
+#define QUELT_AL_FIELD(type, name) type name = StubFor<type>();
     QUELT_AL_USED(QUELT_AL_FIELD)
 #undef QUELT_AL_FIELD
-    LPALGETPROCADDRESS alGetProcAddress = nullptr;
+    LPALGETPROCADDRESS alGetProcAddress = StubFor<LPALGETPROCADDRESS>();
     std::vector<void*> others;
 };
 
@@ -103,21 +104,14 @@ EntryPoints& AL() { return State().al; }
 
 std::uint32_t CurrentGeneration() { return State().generation; }
 
-// Calls an entry point only when it is bound, so nothing made before a
-// successful initialisation (or after a failed load) can jump through null.
-template <typename Function, typename... Args>
-void Call(Function function, Args... args) {
-    if (function) function(args...);
-}
-
 void* Resolve(void* library, LPALGETPROCADDRESS getProcAddress, const char* name) {
-    void* address = getProcAddress ? getProcAddress(name) : nullptr;
+    void* address = getProcAddress(name);
     return address ? address : CurrentPlatform().GetSymbol(library, name);
 }
 
 void Bind(SoundState& state) {
     EntryPoints& al = state.al;
-#define QUELT_AL_BIND(type, name) al.name = reinterpret_cast<type>(Resolve(state.library, al.alGetProcAddress, #name));
+#define QUELT_AL_BIND(type, name) BindEntry(al.name, Resolve(state.library, al.alGetProcAddress, #name));
     QUELT_AL_USED(QUELT_AL_BIND)
 #undef QUELT_AL_BIND
     al.others.clear();
@@ -129,39 +123,22 @@ void CloseDevice(SoundState& state) {
     for (TStream* stream : std::vector<TStream*>(state.streams)) stream->Shut();
     std::vector<TStream*>().swap(state.streams);
     EntryPoints& al = state.al;
-    Call(al.alcMakeContextCurrent, nullptr);
-    if (state.context) Call(al.alcDestroyContext, state.context);
-    if (state.device) Call(al.alcCloseDevice, state.device);
+    al.alcMakeContextCurrent(nullptr);
+    if (state.context) al.alcDestroyContext(state.context);
+    if (state.device) al.alcCloseDevice(state.device);
     state.context = nullptr;
     state.device = nullptr;
     ++state.generation;
 }
 
-// Releases one reference when it goes out of scope, unless handed on.
-template <typename Object>
-class Held {
-public:
-    explicit Held(Object* object) : object_(object) { object_->AddRef(); }
-    Held(const Held&) = delete;
-    Held& operator=(const Held&) = delete;
-    ~Held() {
-        if (object_) object_->Release();
-    }
-    Object* get() const { return object_; }
-    Object* Release() { return std::exchange(object_, nullptr); }
-
-private:
-    Object* object_;
-};
-
 } // namespace
 
 // ---- Sounds and sources ----
 
-TSound::TSound() : generation_(CurrentGeneration()) { Call(AL().alGenBuffers, 1, &buffer_); }
+TSound::TSound() : generation_(CurrentGeneration()) { AL().alGenBuffers(1, &buffer_); }
 
 TSound::~TSound() {
-    if (buffer_ != 0 && generation_ == CurrentGeneration()) Call(AL().alDeleteBuffers, 1, &buffer_);
+    if (buffer_ != 0 && generation_ == CurrentGeneration()) AL().alDeleteBuffers(1, &buffer_);
 }
 
 namespace {
@@ -195,16 +172,16 @@ std::int32_t PublicState(ALint state) {
 
 TSourceControls::TSourceControls() : generation_(CurrentGeneration()) {
     EntryPoints& al = AL();
-    Call(al.alGenSources, 1, &source_);
+    al.alGenSources(1, &source_);
     const ALfloat zero[3] = {0.0f, 0.0f, 0.0f};
-    Call(al.alSourcef, source_, AL_PITCH, 1.0f);
-    Call(al.alSourcef, source_, AL_GAIN, 1.0f);
-    Call(al.alSourcefv, source_, AL_POSITION, zero);
-    Call(al.alSourcefv, source_, AL_VELOCITY, zero);
+    al.alSourcef(source_, AL_PITCH, 1.0f);
+    al.alSourcef(source_, AL_GAIN, 1.0f);
+    al.alSourcefv(source_, AL_POSITION, zero);
+    al.alSourcefv(source_, AL_VELOCITY, zero);
 }
 
 TSourceControls::~TSourceControls() {
-    if (source_ != 0 && Live()) Call(AL().alDeleteSources, 1, &source_);
+    if (source_ != 0 && Live()) AL().alDeleteSources(1, &source_);
 }
 
 std::int32_t TSourceControls::QueryInterface(const QGUID* iid, void** object) {
@@ -220,23 +197,23 @@ bool TSourceControls::Live() const { return generation_ == CurrentGeneration(); 
 
 std::int32_t TSourceControls::SourceState() const {
     ALint state = AL_STOPPED;
-    if (source_ != 0 && Live()) Call(AL().alGetSourcei, source_, AL_SOURCE_STATE, &state);
+    if (source_ != 0 && Live()) AL().alGetSourcei(source_, AL_SOURCE_STATE, &state);
     return state;
 }
 
 void TSourceControls::SetPosition(const TVec3D* position) {
-    if (position && Live()) Call(AL().alSourcefv, source_, AL_POSITION, &position->x);
+    if (position && Live()) AL().alSourcefv(source_, AL_POSITION, &position->x);
 }
 
 void TSourceControls::SetVelocity(const TVec3D* velocity) {
-    if (velocity && Live()) Call(AL().alSourcefv, source_, AL_VELOCITY, &velocity->x);
+    if (velocity && Live()) AL().alSourcefv(source_, AL_VELOCITY, &velocity->x);
 }
 
 #define QUELT_SOURCE_SETTER(Slot, what, parameter, zeroAllowed)                \
     qbool TSourceControls::Slot(float value) {                                  \
         if (!Acceptable("Source " what, value, zeroAllowed)) return 0;          \
         if (!Live()) return Closed("Source " what);                             \
-        Call(AL().alSourcef, source_, parameter, value);                        \
+        AL().alSourcef(source_, parameter, value);                        \
         return 1;                                                               \
     }
 QUELT_SOURCE_SETTER(SetGain, "gain", AL_GAIN, true)
@@ -246,27 +223,27 @@ QUELT_SOURCE_SETTER(SetRolloff, "rolloff", AL_ROLLOFF_FACTOR, true)
 #undef QUELT_SOURCE_SETTER
 
 void TSourceControls::SetRelative(qbool relative) {
-    if (Live()) Call(AL().alSourcei, source_, AL_SOURCE_RELATIVE, relative ? AL_TRUE : AL_FALSE);
+    if (Live()) AL().alSourcei(source_, AL_SOURCE_RELATIVE, relative ? AL_TRUE : AL_FALSE);
 }
 
 void TSource::SetLooping(qbool loop) {
-    if (Live()) Call(AL().alSourcei, source_, AL_LOOPING, loop ? 1 : 0);
+    if (Live()) AL().alSourcei(source_, AL_LOOPING, loop ? 1 : 0);
 }
 
 void TSource::SetBuffer(std::int32_t buffer) {
-    if (Live()) Call(AL().alSourcei, source_, AL_BUFFER, buffer);
+    if (Live()) AL().alSourcei(source_, AL_BUFFER, buffer);
 }
 
 void TSource::Play() {
-    if (Live()) Call(AL().alSourcePlay, source_);
+    if (Live()) AL().alSourcePlay(source_);
 }
 
 void TSource::Pause() {
-    if (Live()) Call(AL().alSourcePause, source_);
+    if (Live()) AL().alSourcePause(source_);
 }
 
 void TSource::Stop() {
-    if (Live()) Call(AL().alSourceStop, source_);
+    if (Live()) AL().alSourceStop(source_);
 }
 
 std::int32_t TSource::GetState() { return PublicState(SourceState()); }
@@ -276,12 +253,12 @@ qbool TSource::SetOffset(float seconds) {
     if (!Live()) return Closed("Source offset");
     EntryPoints& al = AL();
     ALint buffer = 0, size = 0, channels = 0, bits = 0, frequency = 0;
-    Call(al.alGetSourcei, source_, AL_BUFFER, &buffer);
+    al.alGetSourcei(source_, AL_BUFFER, &buffer);
     const auto id = static_cast<ALuint>(buffer);
-    Call(al.alGetBufferi, id, AL_SIZE, &size);
-    Call(al.alGetBufferi, id, AL_CHANNELS, &channels);
-    Call(al.alGetBufferi, id, AL_BITS, &bits);
-    Call(al.alGetBufferi, id, AL_FREQUENCY, &frequency);
+    al.alGetBufferi(id, AL_SIZE, &size);
+    al.alGetBufferi(id, AL_CHANNELS, &channels);
+    al.alGetBufferi(id, AL_BITS, &bits);
+    al.alGetBufferi(id, AL_FREQUENCY, &frequency);
     const std::int64_t frameBytes = std::int64_t{channels} * bits / 8;
     if (buffer == 0 || frameBytes <= 0 || frequency <= 0) {
         SetLastError("Source offset " + Number(seconds) + ": the source has no sound attached");
@@ -293,13 +270,13 @@ qbool TSource::SetOffset(float seconds) {
                      " seconds)");
         return 0;
     }
-    Call(al.alSourcef, source_, AL_SEC_OFFSET, seconds);
+    al.alSourcef(source_, AL_SEC_OFFSET, seconds);
     return 1;
 }
 
 float TSource::GetOffset() {
     ALfloat seconds = 0;
-    if (Live() && SourceState() != AL_STOPPED) Call(AL().alGetSourcef, source_, AL_SEC_OFFSET, &seconds);
+    if (Live() && SourceState() != AL_STOPPED) AL().alGetSourcef(source_, AL_SEC_OFFSET, &seconds);
     return seconds;
 }
 
@@ -323,7 +300,7 @@ TStream::TStream(std::unique_ptr<SoundReader> reader) : reader_(std::move(reader
     const std::size_t perBuffer = std::max<std::size_t>(reader_->Frequency() / kBuffersPerSecond, 1) * frame;
     staging_.resize(std::min(perBuffer, kMaxBufferBytes / frame * frame));
     EntryPoints& al = AL();
-    if (source_ != 0 && Live() && al.alGenBuffers && al.alGetError) {
+    if (source_ != 0 && Live() && IsBound(al.alGenBuffers)) {
         al.alGetError();
         buffers_.resize(kBuffers);
         al.alGenBuffers(static_cast<ALsizei>(kBuffers), buffers_.data());
@@ -343,7 +320,7 @@ bool TStream::Active() const { return Live() && !buffers_.empty() && reader_; }
 void TStream::Shut() {
     if (Active()) {
         Clear();
-        Call(AL().alDeleteBuffers, static_cast<ALsizei>(buffers_.size()), buffers_.data());
+        AL().alDeleteBuffers(static_cast<ALsizei>(buffers_.size()), buffers_.data());
     }
     buffers_.clear();
     free_.clear();
@@ -354,9 +331,9 @@ void TStream::Shut() {
 
 void TStream::Clear() {
     EntryPoints& al = AL();
-    Call(al.alSourceStop, source_);
+    al.alSourceStop(source_);
     // A stopped source lets go of its whole queue at once.
-    Call(al.alSourcei, source_, AL_BUFFER, 0);
+    al.alSourcei(source_, AL_BUFFER, 0);
     queue_.clear();
     free_ = buffers_;
 }
@@ -387,9 +364,9 @@ std::size_t TStream::FillBuffer(std::uint32_t buffer) {
     }
     if (filled == 0) return 0;
     EntryPoints& al = AL();
-    Call(al.alBufferData, buffer, reader_->Format(), staging_.data(), static_cast<ALsizei>(filled),
+    al.alBufferData(buffer, reader_->Format(), staging_.data(), static_cast<ALsizei>(filled),
          static_cast<ALsizei>(reader_->Frequency()));
-    Call(al.alSourceQueueBuffers, source_, 1, &buffer);
+    al.alSourceQueueBuffers(source_, 1, &buffer);
     queue_.push_back({buffer, nextFrame_, filled / frame});
     nextFrame_ += filled / frame;
     return filled / frame;
@@ -398,10 +375,10 @@ std::size_t TStream::FillBuffer(std::uint32_t buffer) {
 void TStream::Refill() {
     EntryPoints& al = AL();
     ALint processed = 0;
-    Call(al.alGetSourcei, source_, AL_BUFFERS_PROCESSED, &processed);
+    al.alGetSourcei(source_, AL_BUFFERS_PROCESSED, &processed);
     for (; processed > 0 && !queue_.empty(); --processed) {
         ALuint buffer = 0;
-        Call(al.alSourceUnqueueBuffers, source_, 1, &buffer);
+        al.alSourceUnqueueBuffers(source_, 1, &buffer);
         queue_.pop_front();
         free_.push_back(buffer);
     }
@@ -428,7 +405,7 @@ void TStream::Start() {
         Stop();
         return;
     }
-    Call(AL().alSourcePlay, source_);
+    AL().alSourcePlay(source_);
     playing_ = true;
     paused_ = false;
 }
@@ -441,7 +418,7 @@ void TStream::PlayNow() {
     if (!Active()) return;
     if (paused_) {
         Refill();
-        Call(AL().alSourcePlay, source_);
+        AL().alSourcePlay(source_);
         playing_ = true;
         paused_ = false;
         return;
@@ -452,7 +429,7 @@ void TStream::PlayNow() {
 
 void TStream::Pause() {
     if (!Active() || !playing_) return;
-    Call(AL().alSourcePause, source_);
+    AL().alSourcePause(source_);
     playing_ = false;
     paused_ = true;
 }
@@ -487,7 +464,7 @@ void TStream::FeedNow() {
     if (queue_.empty())
         Stop();
     else
-        Call(AL().alSourcePlay, source_);
+        AL().alSourcePlay(source_);
 }
 
 std::int32_t TStream::GetState() {
@@ -497,7 +474,7 @@ std::int32_t TStream::GetState() {
 
 std::uint64_t TStream::PlayedFrame() const {
     ALint offset = 0;
-    Call(AL().alGetSourcei, source_, AL_SAMPLE_OFFSET, &offset);
+    AL().alGetSourcei(source_, AL_SAMPLE_OFFSET, &offset);
     // The offset counts from the first buffer still queued.
     std::uint64_t left = static_cast<std::uint64_t>(std::max<ALint>(offset, 0));
     for (const Queued& queued : queue_) {
@@ -578,15 +555,14 @@ bool InitOpenAL(const std::string& libraryName) {
                      (libraryName.empty() ? std::string("no name given") : platform.LibraryError()));
         return false;
     }
-    state.al.alGetProcAddress =
-        reinterpret_cast<LPALGETPROCADDRESS>(platform.GetSymbol(state.library, "alGetProcAddress"));
+    BindEntry(state.al.alGetProcAddress, platform.GetSymbol(state.library, "alGetProcAddress"));
     Bind(state);
 
     EntryPoints& al = state.al;
-    state.device = al.alcOpenDevice ? al.alcOpenDevice(nullptr) : nullptr;
+    state.device = al.alcOpenDevice(nullptr);
     // No device (no sound hardware, no driver): stay silent rather than fail.
-    if (state.device && al.alcCreateContext) state.context = al.alcCreateContext(state.device, nullptr);
-    if (state.context) Call(al.alcMakeContextCurrent, state.context);
+    if (state.device) state.context = al.alcCreateContext(state.device, nullptr);
+    if (state.context) al.alcMakeContextCurrent(state.context);
     if (!state.device)
         SetLastError("OpenAL library " + Quoted(libraryName) +
                      " loaded, but no sound device opened: sounds stay silent");
@@ -602,48 +578,47 @@ void CreateSound(ISound** slot, const std::string& fileName) {
     if (!slot) return;
     *slot = nullptr;
     EntryPoints& al = AL();
-    if (!al.alGenBuffers) {
+    if (!IsBound(al.alGenBuffers)) {
         SetLastError("No sound made from " + Quoted(fileName) + ": OpenAL is not loaded (call qInitOpenAL first)");
         return;
     }
     // An error left behind by an earlier call must not be taken for a failed
     // buffer generation.
-    Call(al.alGetError);
-    Held<TSound> sound(new TSound);
-    const bool generated = !al.alGetError || al.alGetError() == AL_NO_ERROR;
+    al.alGetError();
+    FirstReference<TSound> sound(new TSound);
+    const bool generated = al.alGetError() == AL_NO_ERROR;
     // Read whatever the device: a file that cannot be opened fails the call
     // (the slot stays null) with a device or without one. A refused content
     // leaves its reason, naming the file.
     const SoundData wav = LoadWavFile(fileName);
     if (wav.hasData && (!generated || !State().context))
         SetLastError(Quoted(fileName) + ": the sound stays silent: OpenAL has no sound device or gave no buffer");
-    else if (wav.hasData && al.alBufferData)
+    else if (wav.hasData)
         al.alBufferData(sound.get()->GetBuffer(), wav.format, wav.data.data(), static_cast<ALsizei>(wav.data.size()),
                         static_cast<ALsizei>(wav.frequency));
-    *slot = sound.Release();
+    *slot = sound.HandOver();
 }
 
 void CreateSource(ISource** slot) {
     if (!slot) return;
     *slot = nullptr;
-    if (!AL().alGenSources) return;
-    Held<TSource> source(new TSource);
-    *slot = source.Release();
+    if (!IsBound(AL().alGenSources)) return;
+    HandOut(slot, new TSource);
 }
 
 void CreateStream(ISource** slot, const std::string& fileName) {
     if (!slot) return;
     *slot = nullptr;
-    if (!AL().alGenSources) {
+    if (!IsBound(AL().alGenSources)) {
         SetLastError("No stream made from " + Quoted(fileName) + ": OpenAL is not loaded (call qInitOpenAL first)");
         return;
     }
     std::unique_ptr<SoundReader> reader = OpenSoundStream(fileName);
     if (!reader) return;
-    Held<TStream> stream(new TStream(std::move(reader)));
+    FirstReference<TStream> stream(new TStream(std::move(reader)));
     if (!State().context)
         SetLastError(Quoted(fileName) + ": the stream stays silent: OpenAL has no sound device");
-    *slot = stream.Release();
+    *slot = stream.HandOver();
 }
 
 void FeedStreams() {
@@ -651,7 +626,7 @@ void FeedStreams() {
 }
 
 bool SetListenerGain(float gain) {
-    if (!AL().alListenerf) {
+    if (!IsBound(AL().alListenerf)) {
         SetLastError("Listener gain: OpenAL is not loaded (call qInitOpenAL first)");
         return false;
     }
@@ -660,13 +635,13 @@ bool SetListenerGain(float gain) {
     return true;
 }
 
-void ListenerPos(const TVec3D& position) { Call(AL().alListenerfv, AL_POSITION, &position.x); }
+void ListenerPos(const TVec3D& position) { AL().alListenerfv(AL_POSITION, &position.x); }
 
-void ListenerVel(const TVec3D& velocity) { Call(AL().alListenerfv, AL_VELOCITY, &velocity.x); }
+void ListenerVel(const TVec3D& velocity) { AL().alListenerfv(AL_VELOCITY, &velocity.x); }
 
 void ListenerOrientation(const TVec3D& at, const TVec3D& up) {
     const ALfloat values[6] = {at.x, at.y, at.z, up.x, up.y, up.z};
-    Call(AL().alListenerfv, AL_ORIENTATION, values);
+    AL().alListenerfv(AL_ORIENTATION, values);
 }
 
 } // namespace quelt

@@ -21,47 +21,6 @@
 namespace quelt {
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-// A file descriptor closed when it goes out of scope.
-class Fd {
-public:
-    Fd() = default;
-    explicit Fd(int fd) : fd_(fd) {}
-    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Fd& operator=(Fd&& other) noexcept {
-        if (this != &other) {
-            if (fd_ >= 0) close(fd_);
-            fd_ = std::exchange(other.fd_, -1);
-        }
-        return *this;
-    }
-    ~Fd() {
-        if (fd_ >= 0) close(fd_);
-    }
-    int Get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    // Closes now, so that a failing close is seen.
-    bool Close() { return close(std::exchange(fd_, -1)) == 0; }
-    // Hands the descriptor over to its new owner.
-    int Release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_ = -1;
-};
-
-[[noreturn]] void ThrowIo(const std::string& what, const std::string& fileName) {
-    throw IoError(what + " " + Quoted(fileName) + ": " + std::strerror(errno));
-}
-
-std::uint32_t ReadLe32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
 // The parts of a stored name between separators ("\\" and "/" both), empty
 // ones included; never empty itself.
 std::vector<std::string_view> Components(std::string_view name) {
@@ -143,7 +102,7 @@ public:
         Fd fd(open(package.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
         struct stat info {};
         if (!fd || fstat(fd.Get(), &info) != 0) {
-            SetLastError("Cannot open package " + Quoted(package) + ": " + std::strerror(errno));
+            SetLastError(IoFailure("Cannot open package", package));
             return std::nullopt;
         }
         if (!S_ISREG(info.st_mode)) {
@@ -160,7 +119,7 @@ public:
         }
         // "QP" with a cut-off count reads the count as 0, as a short typed read does.
         reader.headerCut_ = got < sizeof header;
-        reader.count_ = reader.headerCut_ ? 0 : ReadLe32(header + 2);
+        reader.count_ = reader.headerCut_ ? 0 : LoadLE32(header + 2);
         return reader;
     }
 
@@ -172,7 +131,7 @@ public:
         if (whole_ == count_ || !ReadName(entry.name)) return false;
         std::uint8_t size[4];
         if (Take(size, sizeof size) < sizeof size) return false;
-        entry.size = ReadLe32(size);
+        entry.size = LoadLE32(size);
         entry.offset = Position();
         if (entry.size > size_ - entry.offset) return false;
         contentLeft_ = entry.size;
@@ -241,7 +200,7 @@ private:
         do {
             got = want == 0 ? 0 : pread(fd_.Get(), buffer_.get() + kept, want, static_cast<off_t>(fileOffset_));
         } while (got < 0 && errno == EINTR);
-        if (got < 0) ThrowIo("Cannot read package", name_);
+        if (got < 0) ThrowIoError("Cannot read package", name_);
         end_ += static_cast<std::size_t>(got);
         fileOffset_ += static_cast<std::uint64_t>(got);
         return static_cast<std::size_t>(got);
@@ -560,23 +519,23 @@ public:
     bool Open() {
         Fd fd = OpenFile();
         if (!fd) {
-            SetLastError("Cannot create package " + Quoted(shown_) + ": " + std::strerror(errno));
+            SetLastError(IoFailure("Cannot create package", shown_));
             return false;
         }
         file_.reset(fdopen(fd.Get(), "wb"));
-        if (!file_) ThrowIo("Cannot write package", shown_);
+        if (!file_) ThrowIoError("Cannot write package", shown_);
         fd.Release();
         std::setvbuf(file_.get(), nullptr, _IOFBF, 1 << 16);
         return true;
     }
 
     void Bytes(const void* bytes, std::size_t size) {
-        if (size > 0 && std::fwrite(bytes, 1, size, file_.get()) != size) ThrowIo("Cannot write package", shown_);
+        if (size > 0 && std::fwrite(bytes, 1, size, file_.get()) != size) ThrowIoError("Cannot write package", shown_);
         written_ += size;
     }
     void DWord(std::uint32_t value) {
-        const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-                                       static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+        std::uint8_t bytes[4];
+        StoreLE32(bytes, value);
         Bytes(bytes, sizeof bytes);
     }
     // Where the next byte goes.
@@ -594,8 +553,9 @@ public:
 
     // The package is whole: it takes the place of the old one.
     void Commit() {
-        if (std::fclose(file_.release()) != 0) ThrowIo("Cannot close package", shown_);
-        if (!temporary_.empty() && rename(temporary_.c_str(), path_.c_str()) != 0) ThrowIo("Cannot replace package", shown_);
+        if (std::fclose(file_.release()) != 0) ThrowIoError("Cannot close package", shown_);
+        if (!temporary_.empty() && rename(temporary_.c_str(), path_.c_str()) != 0)
+            ThrowIoError("Cannot replace package", shown_);
         committed_ = true;
     }
 
@@ -691,9 +651,9 @@ void PackContent(PackageFile& out, Source& source, const std::string& fileName, 
         if (total > kMaxEntrySize) throw IoError("Cannot pack " + Quoted(fileName) + ": it holds 4 GiB or more");
         out.Bytes(buffer.data(), got);
     }
-    if (std::ferror(source.file.get())) ThrowIo("Cannot read", fileName);
+    if (std::ferror(source.file.get())) ThrowIoError("Cannot read", fileName);
     struct stat now {};
-    if (fstat(fileno(source.file.get()), &now) != 0) ThrowIo("Cannot read", fileName);
+    if (fstat(fileno(source.file.get()), &now) != 0) ThrowIoError("Cannot read", fileName);
     if (now.st_size != source.seen.st_size || now.st_mtim.tv_sec != source.seen.st_mtim.tv_sec ||
         now.st_mtim.tv_nsec != source.seen.st_mtim.tv_nsec)
         throw IoError("Cannot pack " + Quoted(fileName) + ": it changed while it was being read");
@@ -781,19 +741,18 @@ void Extract(const std::string& package, const std::string& entryName, const std
     Fd file(open(destination.c_str(), O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666));
     struct stat info {};
     if (!file || fstat(file.Get(), &info) != 0) {
-        SetLastError("Cannot create " + Quoted(destination) + ": " + std::strerror(errno));
+        SetLastError(IoFailure("Cannot create", destination));
         return;
     }
     if (reader->IsThisPackage(info)) {
         // The caller replaces the package by one of its entries: read it all first.
         TData content = reader->ReadContent();
-        if (!content.SaveToFile(destination))
-            SetLastError("Cannot create " + Quoted(destination) + ": " + std::strerror(errno));
+        if (!content.SaveToFile(destination)) SetLastError(IoFailure("Cannot create", destination));
         return;
     }
-    if (S_ISREG(info.st_mode) && ftruncate(file.Get(), 0) != 0) ThrowIo("Cannot write", destination);
-    if ((errno = reader->CopyContent(file.Get())) != 0) ThrowIo("Cannot write", destination);
-    if (!file.Close()) ThrowIo("Cannot close", destination);
+    if (S_ISREG(info.st_mode) && ftruncate(file.Get(), 0) != 0) ThrowIoError("Cannot write", destination);
+    if (const int error = reader->CopyContent(file.Get())) ThrowIoError("Cannot write", destination, error);
+    if (!file.Close()) ThrowIoError("Cannot close", destination);
 }
 
 void ExtractInto(const std::string& package, const std::string& entryName, const std::string& folder,

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -52,31 +51,26 @@ std::vector<std::uint8_t> EncodePng(const std::vector<std::uint8_t>& rgb, std::i
     return bytes;
 }
 
-// count is 2 or 4: a wider shift of a 32-bit value is undefined.
-void PutLittleEndian(std::vector<std::uint8_t>& bytes, std::uint32_t value, int count) {
-    for (int i = 0; i < count; ++i) bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
-
 // A bottom-up 24-bit BMP with a 40-byte header, rows padded to 4 bytes.
 std::vector<std::uint8_t> EncodeBmp(const std::vector<std::uint8_t>& rgb, std::int32_t width, std::int32_t height) {
     const std::size_t rowBytes = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t(3);
     const auto imageBytes = static_cast<std::uint32_t>(rowBytes * static_cast<std::size_t>(height));
     std::vector<std::uint8_t> bytes{'B', 'M'};
     bytes.reserve(54 + imageBytes);
-    PutLittleEndian(bytes, 54 + imageBytes, 4);
-    PutLittleEndian(bytes, 0, 4);
-    PutLittleEndian(bytes, 54, 4);
-    PutLittleEndian(bytes, 40, 4);
-    PutLittleEndian(bytes, static_cast<std::uint32_t>(width), 4);
-    PutLittleEndian(bytes, static_cast<std::uint32_t>(height), 4);
-    PutLittleEndian(bytes, 1, 2);  // planes
-    PutLittleEndian(bytes, 24, 2); // bits per pixel
-    PutLittleEndian(bytes, 0, 4);  // no compression
-    PutLittleEndian(bytes, imageBytes, 4);
-    PutLittleEndian(bytes, 2835, 4); // 72 dots per inch
-    PutLittleEndian(bytes, 2835, 4);
-    PutLittleEndian(bytes, 0, 4); // no palette: colours used
-    PutLittleEndian(bytes, 0, 4); // and colours important
+    AppendLE32(bytes, 54 + imageBytes);
+    AppendLE32(bytes, 0);
+    AppendLE32(bytes, 54);
+    AppendLE32(bytes, 40);
+    AppendLE32(bytes, static_cast<std::uint32_t>(width));
+    AppendLE32(bytes, static_cast<std::uint32_t>(height));
+    AppendLE16(bytes, 1);  // planes
+    AppendLE16(bytes, 24); // bits per pixel
+    AppendLE32(bytes, 0);  // no compression
+    AppendLE32(bytes, imageBytes);
+    AppendLE32(bytes, 2835); // 72 dots per inch
+    AppendLE32(bytes, 2835);
+    AppendLE32(bytes, 0); // no palette: colours used
+    AppendLE32(bytes, 0); // and colours important
     for (std::int32_t row = height - 1; row >= 0; --row) {
         const std::uint8_t* pixel = rgb.data() + static_cast<std::size_t>(row) * width * 3;
         for (std::int32_t x = 0; x < width; ++x, pixel += 3) bytes.insert(bytes.end(), {pixel[2], pixel[1], pixel[0]});
@@ -131,7 +125,7 @@ bool SaveScreenshot(const std::string& fileName) {
     TData data(static_cast<std::uint32_t>(encoded.size()));
     std::memcpy(data.Data(), encoded.data(), encoded.size());
     if (!data.SaveToFile(fileName)) {
-        SetLastError("Cannot create \"" + fileName + "\": " + std::strerror(errno));
+        SetLastError(IoFailure("Cannot create", fileName));
         return false;
     }
     return true;

@@ -2,6 +2,7 @@
 #include "QUtils.h"
 
 #include <cstdint>
+#include <cstring>
 #include <utility>
 
 namespace quelt {
@@ -93,6 +94,14 @@ bool Refuse(const std::string& cause) {
 }
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+std::string IoFailure(const std::string& what, const std::string& fileName, int error) {
+    return what + " " + Quoted(fileName) + ": " + std::strerror(error);
+}
+
+void ThrowIoError(const std::string& what, const std::string& fileName, int error) {
+    throw IoError(IoFailure(what, fileName, error));
+}
 
 FileReasons::FileReasons(std::string fileName) : fileName_(std::move(fileName)), hadEarlier_(TakeLastError(earlier_)) {}
 

@@ -3,6 +3,7 @@
 // for input/output failures, and the last-error text the exports keep.
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -15,6 +16,12 @@ class IoError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// The one form of a system call's failure on a file:
+// `what "fileName": the system's words for error`.
+std::string IoFailure(const std::string& what, const std::string& fileName, int error = errno);
+// Throws IoError with IoFailure's text.
+[[noreturn]] void ThrowIoError(const std::string& what, const std::string& fileName, int error = errno);
 
 std::string IntToStr(std::int32_t value);
 std::int32_t StrToInt(const std::string& text);

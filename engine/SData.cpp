@@ -16,44 +16,35 @@
 #include "QUtils.h"
 
 namespace quelt {
-namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
+Fd::Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
 
-[[noreturn]] void ThrowIo(const std::string& what, const std::string& fileName) {
-    throw IoError(what + " \"" + fileName + "\": " + std::strerror(errno));
+Fd& Fd::operator=(Fd&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
 }
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-    int Release() { return std::exchange(fd_, -1); }
+Fd::~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+}
 
-private:
-    int fd_;
-};
+bool Fd::Close() { return ::close(std::exchange(fd_, -1)) == 0; }
 
-} // namespace
+int Fd::Release() { return std::exchange(fd_, -1); }
 
 RegularFile::RegularFile(const std::string& fileName, std::uint64_t maxSize) : name_(fileName) {
     // Non-blocking, so a FIFO with no writer cannot hold the open; it is then
     // refused as not a regular file.
-    Descriptor file(::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (file.get() < 0) {
+    Fd file(::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!file) {
         openError_ = errno;
         return;
     }
     struct stat info {};
-    if (::fstat(file.get(), &info) != 0) ThrowIo("Cannot size file", fileName);
+    if (::fstat(file.Get(), &info) != 0) ThrowIoError("Cannot size file", fileName);
     if (!S_ISREG(info.st_mode)) {
         outcome_ = FileBytes::Outcome::NotRegular;
         return;
@@ -65,24 +56,20 @@ RegularFile::RegularFile(const std::string& fileName, std::uint64_t maxSize) : n
     }
     size_ = size;
     outcome_ = FileBytes::Outcome::Read;
-    fd_ = file.Release();
-}
-
-RegularFile::~RegularFile() {
-    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::move(file);
 }
 
 std::size_t RegularFile::ReadAt(std::uint64_t offset, void* into, std::size_t count) const {
-    if (fd_ < 0 || offset >= size_) return 0;
+    if (!fd_ || offset >= size_) return 0;
     count = static_cast<std::size_t>(std::min<std::uint64_t>(count, size_ - offset));
     std::size_t done = 0;
     while (done < count) {
-        const ssize_t got =
-            ::pread(fd_, static_cast<std::uint8_t*>(into) + done, count - done, static_cast<off_t>(offset + done));
+        const ssize_t got = ::pread(fd_.Get(), static_cast<std::uint8_t*>(into) + done, count - done,
+                                    static_cast<off_t>(offset + done));
         if (got == 0) break;
         if (got < 0) {
             if (errno == EINTR) continue;
-            ThrowIo("Cannot read file", name_);
+            ThrowIoError("Cannot read file", name_);
         }
         done += static_cast<std::size_t>(got);
     }
@@ -106,8 +93,7 @@ TData::TData(const std::string& fileName) {
     FileBytes file = ReadRegularFile(fileName, std::numeric_limits<std::uint32_t>::max());
     if (file.outcome == FileBytes::Outcome::TooLarge)
         throw IoError("File \"" + fileName + "\" is too large (4 GiB or more)");
-    if (file.outcome == FileBytes::Outcome::NotOpened)
-        SetLastError("Cannot open " + Quoted(fileName) + ": " + std::strerror(file.openError));
+    if (file.outcome == FileBytes::Outcome::NotOpened) SetLastError(IoFailure("Cannot open", fileName, file.openError));
     if (file.outcome == FileBytes::Outcome::NotRegular)
         SetLastError("Cannot open " + Quoted(fileName) + ": not a regular file");
     bytes_ = std::move(file.bytes);
@@ -122,25 +108,20 @@ std::uint8_t TData::ReadByte() {
 
 std::uint16_t TData::ReadWord() {
     if (Remaining() < 2) return 0;
-    const std::uint8_t* p = bytes_.data() + position_;
     position_ += 2;
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+    return LoadLE16(bytes_.data() + position_ - 2);
 }
 
 std::uint32_t TData::ReadDWord() {
     if (Remaining() < 4) return 0;
-    const std::uint8_t* p = bytes_.data() + position_;
     position_ += 4;
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+    return LoadLE32(bytes_.data() + position_ - 4);
 }
 
 float TData::ReadSingle() {
     if (Remaining() < 4) return 0.0f;
-    const std::uint32_t bits = ReadDWord();
-    float value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
+    position_ += 4;
+    return LoadLEFloat(bytes_.data() + position_ - 4);
 }
 
 std::string TData::ReadString() {
@@ -170,8 +151,8 @@ bool TData::SaveToFile(const std::string& fileName) {
     if (!file) return false;
     position_ = 0;
     if (!bytes_.empty() && std::fwrite(bytes_.data(), 1, bytes_.size(), file.get()) != bytes_.size())
-        ThrowIo("Cannot write file", fileName);
-    if (std::fclose(file.release()) != 0) ThrowIo("Cannot close file", fileName);
+        ThrowIoError("Cannot write file", fileName);
+    if (std::fclose(file.release()) != 0) ThrowIoError("Cannot close file", fileName);
     return true;
 }
 

@@ -2,13 +2,78 @@
 // TData: a whole file held in memory with a read cursor and little-endian
 // typed reads. Reads never go outside the data: a typed read with too few
 // bytes left returns 0 and leaves the cursor where it was.
+//
+// The byte-order helpers below are the one place bytes become integers and
+// back; TData and every reader and writer of a stored format use them.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace quelt {
+
+// Values stored least significant byte first at `p`, which must hold them.
+inline std::uint16_t LoadLE16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
+inline std::uint32_t LoadLE32(const std::uint8_t* p) {
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
+}
+// An IEEE single stored as LoadLE32 reads its bits.
+inline float LoadLEFloat(const std::uint8_t* p) {
+    const std::uint32_t bits = LoadLE32(p);
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+// Values stored most significant byte first, as PNG and big-endian TIFF keep them.
+inline std::uint16_t LoadBE16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] << 8 | p[1]); }
+inline std::uint32_t LoadBE32(const std::uint8_t* p) {
+    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
+}
+
+// The writing side: `value` least significant byte first into p[0..3], or
+// onto the end of `bytes`.
+inline void StoreLE32(std::uint8_t* p, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+inline void AppendLE16(std::vector<std::uint8_t>& bytes, std::uint16_t value) {
+    bytes.push_back(static_cast<std::uint8_t>(value));
+    bytes.push_back(static_cast<std::uint8_t>(value >> 8));
+}
+inline void AppendLE32(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
+    std::uint8_t stored[4];
+    StoreLE32(stored, value);
+    bytes.insert(bytes.end(), stored, stored + 4);
+}
+
+// An open file descriptor, closed when it goes out of scope.
+class Fd {
+public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    Fd(Fd&& other) noexcept;
+    Fd& operator=(Fd&& other) noexcept;
+    ~Fd();
+    int Get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    // Closes now, so that a failing close is seen (a close can lose what was written).
+    bool Close();
+    // Hands the descriptor over to its new owner.
+    int Release();
+
+private:
+    int fd_ = -1;
+};
+
+// A C stream, closed unchecked when it goes out of scope; where a failed
+// close matters, close it with std::fclose(file.release()).
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // The whole of a file, read only once it is known to be a regular file of at
 // most the caller's size, so an endless device, a FIFO or a huge file is
@@ -30,7 +95,6 @@ public:
     RegularFile(const std::string& fileName, std::uint64_t maxSize);
     RegularFile(const RegularFile&) = delete;
     RegularFile& operator=(const RegularFile&) = delete;
-    ~RegularFile();
 
     FileBytes::Outcome Outcome() const { return outcome_; }
     int OpenError() const { return openError_; }
@@ -42,7 +106,7 @@ public:
 
 private:
     std::string name_;
-    int fd_ = -1;
+    Fd fd_;
     FileBytes::Outcome outcome_ = FileBytes::Outcome::NotOpened;
     int openError_ = 0;
     std::uint64_t size_ = 0;

@@ -20,13 +20,6 @@ constexpr std::uint32_t kBitFields = 3;
 // Red, green, blue and alpha masks of a 32-bit pixel stored blue, green, red, alpha.
 constexpr std::array<std::uint32_t, 4> kByteOrderMasks = {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0xFF000000u};
 
-std::uint16_t Word(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-
-std::uint32_t DWord(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
 // The information headers of the classic, V2, V3, V4 and V5 layouts, which
 // share their first 40 bytes.
 bool KnownInfoSize(std::uint32_t size) {
@@ -64,9 +57,9 @@ bool ReadBitFields(const std::uint8_t* file, std::uint32_t size, std::uint32_t i
     if (layout.bits != 32) return Refuse("BMP: bit fields are read only with 32 bits per pixel");
     if (size < masksAt + 4 * maskCount) return Refuse("BMP: the file ends inside its colour masks");
     for (std::uint32_t i = 0; i < 3; ++i)
-        if (DWord(file + masksAt + 4 * i) != kByteOrderMasks[i])
+        if (LoadLE32(file + masksAt + 4 * i) != kByteOrderMasks[i])
             return Refuse("BMP: bit fields other than 8 bits each of blue, green, red are not read");
-    const std::uint32_t alpha = maskCount == 4 ? DWord(file + masksAt + 12) : 0;
+    const std::uint32_t alpha = maskCount == 4 ? LoadLE32(file + masksAt + 12) : 0;
     if (alpha != 0 && alpha != kByteOrderMasks[3])
         return Refuse("BMP: an alpha mask other than the top byte is not read");
     layout.alphaFromFile = alpha != 0;
@@ -75,17 +68,17 @@ bool ReadBitFields(const std::uint8_t* file, std::uint32_t size, std::uint32_t i
 
 // Checks the headers; false for what the reader does not decode.
 bool ReadLayout(const std::uint8_t* file, std::uint32_t size, BmpLayout& layout) {
-    if (size < kFileHeaderSize + 40 || Word(file) != kSignature)
+    if (size < kFileHeaderSize + 40 || LoadLE16(file) != kSignature)
         return Refuse("BMP: not a BMP file (no \"BM\" header)");
-    const std::uint32_t infoSize = DWord(file + 14);
+    const std::uint32_t infoSize = LoadLE32(file + 14);
     if (!KnownInfoSize(infoSize))
         return Refuse("BMP: an information header of " + std::to_string(infoSize) + " bytes is not read");
     if (size < kFileHeaderSize + infoSize) return Refuse("BMP: the file ends inside its header");
-    if (Word(file + 26) != 1) return Refuse("BMP: the header's plane count is not 1");
-    layout.width = static_cast<std::int32_t>(DWord(file + 18));
-    const auto height = static_cast<std::int32_t>(DWord(file + 22));
-    layout.bits = Word(file + 28);
-    const std::uint32_t compression = DWord(file + 30);
+    if (LoadLE16(file + 26) != 1) return Refuse("BMP: the header's plane count is not 1");
+    layout.width = static_cast<std::int32_t>(LoadLE32(file + 18));
+    const auto height = static_cast<std::int32_t>(LoadLE32(file + 22));
+    layout.bits = LoadLE16(file + 28);
+    const std::uint32_t compression = LoadLE32(file + 30);
     if (layout.width < 0 || height == INT32_MIN) return Refuse("BMP: the header gives an impossible size");
     layout.topDown = height < 0;
     layout.height = height < 0 ? -height : height;
@@ -99,7 +92,7 @@ bool ReadLayout(const std::uint8_t* file, std::uint32_t size, BmpLayout& layout)
     }
     if (PaletteDepth(layout.bits)) {
         const std::uint32_t most = 1u << layout.bits;
-        const std::uint32_t used = DWord(file + 46);
+        const std::uint32_t used = LoadLE32(file + 46);
         layout.colours = used == 0 ? most : used;
         if (layout.colours > most) return Refuse("BMP: the palette has more colours than the depth allows");
         if (std::uint64_t(size) < std::uint64_t(headerEnd) + 4 * layout.colours)
@@ -112,7 +105,7 @@ bool ReadLayout(const std::uint8_t* file, std::uint32_t size, BmpLayout& layout)
     // Writers that leave the offset 0 (or point it into the headers or the
     // palette, as some write 54 before a palette) get the pixels right after
     // the headers and palette.
-    const std::uint32_t offset = DWord(file + 10);
+    const std::uint32_t offset = LoadLE32(file + 10);
     const bool offsetUsable = offset >= headerEnd && offset < size;
     layout.pixelStart = offsetUsable ? offset : headerEnd;
     return true;

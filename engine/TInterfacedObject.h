@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <utility>
 
 namespace quelt {
 
@@ -51,15 +52,33 @@ private:
     std::atomic<int32_t> count_{0};
 };
 
-// Hands a new object to the caller's reference slot with a count of 1.
+// The first reference to a new object, the one way objects are handed out:
+// released (destroying the object) unless handed over, so an object whose
+// making fails half-way never leaks.
+template <typename Object>
+class FirstReference {
+public:
+    explicit FirstReference(Object* object) : object_(object) { object_->AddRef(); }
+    FirstReference(const FirstReference&) = delete;
+    FirstReference& operator=(const FirstReference&) = delete;
+    ~FirstReference() {
+        if (object_) object_->Release();
+    }
+    Object* get() const { return object_; }
+    Object* operator->() const { return object_; }
+    // The caller takes the reference: the object has a count of 1.
+    Object* HandOver() { return std::exchange(object_, nullptr); }
+
+private:
+    Object* object_;
+};
+
+// Hands a new object to the caller's reference slot with a count of 1; with
+// no slot the object is released at once.
 template <typename Interface, typename Object>
 void HandOut(Interface** slot, Object* object) {
-    object->AddRef();
-    if (!slot) {
-        object->Release();
-        return;
-    }
-    *slot = object;
+    FirstReference<Object> reference(object);
+    if (slot) *slot = reference.HandOver();
 }
 
 } // namespace quelt

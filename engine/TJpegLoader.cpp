@@ -52,13 +52,9 @@ struct Decompressor {
     ~Decompressor() { jpeg_destroy_decompress(&info); }
 };
 
-std::uint16_t Word(const std::uint8_t* p, bool bigEndian) {
-    return static_cast<std::uint16_t>(bigEndian ? p[0] << 8 | p[1] : p[1] << 8 | p[0]);
-}
-std::uint32_t DWord(const std::uint8_t* p, bool bigEndian) {
-    return bigEndian ? std::uint32_t(Word(p, true)) << 16 | Word(p + 2, true)
-                     : std::uint32_t(Word(p + 2, false)) << 16 | Word(p, false);
-}
+// TIFF, inside EXIF, says which byte order its values are stored in.
+std::uint16_t Word(const std::uint8_t* p, bool bigEndian) { return bigEndian ? LoadBE16(p) : LoadLE16(p); }
+std::uint32_t DWord(const std::uint8_t* p, bool bigEndian) { return bigEndian ? LoadBE32(p) : LoadLE32(p); }
 
 // The EXIF orientation (1 to 8) of the first image directory, 1 where there is none.
 int ExifOrientation(const jpeg_decompress_struct& info) {

@@ -27,10 +27,6 @@ struct ContextFree {
 constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 constexpr std::uint32_t kMaxChunkLength = 0x7FFFFFFF;
 
-std::uint32_t BigEndian(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
-}
-
 struct Chunk {
     std::uint32_t length;
     std::string type;
@@ -38,7 +34,7 @@ struct Chunk {
     std::size_t Size() const { return std::size_t(length) + 12; }
 };
 
-Chunk ChunkAt(const std::uint8_t* at) { return {BigEndian(at), std::string(reinterpret_cast<const char*>(at + 4), 4)}; }
+Chunk ChunkAt(const std::uint8_t* at) { return {LoadBE32(at), std::string(reinterpret_cast<const char*>(at + 4), 4)}; }
 
 // Checks that the chunks run whole up to the end chunk, with good checksums
 // on those kept: the critical ones (an unknown critical chunk is the
@@ -56,7 +52,7 @@ std::string CheckChunks(const std::uint8_t* file, std::size_t size) {
         if (size - at < chunk.Size()) return "PNG: truncated file (" + chunk.type + " is cut short)";
         if (chunk.Kept()) {
             const auto sum = libdeflate_crc32(0, file + at + 4, std::size_t(chunk.length) + 4);
-            if (sum != BigEndian(file + at + 8 + chunk.length)) return "PNG: bad checksum in " + chunk.type;
+            if (sum != LoadBE32(file + at + 8 + chunk.length)) return "PNG: bad checksum in " + chunk.type;
         }
         if (chunk.type == "IEND") return "";
         at += chunk.Size();

@@ -254,8 +254,8 @@ std::unique_ptr<TTexture> LoadTga(TData& data) {
     const std::uint8_t* file = data.Data();
     const std::uint8_t idLength = file[0];
     const std::uint8_t type = file[2];
-    const std::uint16_t width = static_cast<std::uint16_t>(file[12] | (file[13] << 8));
-    const std::uint16_t height = static_cast<std::uint16_t>(file[14] | (file[15] << 8));
+    const std::uint16_t width = LoadLE16(file + 12);
+    const std::uint16_t height = LoadLE16(file + 14);
     const StoredPixel stored = StoredPixelFor(type, file[16]);
     if (!stored.convert)
         return RefuseImage(type == 1 || type == 9 ? "TGA: colour-mapped images are not read"

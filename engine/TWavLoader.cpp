@@ -30,13 +30,6 @@ constexpr std::uint16_t kTagExtensible = 0xFFFE;
 constexpr std::uint8_t kSubFormatTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                                              0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
-std::uint16_t Word(const std::uint8_t* at) { return static_cast<std::uint16_t>(at[0] | at[1] << 8); }
-
-std::uint32_t DWord(const std::uint8_t* at) {
-    return static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8 |
-           static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
-}
-
 // How one stored sample becomes what OpenAL is given.
 enum class Encoding { None, Copy, Signed24, Signed32, Float32, ALaw, MuLaw };
 
@@ -48,12 +41,12 @@ struct WavFormat {
 };
 
 std::uint16_t EffectiveTag(const std::uint8_t* bytes, std::size_t size, std::uint32_t formatChunkSize) {
-    const std::uint16_t tag = Word(bytes + 20);
+    const std::uint16_t tag = LoadLE16(bytes + 20);
     if (tag != kTagExtensible) return tag;
     constexpr std::size_t kSubFormatAt = 20 + 24;
     if (formatChunkSize < 40 || size < kSubFormatAt + 16) return 0;
     if (std::memcmp(bytes + kSubFormatAt + 2, kSubFormatTail, sizeof kSubFormatTail) != 0) return 0;
-    return Word(bytes + kSubFormatAt);
+    return LoadLE16(bytes + kSubFormatAt);
 }
 
 WavFormat FormatFromHeader(std::uint16_t tag, std::uint16_t channels, std::uint16_t bits) {
@@ -110,13 +103,9 @@ std::int16_t Convert(Encoding encoding, const std::uint8_t* at) {
                                                      static_cast<std::uint32_t>(at[1]) << 16 |
                                                      static_cast<std::uint32_t>(at[2]) << 24));
     case Encoding::Signed32:
-        return Round32To16(static_cast<std::int32_t>(DWord(at)));
-    case Encoding::Float32: {
-        const std::uint32_t bits = DWord(at);
-        float value;
-        std::memcpy(&value, &bits, sizeof value);
-        return FloatTo16(value);
-    }
+        return Round32To16(static_cast<std::int32_t>(LoadLE32(at)));
+    case Encoding::Float32:
+        return FloatTo16(LoadLEFloat(at));
     case Encoding::ALaw:
         return ALawTo16(*at);
     case Encoding::MuLaw:
@@ -179,12 +168,12 @@ WavLayout Locate(std::uint64_t size, Peek&& peek) {
     const std::size_t headSize = static_cast<std::size_t>(std::min<std::uint64_t>(size, kHeadSize));
     peek(0, headSize, head);
     WavLayout layout;
-    const std::uint32_t formatChunkSize = DWord(head + 16);
-    layout.channels = Word(head + 22);
-    layout.bits = Word(head + 34);
+    const std::uint32_t formatChunkSize = LoadLE32(head + 16);
+    layout.channels = LoadLE16(head + 22);
+    layout.bits = LoadLE16(head + 34);
     layout.tag = EffectiveTag(head, headSize, formatChunkSize);
     layout.format = FormatFromHeader(layout.tag, layout.channels, layout.bits);
-    layout.frequency = DWord(head + 24);
+    layout.frequency = LoadLE32(head + 24);
     layout.riff = std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WAVE", 4) == 0;
 
     // 64-bit positions: a chunk size near 4 GiB cannot wrap the walk back to
@@ -192,7 +181,7 @@ WavLayout Locate(std::uint64_t size, Peek&& peek) {
     std::uint64_t position = 20 + static_cast<std::uint64_t>(formatChunkSize);
     std::uint8_t chunk[kChunkHeaderSize];
     while (position + kChunkHeaderSize <= size && peek(position, kChunkHeaderSize, chunk)) {
-        const std::uint32_t chunkSize = DWord(chunk + 4);
+        const std::uint32_t chunkSize = LoadLE32(chunk + 4);
         position += kChunkHeaderSize;
         if (std::memcmp(chunk, "data", 4) == 0) {
             // A chunk cut short by the end of the file keeps what is there.

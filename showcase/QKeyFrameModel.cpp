@@ -19,6 +19,11 @@ namespace {
 
 constexpr std::size_t kHeaderSize = 24;
 
+// The file's integers are stored least significant byte first.
+int32_t LoadInt32(const unsigned char* b) {
+    return static_cast<int32_t>(uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24);
+}
+
 // A bounds-checked little-endian cursor over the whole file.
 class Reader {
 public:
@@ -36,8 +41,7 @@ public:
     bool ReadInt(int32_t& value) {
         unsigned char raw[4];
         if (!Read(raw, 4)) return false;
-        value = static_cast<int32_t>(uint32_t(raw[0]) | uint32_t(raw[1]) << 8 | uint32_t(raw[2]) << 16 |
-                                     uint32_t(raw[3]) << 24);
+        value = LoadInt32(raw);
         return true;
     }
 
@@ -64,8 +68,7 @@ using Wide = unsigned __int128;  // byte counts from 31-bit factors can pass 2^6
 Wide MostBytesDescribed(const unsigned char* header) {
     int32_t counts[4];
     for (int i = 0; i < 4; ++i) {
-        const unsigned char* b = header + 8 + 4 * i;
-        counts[i] = int32_t(uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24);
+        counts[i] = LoadInt32(header + 8 + 4 * i);
         if (counts[i] < 0) return kHeaderSize;
     }
     const Wide vertices = Wide(counts[0]), faces = Wide(counts[1]), animations = Wide(counts[2]),

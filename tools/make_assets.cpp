@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "SData.h"
+
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
@@ -50,14 +52,8 @@ public:
         bytes.insert(bytes.end(), p, p + size);
     }
     void U8(uint8_t v) { bytes.push_back(v); }
-    void U16(uint16_t v) {
-        U8(uint8_t(v));
-        U8(uint8_t(v >> 8));
-    }
-    void I32(int32_t v) {
-        const uint32_t u = uint32_t(v);
-        for (int i = 0; i < 4; ++i) U8(uint8_t(u >> (8 * i)));
-    }
+    void U16(uint16_t v) { quelt::AppendLE16(bytes, v); }
+    void I32(int32_t v) { quelt::AppendLE32(bytes, uint32_t(v)); }
     void F32(float v) {
         uint32_t u;
         std::memcpy(&u, &v, 4);

@@ -3,40 +3,24 @@
 
 #include <cstring>
 
+#include "platform/EntryPoint.h"
 #include "platform/Platform.h"
 
 namespace quelt {
 namespace {
 
-// A do-nothing entry point of the same signature, returning zero.
-template <typename F>
-struct Stub;
-template <typename R, typename... A>
-struct Stub<R (*)(A...)> {
-    static R Call(A...) { return R(); }
-};
-template <typename... A>
-struct Stub<void (*)(A...)> {
-    static void Call(A...) {}
-};
-
-template <typename F>
-void Resolve(F& entry, void* address) {
-    entry = address ? reinterpret_cast<F>(address) : &Stub<F>::Call;
-}
-
 void* gluLibrary = nullptr;
 
 } // namespace
 
-#define QUELT_DEFINE_ENTRY(ret, name, params) name##_fn name = &Stub<name##_fn>::Call;
+#define QUELT_DEFINE_ENTRY(ret, name, params) name##_fn name = StubFor<name##_fn>();
 QUELT_GL_FUNCTIONS(QUELT_DEFINE_ENTRY)
 QUELT_GLU_FUNCTIONS(QUELT_DEFINE_ENTRY)
 #undef QUELT_DEFINE_ENTRY
 
 void BindGL() {
     Platform& platform = CurrentPlatform();
-#define QUELT_RESOLVE_GL(ret, name, params) Resolve(name, platform.GetGLProcAddress(#name));
+#define QUELT_RESOLVE_GL(ret, name, params) BindEntry(name, platform.GetGLProcAddress(#name));
     QUELT_GL_FUNCTIONS(QUELT_RESOLVE_GL)
 #undef QUELT_RESOLVE_GL
 }
@@ -45,7 +29,7 @@ bool BindGLU() {
     Platform& platform = CurrentPlatform();
     if (!gluLibrary) gluLibrary = platform.LoadLibrary("libGLU.so.1");
     if (!gluLibrary) return false;
-#define QUELT_RESOLVE_GLU(ret, name, params) Resolve(name, platform.GetSymbol(gluLibrary, #name));
+#define QUELT_RESOLVE_GLU(ret, name, params) BindEntry(name, platform.GetSymbol(gluLibrary, #name));
     QUELT_GLU_FUNCTIONS(QUELT_RESOLVE_GLU)
 #undef QUELT_RESOLVE_GLU
     return true;
@@ -55,8 +39,9 @@ bool HasGLExtension(const char* extension) {
     GLint count = 0;
     glGetIntegerv(GL_NUM_EXTENSIONS, &count);
     using GetStringi = const GLubyte* (*)(GLenum, GLuint);
-    auto getStringi = reinterpret_cast<GetStringi>(CurrentPlatform().GetGLProcAddress("glGetStringi"));
-    if (getStringi && count > 0) {
+    GetStringi getStringi;
+    BindEntry(getStringi, CurrentPlatform().GetGLProcAddress("glGetStringi"));
+    if (IsBound(getStringi) && count > 0) {
         for (GLint i = 0; i < count; ++i) {
             const GLubyte* name = getStringi(GL_EXTENSIONS, static_cast<GLuint>(i));
             if (name && std::strcmp(reinterpret_cast<const char*>(name), extension) == 0) return true;

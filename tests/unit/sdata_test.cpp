@@ -65,6 +65,38 @@ TEST(TData, TypedReadsAreLittleEndianAndAdvance) {
     EXPECT_TRUE(data.AtEnd());
 }
 
+// The byte-order helpers every reader and writer shares; top bits set, where
+// a shift of a promoted byte would go wrong.
+TEST(ByteOrder, LoadsAndStoresAgreeInBothOrders) {
+    struct Case {
+        std::uint8_t bytes[4];
+        std::uint16_t le16, be16;
+        std::uint32_t le32, be32;
+    };
+    const Case cases[] = {
+        {{0x00, 0x00, 0x00, 0x00}, 0x0000, 0x0000, 0x00000000u, 0x00000000u},
+        {{0x78, 0x56, 0x34, 0x12}, 0x5678, 0x7856, 0x12345678u, 0x78563412u},
+        {{0xFF, 0x80, 0x01, 0xFE}, 0x80FF, 0xFF80, 0xFE0180FFu, 0xFF8001FEu},
+        {{0xFF, 0xFF, 0xFF, 0xFF}, 0xFFFF, 0xFFFF, 0xFFFFFFFFu, 0xFFFFFFFFu},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(quelt::LoadLE16(c.bytes), c.le16);
+        EXPECT_EQ(quelt::LoadBE16(c.bytes), c.be16);
+        EXPECT_EQ(quelt::LoadLE32(c.bytes), c.le32);
+        EXPECT_EQ(quelt::LoadBE32(c.bytes), c.be32);
+        std::uint8_t stored[4] = {};
+        quelt::StoreLE32(stored, c.le32);
+        EXPECT_EQ(std::memcmp(stored, c.bytes, 4), 0);
+        std::vector<std::uint8_t> appended{0xAA};
+        quelt::AppendLE16(appended, c.le16);
+        quelt::AppendLE32(appended, c.le32);
+        EXPECT_EQ(appended, (std::vector<std::uint8_t>{0xAA, c.bytes[0], c.bytes[1], c.bytes[0], c.bytes[1], c.bytes[2],
+                                                       c.bytes[3]}));
+    }
+    const std::uint8_t minusTwo[4] = {0x00, 0x00, 0x00, 0xC0};
+    EXPECT_EQ(quelt::LoadLEFloat(minusTwo), -2.0f);
+}
+
 TEST(TData, ShortTypedReadLeavesCursorAndReturnsZero) {
     TData data = Bytes({0xAA, 0xBB, 0xCC, 0xDD, 0xEE});
     data.Seek(4);
