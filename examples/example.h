@@ -125,12 +125,13 @@ static inline const char* exampleMakeImage(void) {
     return name;
 }
 
-/* A second of a 440 Hz tone: 16-bit mono WAV at 22050 Hz. */
-static inline const char* exampleMakeTone(void) {
-    const char* name = "quelt-example-tone.wav";
+/* A 16-bit mono WAV at 22050 Hz: `seconds` long, each quarter second a
+ * note from `notes` (Hz, repeated); notes are softened at their ends, so
+ * that a change of note does not click. */
+static inline const char* exampleMakeWav(const char* name, uint32_t seconds, const float* notes, int count) {
     FILE* out = exampleMake(name);
     if (!out) return name;
-    const uint32_t rate = 22050, samples = 22050;
+    const uint32_t rate = 22050, samples = rate * seconds, note = rate / 4;
     fwrite("RIFF", 1, 4, out);
     examplePut(out, 36 + samples * 2, 4);
     fwrite("WAVEfmt ", 1, 8, out);
@@ -143,10 +144,26 @@ static inline const char* exampleMakeTone(void) {
     examplePut(out, 16, 2);       /* bits a sample */
     fwrite("data", 1, 4, out);
     examplePut(out, samples * 2, 4);
-    for (uint32_t i = 0; i < samples; ++i)
-        examplePut(out, (uint32_t)(int32_t)(12000 * sinf(6.2832f * 440 * (float)i / (float)rate)), 2);
+    for (uint32_t i = 0; i < samples; ++i) {
+        float t = (float)(i % note) / (float)note;
+        float envelope = count == 1 ? 1 : t < 0.05f ? t / 0.05f : t > 0.9f ? (1 - t) / 0.1f : 1;
+        float hz = notes[(i / note) % (uint32_t)count];
+        examplePut(out, (uint32_t)(int32_t)(12000 * envelope * sinf(6.2832f * hz * (float)i / (float)rate)), 2);
+    }
     fclose(out);
     return name;
+}
+
+/* A second of a 440 Hz tone. */
+static inline const char* exampleMakeTone(void) {
+    static const float a = 440;
+    return exampleMakeWav("quelt-example-tone.wav", 1, &a, 1);
+}
+
+/* Eight seconds of a little tune, for music. */
+static inline const char* exampleMakeTune(void) {
+    static const float tune[8] = {262, 330, 392, 523, 392, 330, 294, 247};
+    return exampleMakeWav("quelt-example-tune.wav", 8, tune, 8);
 }
 
 /* A 3DS chunk header: 16-bit id, 32-bit length (header and body). */
