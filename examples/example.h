@@ -54,7 +54,7 @@ static void exampleKey(int32_t key, int32_t x, int32_t y) {
 }
 
 /* The window every example opens: 1024 x 768, framed, not full screen. */
-static void exampleWindow(void) {
+static inline void exampleWindow(void) {
     if (!qCreateWindow()) {
         char* reason = NULL;
         if (qGetLastError(&reason)) fprintf(stderr, "%s\n", reason);

@@ -31,7 +31,7 @@ class build_with_description(build_py):
 
 setup(
     name="quelt",
-    version="1.0.0",
+    version="1.1.0",
     description="Quelt, the real-time 3D engine for fixed-function OpenGL, from Python (ctypes over libQuelt.so.1)",
     license="Zlib",
     packages=["quelt"],

@@ -36,7 +36,7 @@
 /** The library's version; the major number is the one in its file name
  * (libQuelt.so.1), and changes only when this interface breaks. @{ */
 #define QUELT_VERSION_MAJOR 1
-#define QUELT_VERSION_MINOR 0
+#define QUELT_VERSION_MINOR 1
 #define QUELT_VERSION_PATCH 0
 /** @} */
 

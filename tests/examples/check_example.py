@@ -91,6 +91,10 @@ CHECKS = {
     "frustum": (None, [((20, 20, 400, 60), (255, 255, 0), 0, 200),
                        ((0, 100, 1024, 768), (128, 122, 204), 130, 100000)]),  # the boxes
     "particles": (None, [((312, 100, 712, 700), (102, 200, 255), 80, 500)]),
+    "first_person": (None, [((0, 0, 1280, 250), (115, 166, 230), 10, 150000),     # sky, 1280 x 720
+                            ((440, 30, 840, 75), (255, 255, 255), 40, 200),       # the centred title
+                            ((0, 480, 1280, 720), (60, 100, 50), 60, 100000),     # lit ground
+                            ((630, 350, 651, 371), (255, 255, 255), 40, 20)]),    # crosshair
     # The Python examples (examples/python/), run by the interpreter over this build's library.
     "hello_text.py": (None, [((40, 60, 400, 110), (255, 217, 51), 40, 300),   # yellow greeting
                              ((40, 120, 300, 170), (255, 255, 255), 40, 100)]),  # white "FPS:"
@@ -102,6 +106,9 @@ CHECKS = {
 
 # Typed into the window, which then ends on Escape instead of a frame count.
 TYPED = {"console": "paint red", "first_program": ""}
+# Keys pressed in the window, each waited for by the file it makes.
+KEYS = {"first_person": [("F12", "first_person.png")]}
+TITLES = {"first_person": "Quelt first person"}
 
 # What each example must print (stdout) or write.
 OUTPUT = {
@@ -109,16 +116,25 @@ OUTPUT = {
     "sound": r"playing .*tone\.wav",
     "package_assets": r"entry: (quelt-example-)?tile\.bmp\nentry: (quelt-example-)?notes\.txt",
     "frustum": r"visible (\d+) of 4096 boxes",
+    "first_person": r"streaming .*tune\.wav(.|\n)*saved first_person\.png",
     "hello_text.py": r"last FPS: \d+",
 }
 
 
-def type_into_window(text, screenshot=None):
+def type_into_window(text, screenshot=None, title="OpenGL", keys=(), folder=None):
     """Types a line into the window once it is up (and takes a picture of the
-    screen when asked), then taps Escape."""
+    screen when asked), presses keys, waiting for the file each makes, then
+    taps Escape."""
     xdotool = lambda *arguments: subprocess.run(["xdotool", *arguments], check=True, capture_output=True, timeout=30)
-    xdotool("search", "--sync", "--name", "OpenGL")
+    xdotool("search", "--sync", "--name", title)
     time.sleep(1)  # the init procedure has run
+    for key, made in keys:
+        xdotool("key", key)
+        path = os.path.join(folder, made)
+        for _ in range(300):
+            if os.path.exists(path):
+                break
+            time.sleep(0.1)
     if text:
         xdotool("type", "--delay", "30", text)
         xdotool("key", "Return")
@@ -172,13 +188,14 @@ def main():
             command = ["/usr/bin/python3", os.path.join(ROOT, "examples", "python", name), "--frames", "60",
                        "--screenshot", shot]
         else:
-            frames = [] if name in TYPED else ["--frames", "60"]
+            frames = [] if name in TYPED or name in KEYS else ["--frames", "60"]
             command = [os.path.join(bin_dir, name), *arguments, *frames, "--screenshot", shot]
         example = subprocess.Popen(command, cwd=folder, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                    text=True)
         try:
-            if name in TYPED:
-                type_into_window(TYPED[name], shot if name == "first_program" else None)
+            if name in TYPED or name in KEYS:
+                type_into_window(TYPED.get(name, ""), shot if name == "first_program" else None,
+                                 TITLES.get(name, "OpenGL"), KEYS.get(name, ()), folder)
             out, err = example.communicate(timeout=100)
         finally:
             example.kill()
@@ -189,12 +206,17 @@ def main():
         culled = re.search(OUTPUT["frustum"], out)
         if name == "frustum" and culled and not 0 < int(culled.group(1)) < 4096:
             failures.append(f"{culled.group(1)} boxes visible: the frustum is not culling")
-        if name in ("sound", "lit_scene.py") and not sound_was_heard(wave):
+        if name in ("sound", "lit_scene.py", "first_person") and not sound_was_heard(wave):
             failures.append("the sound device received only silence")
         if name == "particles":
             log = open(os.path.join(folder, "particles.log"), newline="").read()
             if not re.fullmatch(r"fountain started\r\n(\d+\r\n)+fountain stopped\r\n", log):
                 failures.append(f"unexpected log: {log!r}")
+        for key, made in KEYS.get(name, ()):
+            if not os.path.exists(os.path.join(folder, made)):
+                failures.append(f"{key} made no {made}")
+            elif os.path.exists(shot) and Image.open(os.path.join(folder, made)).size != Image.open(shot).size:
+                failures.append(f"{made} is not the size of the frame")
         left = sorted(f for f in os.listdir(folder) if f.startswith("quelt-example-"))
         if left:
             failures.append(f"the files it made are left behind: {left}")
