@@ -35,6 +35,7 @@ using quelt::test::DominantFrequency;
 using quelt::test::ReadRecording;
 using quelt::test::Recording;
 using quelt::test::Rms;
+using quelt::test::WaitForRecorded;
 using quelt::test::SoundStart;
 using quelt::test::WriteTone;
 
@@ -223,7 +224,7 @@ TEST_F(OpenALSound, PlaysA440HzTone) {
         Played played;
         ASSERT_NO_FATAL_FAILURE(Prepare(q, played, "tone.wav"));
         played.source->Play();
-        Wait(600);
+        WaitForRecorded(0.6);
     });
     const std::size_t start = SoundStart(r);
     const std::size_t window = kRate / 4;
@@ -241,13 +242,13 @@ TEST_F(OpenALSound, PauseAndStopSilenceTheSource) {
             Played played;
             ASSERT_NO_FATAL_FAILURE(Prepare(q, played, "long.wav"));
             played.source->Play();
-            Wait(400);
+            WaitForRecorded(0.4);
             pause ? played.source->Pause() : played.source->Stop();
             ALuint name = 0;
             for (ALuint n = 1; n < 4096 && !name; ++n)
                 if (al.alIsSource(n)) name = n;
             al.alGetSourcei(name, AL_SOURCE_STATE, &state);
-            Wait(700);
+            WaitForRecorded(0.7);
         });
         EXPECT_EQ(state, pause ? AL_PAUSED : AL_STOPPED);
         const std::size_t start = SoundStart(r);
@@ -286,7 +287,7 @@ TEST_F(OpenALSound, SourcesToTheRightAreLouderOnTheRight) {
             ASSERT_NO_FATAL_FAILURE(Prepare(q, played, "mono.wav"));
             played.source->SetPosition(&c.position);
             played.source->Play();
-            Wait(400);
+            WaitForRecorded(0.4);
         });
         const std::size_t start = SoundStart(r);
         ASSERT_LT(start + kRate / 5, r.left.size()) << "the tone never sounded";
@@ -308,7 +309,7 @@ TEST_F(OpenALSound, LoopingKeepsSoundingPastTheSampleLength) {
             ASSERT_NO_FATAL_FAILURE(Prepare(q, played, "blip.wav"));
             played.source->SetLooping(loop);
             played.source->Play();
-            Wait(800);
+            WaitForRecorded(0.8);
         });
         const std::size_t start = SoundStart(r);
         ASSERT_LT(start, r.left.size()) << "the tone never sounded";

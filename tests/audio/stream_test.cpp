@@ -24,17 +24,11 @@
 namespace {
 
 namespace test = quelt::test;
+using test::RecordedFrames;
 constexpr int kRate = test::kRecordingRate;
 
 void Sox(const std::string& arguments) {
     ASSERT_EQ(std::system(("sox -n " + arguments + " 2>/dev/null").c_str()), 0) << arguments;
-}
-
-// Frames the driver has written so far (its header counted as a few).
-std::size_t RecordedFrames() {
-    std::error_code error;
-    const auto size = std::filesystem::file_size(test::RecordingPath(), error);
-    return error ? 0 : static_cast<std::size_t>(size / 8);
 }
 
 // Calls `pass` until the recording holds `seconds` more than when called.

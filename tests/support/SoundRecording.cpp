@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 namespace quelt::test {
 namespace {
@@ -36,6 +37,18 @@ double GoertzelPower(const std::vector<float>& samples, std::size_t from, std::s
 } // namespace
 
 std::string RecordingPath() { return (std::filesystem::current_path() / "rendered.wav").string(); }
+
+std::size_t RecordedFrames() {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(RecordingPath(), error);
+    return error ? 0 : static_cast<std::size_t>(size / 8); // 32-bit float stereo
+}
+
+void WaitForRecorded(double seconds) {
+    // One stdio buffer (4 KiB, 512 frames) may not have reached the file yet.
+    const std::size_t until = RecordedFrames() + 512 + static_cast<std::size_t>(seconds * kRecordingRate);
+    while (RecordedFrames() < until) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
 
 void RecordThroughWaveDriver() {
     // OpenAL Soft reads these once, when it is first used in the process.

@@ -19,6 +19,13 @@ std::string RecordingPath();
 // OpenAL is first used in the process.
 void RecordThroughWaveDriver();
 
+// Frames the driver has written to RecordingPath() so far (its header counted
+// as a few; up to one stdio buffer lags behind).
+std::size_t RecordedFrames();
+// Returns once the recording holds `seconds` more than when called: a wait
+// for rendered sound, which a loaded machine slows but cannot cut short.
+void WaitForRecorded(double seconds);
+
 // A 16-bit PCM WAV of a sine tone at 44.1 kHz, amplitude 0.5; returns the
 // size of its "data" chunk.
 std::uint32_t WriteTone(const std::string& name, double frequency, double seconds, int channels = 1);

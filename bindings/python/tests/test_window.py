@@ -184,6 +184,8 @@ def test_a_sound_is_played_into_a_file(own_folder, monkeypatch):
         source.set_position((0, 0, 0))
         start = output.stat().st_size
         source.play()
+        # The writer goes through stdio: its header reaches the file with the first flushed block.
+        assert pump_file(output, 44), "the wave writer wrote no header"
         rate = struct.unpack("<I", output.read_bytes()[28:32])[0]  # the header's bytes a second
         # Wait until the writer has mixed a second past the start: the half-second tone is in.
         assert pump_file(output, start + rate), "the wave writer stopped"
