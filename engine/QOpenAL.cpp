@@ -358,9 +358,7 @@ std::size_t TStream::FillBuffer(std::uint32_t buffer) {
             ended_ = true;
             break;
         }
-        soundFrames_ = passFrames_;
-        ended_ = !reader_->Rewind();
-        passFrames_ = 0;
+        LoopToStart();
     }
     if (filled == 0) return 0;
     EntryPoints& al = AL();
@@ -370,6 +368,20 @@ std::size_t TStream::FillBuffer(std::uint32_t buffer) {
     queue_.push_back({buffer, nextFrame_, filled / frame});
     nextFrame_ += filled / frame;
     return filled / frame;
+}
+
+void TStream::LoopToStart() {
+    soundFrames_ = passFrames_;
+    ended_ = !reader_->Rewind();
+    passFrames_ = 0;
+}
+
+void TStream::SetLooping(qbool loop) {
+    looping_ = loop != 0;
+    // Asked for once the reader has reached the end while the last buffers
+    // still play: the sound goes on from its start after them.
+    if (looping_ && ended_ && passFrames_ != 0 && Active() && (playing_ || paused_))
+        Safely([this] { LoopToStart(); });
 }
 
 void TStream::Refill() {

@@ -82,7 +82,7 @@ public:
     static constexpr std::size_t kMaxBufferBytes = 48 << 10;
 
     explicit TStream(std::unique_ptr<SoundReader> reader);
-    void SetLooping(qbool loop) override { looping_ = loop != 0; }
+    void SetLooping(qbool loop) override;
     void SetBuffer(std::int32_t) override {} // a stream's buffers are its own
     void Play() override;
     void Pause() override;
@@ -115,6 +115,7 @@ private:
     // Fills `buffer` with the next piece and queues it; 0 frames when the sound is over.
     std::size_t FillBuffer(std::uint32_t buffer);
     void Rewind();
+    void LoopToStart();
     // Stops the source and takes back every buffer.
     void Clear();
     // The frame playing now, counted as the buffers were queued.

@@ -134,6 +134,16 @@ TEST_F(SoundStream, LoopsWithoutAGapOrClick) {
     ExpectUnbroken(test::ReadRecording(), 0.05, 0.9, 441);
 }
 
+TEST_F(SoundStream, LoopingAskedForWhenTheWholeSoundIsQueuedStillLoops) {
+    Stream stream;
+    ASSERT_NO_FATAL_FAILURE(Open(stream, "loop.wav"));
+    stream->Play(); // 0.23 s: read to its end by the first fill
+    stream->SetLooping(1);
+    WhileRecording(1.0, [] { quelt::FeedStreams(); });
+    quelt::DoneOpenAL();
+    ExpectUnbroken(test::ReadRecording(), 0.05, 0.9, 441);
+}
+
 TEST_F(SoundStream, ASecondWithoutFeedingLeavesNoGap) {
     Stream stream;
     ASSERT_NO_FATAL_FAILURE(Open(stream, "music.wav"));
