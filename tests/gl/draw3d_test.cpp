@@ -14,6 +14,7 @@
 #include <set>
 #include <vector>
 
+#include "GLFeedback.h"
 #include "GLTestWindow.h"
 #include "QDraw2D.h"
 #include "QDraw3D.h"
@@ -250,6 +251,7 @@ class FeedbackTest : public Draw3DTest {
 protected:
     void SetUp() override {
         Draw3DTest::SetUp();
+        quelt::test::StartFeedbackContext();
         const Vec axis = Unit({1, 2, 0.5});
         const double angle = 0.7;
         for (int column = 0; column < 3; ++column) {
@@ -278,16 +280,7 @@ protected:
         return {(eye[0] / 10 + 1) * 512, (eye[1] / 10 + 1) * 384, (-eye[2] / 10 + 1) / 2};
     }
 
-    std::vector<GLfloat> Capture(GLenum type, void (*draw)()) {
-        std::vector<GLfloat> buffer(1 << 16);
-        glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), type, buffer.data());
-        glRenderMode(GL_FEEDBACK);
-        draw();
-        const GLint count = glRenderMode(GL_RENDER);
-        EXPECT_GE(count, 0) << "feedback buffer overflow";
-        buffer.resize(static_cast<std::size_t>(std::max(count, 0)));
-        return buffer;
-    }
+    static std::vector<GLfloat> Capture(GLenum type, void (*draw)()) { return quelt::test::CaptureFeedback(type, draw); }
 
     Mat rotation_{};
 };

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "GLFeedback.h"
 #include "GLTestWindow.h"
 #include "Model3dsWriter.h"
 #include "QModel.h"
@@ -62,6 +63,7 @@ protected:
     void SetUp() override {
         GLWindowTest::SetUp();
         if (HasFatalFailure()) return;
+        StartFeedbackContext(); // one test draws in feedback mode
         ::glViewport(0, 0, window().DrawableWidth(), window().DrawableHeight());
         ::glMatrixMode(GL_PROJECTION);
         ::glLoadIdentity();
@@ -284,13 +286,10 @@ TEST_F(ModelGL, DrawImmediateSendsEachCornersAttributesWithItsPosition) {
     const Bytes mesh = Join({VertexChunk({{-0.5f, 0, -0.5f}, {0.5f, 0, -0.5f}, {-0.5f, 0, 0.5f}}), FaceChunk({{2, 0, 1}}),
                              TexCoordChunk({{0.1f, 0.2f}, {0.3f, 0.4f}, {0.5f, 0.6f}})});
     Loaded model(FromBytes(MainChunk(Chunk3ds(0x3D3D, MeshObject("m", mesh)))));
-    std::vector<GLfloat> buffer(256);
-    ::glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), GL_3D_COLOR_TEXTURE, buffer.data());
-    ::glRenderMode(GL_FEEDBACK);
-    model->Parts[0]->DrawImmediate();
-    const GLint used = ::glRenderMode(GL_RENDER);
+    const std::vector<GLfloat> buffer =
+        CaptureFeedback(GL_3D_COLOR_TEXTURE, [&] { model->Parts[0]->DrawImmediate(); }, 256);
     // polygon token, count, then 3 x (x, y, z, r, g, b, a, s, t, r, q)
-    ASSERT_EQ(used, 2 + 3 * 11);
+    ASSERT_EQ(buffer.size(), 2u + 3 * 11);
     EXPECT_EQ(buffer[0], GLfloat(GL_POLYGON_TOKEN));
     const int width = window().DrawableWidth();
     const float expected[3][4] = {{-0.5f, 0.5f, 0.5f, 0.6f}, {-0.5f, -0.5f, 0.1f, 0.2f}, {0.5f, -0.5f, 0.3f, 0.4f}};
