@@ -142,7 +142,7 @@ class Parser:
         self.position = 0
         self.groups = []  # open @{ blocks: (group name or None, member-group doc or None)
         self.pending = None  # the documentation comment the next declaration takes
-        self.api = {"doc": "", "exports": [], "records": [], "constants": [], "enumerations": [],
+        self.api = {"doc": "", "exports": [], "records": [], "constants": [], "macros": [], "enumerations": [],
                     "callbacks": [], "interfaces": []}
         self.vtables = {}
         self.ids = {}
@@ -237,15 +237,29 @@ class Parser:
 
     def preprocessor(self, text, line):
         match = re.match(r"#\s*define\s+(\w+)(\(?)\s*(.*)", text, re.S)
-        if not match or match.group(1) in PRIVATE_MACROS or match.group(2):
+        if not match or match.group(1) in PRIVATE_MACROS:
             return
         name, value = match.group(1), match.group(3).strip()
         doc = self.take_doc(line) or self.member_doc()
+        if match.group(2):
+            self.macro(name, value, doc, line)
+            return
         if name.startswith("IID_"):
             self.ids[name[4:]] = self.guid_from_numbers(value, line)
             return
         self.api["constants"].append({"name": name, "type": "int32_t", "value": integer(value, line),
                                       "group": self.group(doc), "doc": doc.text if doc else ""})
+
+    def macro(self, name, text, doc, line):
+        # A function-like macro is an int32_t formula of its parameters and the
+        # header's constants: a binding writes it as a function of its own.
+        match = re.fullmatch(r"([\w\s,]*)\)\s*(.+)", text, re.S)  # after "NAME("
+        if not match or not re.fullmatch(r"[\w\s()+\-*/]+", match.group(2)):
+            raise HeaderError(f"line {line}: macro {name} is not an integer formula")
+        expression = re.sub(r"\(\s*int32_t\s*\)", "", match.group(2))
+        self.api["macros"].append({"name": name, "parameters": [p.strip() for p in match.group(1).split(",")],
+                                   "type": "int32_t", "expression": " ".join(expression.split()),
+                                   "group": self.group(doc), "doc": doc.text if doc else ""})
 
     def guid_from_numbers(self, text, line):
         numbers = re.findall(r"0[xX][0-9A-Fa-f]+|\d+", text)

@@ -728,6 +728,9 @@ QUELT_API qbool qGetWindowSize(int32_t* width, int32_t* height);
  *  its number until it is disconnected; the next pad connected takes the
  *  lowest free number. Pads may come and go while the program runs
  *  (qIsGamepadConnected); qMsg, which the main loop calls, reads them.
+ *  As in any SDL program, pads are read only while the window has the
+ *  keyboard focus (the environment variable
+ *  SDL_JOYSTICK_ALLOW_BACKGROUND_EVENTS=1 reads them without it).
  *
  *  Buttons are keys: they are in the key table for qIsKeyPressed, and qMsg
  *  calls the key procedure (slot 4) when one goes down, with the button
@@ -1278,7 +1281,7 @@ QUELT_API qbool qSetListenerGain(float gain);
 /** Beyond the 91. Stores in *stream a new source that plays a WAV or Ogg
  *  Vorbis file as it reads it, a few small buffers at a time: music of any
  *  length takes a few hundred KiB (about 1.5 seconds queued). The main loop
- *  (qStartMainLoop) keeps it fed on every pass, and a pass as slow as a
+ *  (qStartMainLoop), and only it, keeps it fed on every pass; a pass as slow as a
  *  second does not interrupt it; looping (SetLooping) is seamless. It
  *  answers to IID_ISourceControl too; SetBuffer does nothing on it. Starts
  *  stopped: call Play. qDoneOpenAL stops it and closes the file. NULL, with a

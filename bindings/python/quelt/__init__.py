@@ -471,6 +471,11 @@ for _enumeration in api["enumerations"]:
         globals()[_member["name"]] = _member["value"]
 for _name, _value in _values.items():
     globals()[_name] = _value
+# Function-like macros: integer formulas of their parameters and the constants
+# above (the description admits nothing else), so each becomes a function.
+for _macro in api.get("macros", []):
+    globals()[_macro["name"]] = eval(f"lambda {', '.join(_macro['parameters'])}: {_macro['expression']}", globals())
+    globals()[_macro["name"]].__doc__ = _macro["doc"]
 for _entry in api["exports"]:
     if _entry.get("kind") == "data":  # an exported record, read once
         _value = _from_structure(_entry["type"], _structures[_entry["type"]].in_dll(library, _entry["name"]))

@@ -52,6 +52,7 @@ def test_string_and_array_results():
     assert quelt.add3d((1, 2, 3), quelt.TVec3D(4, 5, 6)) == (5, 7, 9)
     assert quelt.new2d((1.5, 2)) == quelt.TVec2D(1.5, 2.0)
     assert quelt.get_window_size() == (False, 0, 0)
+    assert quelt.QK_PAD(1, quelt.QK_PAD_A) == 544  # a macro of the header, as a function
 
 
 def test_bad_text_is_refused_before_the_call():
