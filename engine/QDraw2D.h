@@ -16,6 +16,10 @@ constexpr std::uint32_t kFontGlyphCount = 256;
 void Set2D();
 std::uint32_t BitmapFont(std::int32_t width, std::int32_t height, const std::string& faceName);
 void DrawText(std::int32_t x, std::int32_t y, std::uint32_t font, const std::string& text);
+void DeleteFont(std::uint32_t font);
+// How far text moves the raster position, in pixels; 0, with a reason, for
+// a font qBitmapFont did not make.
+std::int32_t TextWidth(std::uint32_t font, const std::string& text);
 
 // Many pieces of text in one font, each drawn as DrawText draws it, with the
 // caller's list base set aside once for all of them instead of once a piece.
@@ -32,9 +36,5 @@ private:
     std::uint32_t font_;
     bool listBaseSet_ = false;
 };
-void DeleteFont(std::uint32_t font);
-// How far text moves the raster position, in pixels; 0, with a reason, for
-// a font qBitmapFont did not make.
-std::int32_t TextWidth(std::uint32_t font, const std::string& text);
 
 } // namespace quelt
