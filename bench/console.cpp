@@ -1,9 +1,18 @@
 // SPDX-License-Identifier: Zlib
 // A frame's console (its panel and every line shown) beside the same lines
 // drawn with qDrawText's DrawText in the same font at the same places, each
-// finished by glFinish. Needs a display: run it under xvfb-run -a.
+// finished by glFinish; and the least the panel's fill can cost, a scissored
+// clear of its rectangle, so the console's excess over the text reads against
+// it in the same run. Needs a display: run it under xvfb-run -a.
+//
+// llvmpipe runs single-threaded here (LP_NUM_THREADS=0, unless the
+// environment says otherwise) for every case alike: the whole frame's work
+// then happens in the timed thread, and rasterizer threads competing with
+// other processes for the cores no longer decide the result. Add
+// --benchmark_enable_random_interleaving=true to spread load changes evenly.
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "QConsoling.h"
@@ -51,13 +60,33 @@ void BM_DrawTextPeer(benchmark::State& state) {
     }
 }
 
+// The panel's rectangle filled with its grey by a clear, which shades
+// nothing: what the panel costs at the least.
+void BM_PanelFillFloor(benchmark::State& state) {
+    if (!Ready(state)) return;
+    FillConsole(static_cast<int>(state.range(0)));
+    const quelt::Console& console = quelt::TheConsole();
+    const GLint height = console.PanelHeight();
+    quelt::glScissor(0, quelt::ScreenHeight() - height, console.PanelWidth(), height);
+    quelt::glClearColor(0.5f, 0.5f, 0.5f, 1.0f);
+    for (auto _ : state) {
+        quelt::glEnable(GL_SCISSOR_TEST);
+        quelt::glClear(GL_COLOR_BUFFER_BIT);
+        quelt::glDisable(GL_SCISSOR_TEST);
+        quelt::glFinish();
+    }
+}
+
 BENCHMARK(BM_Console)->Arg(30)->Arg(45)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DrawTextPeer)->Arg(30)->Arg(45)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PanelFillFloor)->Arg(30)->Arg(45)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
+    setenv("LP_NUM_THREADS", "0", 0); // before the context exists: llvmpipe reads it then
+    benchmark::AddCustomContext("LP_NUM_THREADS", std::getenv("LP_NUM_THREADS"));
     windowOpen = quelt::CreateWindow();
     if (windowOpen) {
         font = quelt::BitmapFont(0, -16, "DejaVu Sans Mono");

@@ -230,8 +230,8 @@ void RenderConsole() {
     glEnd();
 
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-    console.ForEachTextRow(
-        [&](std::int32_t x, std::int32_t y, const std::string& text) { DrawText(x, y, console.Font(), text); });
+    FontText text(console.Font());
+    console.ForEachTextRow([&](std::int32_t x, std::int32_t y, const std::string& row) { text.Draw(x, y, row); });
 
     glPopMatrix();
 }

@@ -92,18 +92,28 @@ std::uint32_t BitmapFont(std::int32_t width, std::int32_t height, const std::str
 }
 
 void DrawText(std::int32_t x, std::int32_t y, std::uint32_t font, const std::string& text) {
+    FontText(font).Draw(x, y, text);
+}
+
+FontText::~FontText() {
+    if (listBaseSet_) glPopAttrib();
+}
+
+void FontText::Draw(std::int32_t x, std::int32_t y, const std::string& text) {
     glRasterPos2f(static_cast<float>(x), static_cast<float>(y));
     // 0 is what a failed qBitmapFont returns; as a base it would reach into
     // whatever lists 1..255 belong to.
-    if (font == 0 || text.empty()) return;
-    glPushAttrib(GL_LIST_BIT);
-    glListBase(font);
+    if (font_ == 0 || text.empty()) return;
+    if (!listBaseSet_) {
+        glPushAttrib(GL_LIST_BIT);
+        glListBase(font_);
+        listBaseSet_ = true;
+    }
     for (std::size_t done = 0; done < text.size();) {
         const std::size_t count = std::min<std::size_t>(text.size() - done, INT_MAX);
         glCallLists(static_cast<GLsizei>(count), GL_UNSIGNED_BYTE, text.data() + done);
         done += count;
     }
-    glPopAttrib();
 }
 
 void DeleteFont(std::uint32_t font) {

@@ -21,4 +21,20 @@ void DeleteFont(std::uint32_t font);
 // a font qBitmapFont did not make.
 std::int32_t TextWidth(std::uint32_t font, const std::string& text);
 
+// Many pieces of text in one font, each drawn as DrawText draws it, with the
+// caller's list base set aside once for all of them instead of once a piece.
+class FontText {
+public:
+    explicit FontText(std::uint32_t font) : font_(font) {}
+    ~FontText();
+    FontText(const FontText&) = delete;
+    FontText& operator=(const FontText&) = delete;
+
+    void Draw(std::int32_t x, std::int32_t y, const std::string& text);
+
+private:
+    std::uint32_t font_;
+    bool listBaseSet_ = false;
+};
+
 } // namespace quelt

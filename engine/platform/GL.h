@@ -27,6 +27,7 @@
     X(GLboolean, glIsEnabled, (GLenum cap))                                                            \
     X(void, glClear, (GLbitfield mask))                                                                \
     X(void, glClearColor, (GLfloat r, GLfloat g, GLfloat b, GLfloat a))                                \
+    X(void, glScissor, (GLint x, GLint y, GLsizei width, GLsizei height))                              \
     X(void, glDepthMask, (GLboolean flag))                                                             \
     X(void, glColorMask, (GLboolean r, GLboolean g, GLboolean b, GLboolean a))                         \
     X(void, glDrawBuffer, (GLenum mode))                                                               \

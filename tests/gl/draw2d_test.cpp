@@ -207,6 +207,36 @@ TEST_F(Draw2DTest, DrawTextKeepsTheCallersListBase) {
     EXPECT_EQ(GLenum(GL_NO_ERROR), glGetError());
 }
 
+TEST_F(Draw2DTest, FontTextDrawsEachPieceAsDrawTextDoesAndKeepsTheCallersListBase) {
+    const std::uint32_t font = quelt::BitmapFont(0, 16, "DejaVu Sans");
+    struct Piece {
+        int x, y;
+        std::string text;
+    };
+    const std::vector<Piece> pieces = {{10, 40, "first"}, {10, 60, ""}, {200, 80, "third"}};
+    glListBase(77);
+    const auto frame = [&](bool together) {
+        glClear(GL_COLOR_BUFFER_BIT);
+        glColor3ub(kGreen[0], kGreen[1], kGreen[2]);
+        if (together) {
+            quelt::FontText text(font);
+            for (const Piece& piece : pieces) text.Draw(piece.x, piece.y, piece.text);
+        } else {
+            for (const Piece& piece : pieces) quelt::DrawText(piece.x, piece.y, font, piece.text);
+        }
+        GLint base = 0, depth = -1;
+        glGetIntegerv(GL_LIST_BASE, &base);
+        glGetIntegerv(GL_ATTRIB_STACK_DEPTH, &depth);
+        EXPECT_EQ(77, base);
+        EXPECT_EQ(0, depth);
+        return std::make_pair(window().ReadRegion(0, 0, 1024, 768), RasterX());
+    };
+    const auto oneByOne = frame(false);
+    EXPECT_FALSE(Collect(kGreen).empty());
+    EXPECT_EQ(oneByOne, frame(true));
+    EXPECT_EQ(GLenum(GL_NO_ERROR), glGetError());
+}
+
 TEST_F(Draw2DTest, EmptyTextDrawsNothing) {
     const std::uint32_t font = quelt::BitmapFont(0, 16, "DejaVu Sans");
     EXPECT_TRUE(Draw(font, "").empty());
