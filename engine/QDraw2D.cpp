@@ -96,7 +96,7 @@ void DrawText(std::int32_t x, std::int32_t y, std::uint32_t font, const std::str
 }
 
 FontText::~FontText() {
-    if (listBaseSet_) glPopAttrib();
+    if (listBaseSet_) glListBase(static_cast<GLuint>(callersListBase_));
 }
 
 void FontText::Draw(std::int32_t x, std::int32_t y, const std::string& text) {
@@ -105,7 +105,9 @@ void FontText::Draw(std::int32_t x, std::int32_t y, const std::string& text) {
     // whatever lists 1..255 belong to.
     if (font_ == 0 || text.empty()) return;
     if (!listBaseSet_) {
-        glPushAttrib(GL_LIST_BIT);
+        // Kept and put back by hand, not pushed: a caller's full attribute
+        // stack would refuse the push, and the pop would then take its entry.
+        glGetIntegerv(GL_LIST_BASE, &callersListBase_);
         glListBase(font_);
         listBaseSet_ = true;
     }

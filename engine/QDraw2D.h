@@ -35,6 +35,7 @@ public:
 private:
     std::uint32_t font_;
     bool listBaseSet_ = false;
+    std::int32_t callersListBase_ = 0;
 };
 
 } // namespace quelt

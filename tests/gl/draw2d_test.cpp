@@ -235,6 +235,18 @@ TEST_F(Draw2DTest, FontTextDrawsEachPieceAsDrawTextDoesAndKeepsTheCallersListBas
     EXPECT_FALSE(Collect(kGreen).empty());
     EXPECT_EQ(oneByOne, frame(true));
     EXPECT_EQ(GLenum(GL_NO_ERROR), glGetError());
+
+    // A caller whose attribute stack is full keeps every entry of it.
+    GLint most = 0, depth = 0, base = 0;
+    glGetIntegerv(GL_MAX_ATTRIB_STACK_DEPTH, &most);
+    for (GLint i = 0; i < most; ++i) glPushAttrib(GL_CURRENT_BIT);
+    quelt::DrawText(10, 40, font, "full");
+    glGetIntegerv(GL_ATTRIB_STACK_DEPTH, &depth);
+    glGetIntegerv(GL_LIST_BASE, &base);
+    EXPECT_EQ(most, depth);
+    EXPECT_EQ(77, base);
+    for (GLint i = 0; i < depth; ++i) glPopAttrib();
+    EXPECT_EQ(GLenum(GL_NO_ERROR), glGetError());
 }
 
 TEST_F(Draw2DTest, EmptyTextDrawsNothing) {
