@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: Zlib
-// The package module's system-neutral part: reading packages and unpacking
-// them. What touches files beyond reading them is in QPackegePosix.cpp and
-// QPackegeWin32.cpp.
+// The package module's system-neutral part: reading, writing and unpacking
+// packages. What touches files beyond reading them is in QPackegePosix.cpp
+// and QPackegeWin32.cpp, behind QPackegeParts.h.
 #include "QPackege.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <random>
 #include <unordered_set>
 #include <utility>
 
@@ -117,7 +120,151 @@ void WriteEntries(PackageReader& reader, const TargetFolder& folder, Problems& p
     }
 }
 
+// Where a package is written. A regular file (or none yet) is replaced only
+// once the new package is whole: it is written beside it under a temporary
+// name and renamed over it, so a failed pack leaves the old package as it
+// was. Where the system follows links by hand (POSIX), a link at the name is
+// followed and the file it leads to is replaced, so the link stays, and the
+// new file takes the old one's permissions; other hard links to the old file
+// keep the old package. A device or FIFO is written directly.
+class PackageFile {
+public:
+    explicit PackageFile(std::string package) : shown_(std::move(package)), path_(LinkedPath(shown_)) {}
+    PackageFile(const PackageFile&) = delete;
+    PackageFile& operator=(const PackageFile&) = delete;
+    ~PackageFile() {
+        if (committed_) return;
+        file_.reset();
+        if (!temporary_.empty()) RemoveFile(temporary_);
+    }
+
+    // False, with the reason kept for the last error, when it cannot be written.
+    bool Open() {
+        Fd fd = OpenPackageFile(path_, temporary_);
+        if (!fd) {
+            SetLastError(IoFailure("Cannot create package", shown_));
+            return false;
+        }
+        file_.reset(StreamOf(fd));
+        if (!file_) ThrowIoError("Cannot write package", shown_);
+        std::setvbuf(file_.get(), nullptr, _IOFBF, 1 << 16);
+        return true;
+    }
+
+    void Bytes(const void* bytes, std::size_t size) {
+        if (size > 0 && std::fwrite(bytes, 1, size, file_.get()) != size) ThrowIoError("Cannot write package", shown_);
+        written_ += size;
+    }
+    void DWord(std::uint32_t value) {
+        std::uint8_t bytes[4];
+        StoreLE32(bytes, value);
+        Bytes(bytes, sizeof bytes);
+    }
+    // Where the next byte goes.
+    std::uint64_t Position() const { return written_; }
+    // Rewrites the 32-bit value at `position`, an earlier Position(); false
+    // when the package cannot seek (a FIFO).
+    bool Patch(std::uint64_t position, std::uint32_t value) {
+        const std::uint64_t end = written_;
+        if (!SeekTo(file_.get(), position)) return false;
+        DWord(value);
+        written_ = end;
+        return SeekTo(file_.get(), end);
+    }
+    const std::string& Name() const { return shown_; }
+
+    // The package is whole: it takes the place of the old one.
+    void Commit() {
+        if (std::fclose(file_.release()) != 0) ThrowIoError("Cannot close package", shown_);
+        if (!temporary_.empty() && !MoveOver(temporary_, path_)) ThrowIoError("Cannot replace package", shown_);
+        committed_ = true;
+    }
+
+private:
+    std::string shown_;     // the name the caller gave
+    std::string path_;      // the file it names, links followed
+    std::string temporary_; // written until it replaces path_; empty when written directly
+    File file_;
+    std::uint64_t written_ = 0;
+    bool committed_ = false;
+};
+
+// Large enough that a big source moves in few calls, small enough to stay in cache.
+constexpr std::size_t kCopyChunk = std::size_t{1} << 20;
+
+// A source, or none with the reason noted (or thrown, when asked to refuse).
+Source OpenSourceOrNote(const std::string& fileName, Problems& problems, UnreadableSources unreadable) {
+    std::string why;
+    Source source = OpenSource(fileName, why);
+    if (source.file) {
+        std::setvbuf(source.file.get(), nullptr, _IONBF, 0);
+        return source;
+    }
+    if (unreadable == UnreadableSources::kRefuse) throw IoError("Cannot read " + Quoted(fileName) + ": " + why);
+    problems.Note(Problems::kStoredEmpty, fileName, why);
+    return Source{};
+}
+
+// Copies the source to its end into the package, after the size that stat
+// gave, written before it. A file whose size says 0 but holds data (as in
+// /proc) has the size it read patched in; a file that changed while it was
+// read is refused rather than stored as some of its bytes.
+void PackContent(PackageFile& out, Source& source, const std::string& fileName, std::vector<char>& buffer) {
+    const std::uint64_t sizeAt = out.Position();
+    const std::uint64_t stated = source.seen.size;
+    out.DWord(static_cast<std::uint32_t>(stated));
+    if (!source.file) return;
+    buffer.resize(kCopyChunk);
+    std::uint64_t total = 0;
+    for (;;) {
+        const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), source.file.get());
+        if (got == 0) break;
+        total += got;
+        if (total > kMaxEntrySize) throw IoError("Cannot pack " + Quoted(fileName) + ": it holds 4 GiB or more");
+        out.Bytes(buffer.data(), got);
+    }
+    if (std::ferror(source.file.get())) ThrowIoError("Cannot read", fileName);
+    SourceStamp now;
+    if (!StampNow(source, now)) ThrowIoError("Cannot read", fileName);
+    if (!(now == source.seen))
+        throw IoError("Cannot pack " + Quoted(fileName) + ": it changed while it was being read");
+    if (total != stated && !out.Patch(sizeAt, static_cast<std::uint32_t>(total)))
+        throw IoError("Cannot pack " + Quoted(fileName) + ": its size shows only once read, and " + Quoted(out.Name()) +
+                      " cannot be written out of order");
+}
+
+// Why the package cannot be written from these sources, or nothing.
+std::optional<std::string> RefusalToPack(const std::string& package, const std::vector<std::string>& fileNames) {
+    for (const std::string& source : fileNames)
+        if (std::strlen(ExtractName(source).c_str()) >= kMaxNameLength)
+            return "Cannot pack " + Quoted(package) + ": a stored name must be shorter than 1 MiB";
+    const std::optional<FileIdentity> target = IdentityAt(package);
+    if (!target) return std::nullopt;
+    for (const std::string& source : fileNames) {
+        if (IdentityAt(source) == target)
+            return "Package " + Quoted(package) + " is also one of its sources: nothing written";
+    }
+    return std::nullopt;
+}
+
 } // namespace
+
+Fd CreateTemporary(const std::string& path, std::string& temporary) {
+    const std::size_t slash = path.find_last_of(kFolderSeparators);
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    // Short enough that the temporary name fits wherever the package's does.
+    const std::string base = path.substr(folder.size()).substr(0, 200);
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = folder + "." + base + ".";
+        for (int i = 0; i < 8; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
+        Fd fd = CreateNewFile(name);
+        if (fd) temporary = std::move(name);
+        if (fd || errno != EEXIST) return fd;
+    }
+    return Fd();
+}
 
 } // namespace packege
 
@@ -195,6 +342,53 @@ void Unpack(const std::string& package, const std::string& destinationFolder) {
         ending = error.what();
     }
     problems.Report(ending);
+}
+
+void CreatePackege(const std::string& package, const std::vector<std::string>& fileNames,
+                   UnreadableSources unreadable) {
+    if (const auto refusal = packege::RefusalToPack(package, fileNames)) {
+        SetLastError(*refusal);
+        return;
+    }
+    packege::PackageFile out(package);
+    if (!out.Open()) return;
+    out.Bytes("QP", 2);
+    out.DWord(static_cast<std::uint32_t>(fileNames.size()));
+    packege::Problems problems;
+    std::vector<char> buffer;
+    for (const std::string& fileName : fileNames) {
+        packege::Source source = packege::OpenSourceOrNote(fileName, problems, unreadable);
+        std::string stored = ExtractName(fileName);
+        stored.resize(std::strlen(stored.c_str()));
+        out.Bytes(stored.c_str(), stored.size() + 1);
+        packege::PackContent(out, source, fileName, buffer);
+    }
+    out.Commit();
+    problems.Report({});
+}
+
+void Extract(const std::string& package, const std::string& entryName, const std::string& destination) {
+    if (destination.empty()) {
+        ExtractInto(package, entryName, ExtractFolder(package), entryName);
+        return;
+    }
+    std::optional<PackageReader> reader = packege::OpenAtEntry(package, entryName);
+    if (!reader) return;
+    // Not truncated before it is known not to be the package being read.
+    packege::Destination file = packege::OpenDestination(destination);
+    if (!file.fd) {
+        SetLastError(IoFailure("Cannot create", destination));
+        return;
+    }
+    if (reader->IsThisPackage(file.identity)) {
+        // The caller replaces the package by one of its entries: read it all first.
+        TData content = reader->ReadContent();
+        if (!content.SaveToFile(destination)) SetLastError(IoFailure("Cannot create", destination));
+        return;
+    }
+    if (file.regular && !packege::Empty(file.fd)) ThrowIoError("Cannot write", destination);
+    if (const int error = reader->CopyContent(file.fd.Get())) ThrowIoError("Cannot write", destination, error);
+    if (!file.fd.Close()) ThrowIoError("Cannot close", destination);
 }
 
 } // namespace quelt

@@ -301,5 +301,64 @@ private:
     std::string shown_;
 };
 
+// ---- Writing packages, and extracting to a named file ----
+
+// The separators of a folder from the name of a file in it.
+extern const char* const kFolderSeparators;
+
+// The path a link at `path` leads to (where links are followed by hand);
+// `path` itself when nothing is linked there.
+std::string LinkedPath(const std::string& path);
+// A new file at `name`, never anything already there; errno EEXIST when
+// something is.
+Fd CreateNewFile(const std::string& name);
+// A new file beside `path` under a name no other file has, kept in `temporary`.
+Fd CreateTemporary(const std::string& path, std::string& temporary);
+// Where a package at `path` is written: a new file beside a regular one (or
+// none), named in `temporary`, to take its place once whole; the file itself
+// when it is a device or FIFO. None, errno set, when it cannot be written.
+Fd OpenPackageFile(const std::string& path, std::string& temporary);
+// A buffered stream over the descriptor, which it takes over; null when none.
+std::FILE* StreamOf(Fd& fd);
+// Moves a stream to `position`; false when it cannot seek (a FIFO).
+bool SeekTo(std::FILE* stream, std::uint64_t position);
+bool RemoveFile(const std::string& name);
+// Renames `from` over `to`, replacing it.
+bool MoveOver(const std::string& from, const std::string& to);
+
+// What tells whether a source changed while it was read.
+struct SourceStamp {
+    std::uint64_t size = 0;
+    std::int64_t seconds = 0;
+    std::int64_t nanoseconds = 0;
+    bool operator==(const SourceStamp& other) const {
+        return size == other.size && seconds == other.seconds && nanoseconds == other.nanoseconds;
+    }
+};
+
+// A source opened for packing; no file and size 0 when it cannot be read.
+struct Source {
+    File file;
+    SourceStamp seen; // when opened
+};
+// The regular file `fileName` of less than 4 GiB, opened for reading; no
+// file, with the reason in `why`, otherwise. Never waits on a FIFO.
+Source OpenSource(const std::string& fileName, std::string& why);
+// The stamp of the open source as it is now; false when it cannot be told.
+bool StampNow(const Source& source, SourceStamp& now);
+// Which file `path` names, links followed; nothing when none.
+std::optional<FileIdentity> IdentityAt(const std::string& path);
+
+// A file to extract into, opened (created if need be) without emptying it;
+// no descriptor, errno set, when it cannot be.
+struct Destination {
+    Fd fd;
+    FileIdentity identity;
+    bool regular = false;
+};
+Destination OpenDestination(const std::string& fileName);
+// Empties the open file; false, errno set, when it cannot.
+bool Empty(const Fd& fd);
+
 } // namespace packege
 } // namespace quelt

@@ -6,10 +6,12 @@
 // way is opened as itself, never through a reparse point (a link or a
 // junction), and held open without leave to delete, so that it cannot be
 // renamed or replaced while the file is written. Whatever is at the file's
-// own name and is not a plain file is replaced, never followed.
+// own name and is not a plain file is replaced, never followed. A package
+// is written beside the old one and renamed over it once whole.
 #include "QPackege.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include <fcntl.h>
@@ -197,22 +199,155 @@ EntryFile TargetFolder::Create(const std::string& name, const PackageReader& pac
     return entry;
 }
 
-} // namespace packege
+const char* const kFolderSeparators = "/\\";
+
+// Windows follows a link itself wherever a file is opened; only renaming
+// over the name would replace the link, so the file it leads to is named.
+std::string LinkedPath(const std::string& path) {
+    HANDLE handle =
+        CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return path;
+    const Found found = Look(path);
+    std::string target = path;
+    if (found.exists && found.IsLink()) {
+        char final[MAX_PATH * 4];
+        const DWORD length = GetFinalPathNameByHandleA(handle, final, sizeof final, FILE_NAME_NORMALIZED);
+        if (length > 0 && length < sizeof final) target.assign(final, length);
+    }
+    CloseHandle(handle);
+    return target;
+}
+
+Fd CreateNewFile(const std::string& name) { return NewFile(name); }
+
+Fd OpenPackageFile(const std::string& path, std::string& temporary) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return CreateTemporary(path, temporary);
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        errno = EISDIR;
+        return Fd();
+    }
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        errno = ErrnoOf(GetLastError());
+        return Fd();
+    }
+    // A device (NUL, a serial port) is written directly.
+    if (GetFileType(handle) != FILE_TYPE_DISK) return Descriptor(handle, _O_WRONLY);
+    CloseHandle(handle);
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+        errno = EACCES;
+        return Fd();
+    }
+    return CreateTemporary(path, temporary);
+}
+
+std::FILE* StreamOf(Fd& fd) {
+    std::FILE* stream = _fdopen(fd.Get(), "wb");
+    if (stream) fd.Release();
+    return stream;
+}
+
+bool SeekTo(std::FILE* stream, std::uint64_t position) {
+    return _fseeki64(stream, static_cast<__int64>(position), SEEK_SET) == 0;
+}
+
+bool RemoveFile(const std::string& name) { return DeleteFileA(name.c_str()) != 0; }
+
+bool MoveOver(const std::string& from, const std::string& to) {
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    errno = ErrnoOf(GetLastError());
+    return false;
+}
 
 namespace {
 
-void NotPorted(const std::string& what, const std::string& package) {
-    SetLastError("Cannot " + what + " " + Quoted(package) + ": not yet ported to Windows");
+// Size and last write time, which is kept in 100 ns steps.
+SourceStamp StampOf(const BY_HANDLE_FILE_INFORMATION& info) {
+    const std::uint64_t written =
+        std::uint64_t(info.ftLastWriteTime.dwHighDateTime) << 32 | info.ftLastWriteTime.dwLowDateTime;
+    return {std::uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow, static_cast<std::int64_t>(written / 10000000),
+            static_cast<std::int64_t>(written % 10000000 * 100)};
 }
 
 } // namespace
 
-void CreatePackege(const std::string& package, const std::vector<std::string>&, UnreadableSources) {
-    NotPorted("create package", package);
+Source OpenSource(const std::string& fileName, std::string& why) {
+    Source source;
+    HANDLE handle = CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        why = std::strerror(ErrnoOf(GetLastError()));
+        return source;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool disk = GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info);
+    if (disk && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        why = "it is a folder";
+    else if (!disk)
+        why = "it is not a regular file";
+    else if ((std::uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow) > kMaxEntrySize)
+        why = "it holds 4 GiB or more";
+    if (!why.empty()) {
+        CloseHandle(handle);
+        return source;
+    }
+    Fd fd = Descriptor(handle, _O_RDONLY);
+    source.file.reset(fd ? _fdopen(fd.Get(), "rb") : nullptr);
+    if (!source.file) {
+        why = std::strerror(errno);
+        return source;
+    }
+    fd.Release();
+    source.seen = StampOf(info);
+    return source;
 }
 
-void Extract(const std::string& package, const std::string&, const std::string&) {
-    NotPorted("extract to a file of its own from package", package);
+bool StampNow(const Source& source, SourceStamp& now) {
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(source.file.get())));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(handle, &info)) return false;
+    now = StampOf(info);
+    return true;
 }
+
+std::optional<FileIdentity> IdentityAt(const std::string& path) {
+    HANDLE handle =
+        CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+    Found found;
+    found.exists = GetFileInformationByHandle(handle, &found.info) != 0;
+    CloseHandle(handle);
+    if (!found.exists) return std::nullopt;
+    return found.Identity();
+}
+
+Destination OpenDestination(const std::string& fileName) {
+    Destination destination;
+    HANDLE handle = CreateFileA(fileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_ALWAYS, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        errno = ErrnoOf(GetLastError());
+        return destination;
+    }
+    Found found;
+    const bool disk = GetFileType(handle) == FILE_TYPE_DISK;
+    found.exists = disk && GetFileInformationByHandle(handle, &found.info) != 0;
+    destination.identity = found.Identity();
+    destination.regular = found.exists && !found.IsFolder();
+    destination.fd = Descriptor(handle, _O_WRONLY);
+    return destination;
+}
+
+bool Empty(const Fd& fd) {
+    const int error = _chsize_s(fd.Get(), 0);
+    if (error != 0) errno = error;
+    return error == 0;
+}
+
+} // namespace packege
 
 } // namespace quelt
