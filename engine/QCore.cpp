@@ -3,13 +3,13 @@
 
 #include <algorithm>
 #include <array>
-#include <csignal>
 #include <string>
 
 #include "QDraw3D.h"
 #include "QOpenAL.h"
 #include "QUtils.h"
 #include "QWin.h"
+#include "platform/Interrupt.h"
 
 namespace quelt {
 namespace {
@@ -99,61 +99,6 @@ void WaitForNextPass() {
     else if (-ahead >= 1000 / loop.cap)
         RestartFrameSchedule();
 }
-
-// Ctrl+C (or a termination request) while the loop runs ends it like
-// qStopMainLoop, so the done procedure still runs; outside the loop the
-// signals keep whatever disposition the program gave them. The first one puts
-// that disposition back at once, so a second one while the first is pending
-// acts as it would without the loop (a stuck loop still dies by default). A
-// handler the program had installed is not lost: once the loop has ended it
-// is called with the signal that ended it.
-constexpr std::array<int, 2> kSignals = {SIGINT, SIGTERM};
-std::array<struct sigaction, kSignals.size()> previousActions{};
-volatile std::sig_atomic_t interrupted = 0; // the signal received, 0: none
-
-// Runs as a signal handler: only async-signal-safe calls.
-void NoteInterrupt(int signal) {
-    interrupted = signal;
-    for (std::size_t i = 0; i < kSignals.size(); ++i)
-        if (kSignals[i] == signal) sigaction(signal, &previousActions[i], nullptr);
-}
-
-bool IsProgramHandler(const struct sigaction& action) {
-    if (action.sa_flags & SA_SIGINFO) return action.sa_sigaction != nullptr;
-    return action.sa_handler != SIG_DFL && action.sa_handler != SIG_IGN;
-}
-
-class InterruptWatch {
-public:
-    InterruptWatch() {
-        interrupted = 0;
-        for (std::size_t i = 0; i < kSignals.size(); ++i) watching_[i] = Watch(kSignals[i], previousActions[i]);
-    }
-    ~InterruptWatch() {
-        for (std::size_t i = 0; i < kSignals.size(); ++i)
-            if (watching_[i]) sigaction(kSignals[i], &previousActions[i], nullptr);
-        for (std::size_t i = 0; i < kSignals.size(); ++i)
-            if (watching_[i] && interrupted == kSignals[i] && IsProgramHandler(previousActions[i]))
-                std::raise(kSignals[i]);
-    }
-    InterruptWatch(const InterruptWatch&) = delete;
-    InterruptWatch& operator=(const InterruptWatch&) = delete;
-
-    static bool Received() { return interrupted != 0; }
-
-private:
-    // A signal the program ignores (a background job's SIGINT) stays ignored.
-    static bool Watch(int signal, struct sigaction& previous) {
-        if (sigaction(signal, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) return false;
-        struct sigaction action {};
-        action.sa_handler = NoteInterrupt;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        return sigaction(signal, &action, nullptr) == 0;
-    }
-
-    std::array<bool, kSignals.size()> watching_{};
-};
 
 // Should a callback throw, the loop is left idle and the quadric released;
 // the exception itself goes on to the application.

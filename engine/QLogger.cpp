@@ -1,12 +1,9 @@
 // SPDX-License-Identifier: Zlib
 #include "QLogger.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "QUtils.h"
 #include "QWin.h"
@@ -18,24 +15,16 @@ namespace {
 std::string logFileName = "log.txt";
 bool timeStamps = true;
 
-bool IsRegularFile(const struct stat& info) { return S_ISREG(info.st_mode); }
-
-// An open file descriptor; closing it is checked, since a failed close can
-// lose the line just written. Only a regular file is opened, and the open
-// never waits: a FIFO at the name would otherwise hold the program forever.
+// An open file; closing it is checked, since a failed close can lose the
+// line just written. Only a regular file is opened, and the open never
+// waits: a FIFO at the name would otherwise hold the program forever.
 class LogFile {
 public:
-    LogFile(const std::string& fileName, int flags)
-        : name_(fileName), fd_(::open(fileName.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644)) {
-        struct stat info {};
-        if (!fd_) {
-            why_ = std::strerror(errno);
-            notRegular_ = ::stat(fileName.c_str(), &info) == 0 && !IsRegularFile(info);
-        } else if (::fstat(fd_.Get(), &info) != 0 || !IsRegularFile(info)) {
-            notRegular_ = true;
-            fd_ = Fd();
-        }
-        if (notRegular_) why_ = "not a regular file";
+    LogFile(const std::string& fileName, WriteMode mode) : name_(fileName) {
+        WritableFile file = OpenRegularForWriting(fileName, mode);
+        fd_ = std::move(file.fd);
+        notRegular_ = file.notRegular;
+        why_ = notRegular_ ? "not a regular file" : std::strerror(file.openError);
     }
 
     bool IsOpen() const { return static_cast<bool>(fd_); }
@@ -44,13 +33,8 @@ public:
     void ExplainFailure() const { SetLastError("Cannot open log " + Quoted(name_) + ": " + why_); }
 
     void Write(const std::string& bytes) {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t written = ::write(fd_.Get(), bytes.data() + done, bytes.size() - done);
-            if (written < 0 && errno == EINTR) continue;
-            if (written <= 0) ThrowIoError("Cannot write file", name_);
-            done += static_cast<std::size_t>(written);
-        }
+        if (const int error = WriteAll(fd_.Get(), bytes.data(), bytes.size()))
+            ThrowIoError("Cannot write file", name_, error);
     }
 
     void Close() {
@@ -67,7 +51,7 @@ private:
 } // namespace
 
 void CreateLog(const std::string& fileName) {
-    LogFile file(fileName, O_WRONLY | O_CREAT | O_TRUNC);
+    LogFile file(fileName, WriteMode::CreateEmpty);
     if (file.IsOpen())
         file.Close();
     else
@@ -75,8 +59,8 @@ void CreateLog(const std::string& fileName) {
 }
 
 void AddToLog(const std::string& fileName, const std::string& text) {
-    // No O_CREAT: a missing file stays missing and the line is dropped.
-    LogFile file(fileName, O_WRONLY | O_APPEND);
+    // A missing file stays missing and the line is dropped.
+    LogFile file(fileName, WriteMode::AppendExisting);
     if (!file.IsOpen()) {
         if (file.NotRegular()) file.ExplainFailure();
         return;
@@ -88,7 +72,7 @@ void AddToLog(const std::string& fileName, const std::string& text) {
 void SetLog(const std::string& fileName) {
     logFileName = fileName;
     // Opened as the log is used, for appending: a write-only log keeps its lines too.
-    LogFile existing(fileName, O_WRONLY | O_APPEND);
+    LogFile existing(fileName, WriteMode::AppendExisting);
     if (!existing.IsOpen()) CreateLog(logFileName);
 }
 

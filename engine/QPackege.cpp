@@ -1,267 +1,25 @@
 // SPDX-License-Identifier: Zlib
+// The package module's system-neutral part: reading, writing and unpacking
+// packages. What touches files beyond reading them is in QPackegePosix.cpp
+// and QPackegeWin32.cpp, behind QPackegeParts.h.
 #include "QPackege.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/types.h>
-#include <unistd.h>
-
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
-#include <memory>
 #include <random>
 #include <unordered_set>
 #include <utility>
 
+#include "QPackegeParts.h"
 #include "QUtils.h"
 
 namespace quelt {
-namespace {
+namespace packege {
 
-// The parts of a stored name between separators ("\\" and "/" both), empty
-// ones included; never empty itself.
-std::vector<std::string_view> Components(std::string_view name) {
-    std::vector<std::string_view> parts;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = name.find_first_of("\\/", start);
-        parts.push_back(name.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
-        if (end == std::string_view::npos) return parts;
-        start = end + 1;
-    }
-}
-
-// No file system takes a path this long; a longer "name" is damage, and
-// bounding it keeps a package without zero bytes from filling memory.
-constexpr std::size_t kMaxNameLength = std::size_t{1} << 20;
-
-// An entry's size is a 32-bit count.
-constexpr std::uint64_t kMaxEntrySize = 0xFFFFFFFFu;
-
-// Some failures do not stop the operation. Each kind is reported once, with
-// its count and the first few files and causes, after the damage if any.
-class Problems {
-public:
-    enum Kind { kSkipped, kNotWritten, kStoredEmpty, kKinds };
-
-    void Note(Kind kind, const std::string& subject, const std::string& cause) {
-        Found& found = found_[kind];
-        if (found.count++ < kShown) found.shown += (found.shown.empty() ? "" : ", ") + Quoted(subject) + " (" + cause + ")";
-    }
-    void Report(const std::string& damage) const {
-        static const char* const kHeadings[kKinds][2] = {{"Skipped %zu entry", "Skipped %zu entries"},
-                                                           {"Cannot write %zu file", "Cannot write %zu files"},
-                                                           {"Stored %zu unreadable source as an empty entry",
-                                                            "Stored %zu unreadable sources as empty entries"}};
-        std::string text = damage;
-        for (int kind = 0; kind < kKinds; ++kind) {
-            const Found& found = found_[kind];
-            if (found.count == 0) continue;
-            char heading[64];
-            std::snprintf(heading, sizeof heading, kHeadings[kind][found.count > 1], found.count);
-            text += (text.empty() ? "" : "; ") + std::string(heading) + ": " + found.shown;
-            if (found.count > kShown) text += " and " + std::to_string(found.count - kShown) + " more";
-        }
-        if (!text.empty()) SetLastError(text);
-    }
-
-private:
-    static constexpr std::size_t kShown = 3;
-    struct Found {
-        std::size_t count = 0;
-        std::string shown;
-    };
-    Found found_[kKinds];
-};
-
-// The errno of a failed write, 0 when all was written.
-int WriteAll(int fd, const std::uint8_t* bytes, std::size_t size) {
-    while (size > 0) {
-        const ssize_t written = write(fd, bytes, size);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        bytes += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return 0;
-}
-
-// The one walker over a package file: a buffered front-to-back read that
-// only trusts what fits. An entry counts when its name, zero byte, size and
-// all of its content lie inside the file as it was when opened.
-class PackageReader {
-public:
-    // Nothing, with the reason kept for the last error, when it is not a package.
-    static std::optional<PackageReader> Open(const std::string& package) {
-        // Non-blocking, so that a FIFO is refused instead of waited on.
-        Fd fd(open(package.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-        struct stat info {};
-        if (!fd || fstat(fd.Get(), &info) != 0) {
-            SetLastError(IoFailure("Cannot open package", package));
-            return std::nullopt;
-        }
-        if (!S_ISREG(info.st_mode)) {
-            const char* why = S_ISDIR(info.st_mode) ? "it is a folder" : "it is not a regular file";
-            SetLastError("Cannot open package " + Quoted(package) + ": " + why);
-            return std::nullopt;
-        }
-        PackageReader reader(std::move(fd), package, info);
-        std::uint8_t header[6] = {};
-        const std::size_t got = reader.Take(header, sizeof header);
-        if (got < 2 || header[0] != 0x51 || header[1] != 0x50) {
-            SetLastError(Quoted(package) + " is not a package");
-            return std::nullopt;
-        }
-        // "QP" with a cut-off count reads the count as 0, as a short typed read does.
-        reader.headerCut_ = got < sizeof header;
-        reader.count_ = reader.headerCut_ ? 0 : LoadLE32(header + 2);
-        return reader;
-    }
-
-    // Moves to the next whole entry, skipping the content of the last one;
-    // false after the last entry or at the first that does not fit.
-    bool Next(PackageEntry& entry) {
-        Skip(contentLeft_);
-        contentLeft_ = 0;
-        if (whole_ == count_ || !ReadName(entry.name)) return false;
-        std::uint8_t size[4];
-        if (Take(size, sizeof size) < sizeof size) return false;
-        entry.size = LoadLE32(size);
-        entry.offset = Position();
-        if (entry.size > size_ - entry.offset) return false;
-        contentLeft_ = entry.size;
-        ++whole_;
-        return true;
-    }
-
-    // The content of the entry Next gave, written to `fd`: the errno of a
-    // failed write, 0 when all was written. The walk can go on either way;
-    // only a failure to read the package throws.
-    int CopyContent(int fd) {
-        // Content that fits the buffer goes out in one write.
-        if (contentLeft_ > end_ - begin_ && contentLeft_ <= capacity_) Fill();
-        while (contentLeft_ > 0) {
-            if (begin_ == end_ && Fill() == 0) throw IoError(Quoted(name_) + " ended before its stated size");
-            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(contentLeft_, end_ - begin_));
-            if (const int error = WriteAll(fd, buffer_.get() + begin_, n)) return error;
-            begin_ += n;
-            contentLeft_ -= n;
-        }
-        return 0;
-    }
-
-    TData ReadContent() {
-        TData content(static_cast<std::uint32_t>(contentLeft_));
-        if (Take(content.Data(), content.Size()) != content.Size())
-            throw IoError(Quoted(name_) + " ended before its stated size");
-        contentLeft_ = 0;
-        return content;
-    }
-
-    // After Next returned false: empty when the package was whole, else why not.
-    std::string Damage() {
-        const std::string damaged = "Package " + Quoted(name_) + " damaged: ";
-        if (headerCut_) return damaged + "its header is cut short";
-        if (whole_ < count_)
-            return damaged + std::to_string(whole_) + " of " + std::to_string(count_) + " entries are whole";
-        if (Position() < size_) return damaged + std::to_string(size_ - Position()) + " bytes follow the last entry";
-        return {};
-    }
-
-    bool IsThisPackage(const struct stat& info) const { return info.st_dev == device_ && info.st_ino == inode_; }
-
-private:
-    PackageReader(Fd fd, std::string name, const struct stat& info)
-        : fd_(std::move(fd)), name_(std::move(name)), size_(static_cast<std::uint64_t>(info.st_size)),
-          device_(info.st_dev), inode_(info.st_ino), capacity_(static_cast<std::size_t>(std::min<std::uint64_t>(kBufferSize, size_))),
-          buffer_(new std::uint8_t[capacity_]) {}
-
-    // Large enough that small entries cost no read of their own, small enough
-    // that what one read brings in is still in cache when it is written out.
-    static constexpr std::size_t kBufferSize = std::size_t{1} << 16;
-
-    std::uint64_t Position() const { return fileOffset_ - (end_ - begin_); }
-
-    // Reads on behind the bytes not used yet, moved to the front; the number
-    // of bytes read, 0 at the end. Bytes past the size measured at opening
-    // (a growing file) are not part of it.
-    std::size_t Fill() {
-        const std::size_t kept = end_ - begin_;
-        std::memmove(buffer_.get(), buffer_.get() + begin_, kept);
-        begin_ = 0;
-        end_ = kept;
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(capacity_ - kept, size_ - fileOffset_));
-        ssize_t got = 0;
-        do {
-            got = want == 0 ? 0 : pread(fd_.Get(), buffer_.get() + kept, want, static_cast<off_t>(fileOffset_));
-        } while (got < 0 && errno == EINTR);
-        if (got < 0) ThrowIoError("Cannot read package", name_);
-        end_ += static_cast<std::size_t>(got);
-        fileOffset_ += static_cast<std::uint64_t>(got);
-        return static_cast<std::size_t>(got);
-    }
-
-    // Copies up to `size` bytes out; fewer only at the end of the package.
-    std::size_t Take(std::uint8_t* out, std::size_t size) {
-        std::size_t done = 0;
-        while (done < size) {
-            if (begin_ == end_ && Fill() == 0) break;
-            const std::size_t n = std::min(size - done, end_ - begin_);
-            std::memcpy(out + done, buffer_.get() + begin_, n);
-            begin_ += n;
-            done += n;
-        }
-        return done;
-    }
-
-    void Skip(std::uint64_t size) {
-        if (size <= end_ - begin_) {
-            begin_ += static_cast<std::size_t>(size);
-            return;
-        }
-        fileOffset_ = Position() + size;
-        begin_ = end_ = 0;
-    }
-
-    bool ReadName(std::string& name) {
-        name.clear();
-        for (;;) {
-            if (begin_ == end_ && Fill() == 0) return false;
-            const std::uint8_t* start = buffer_.get() + begin_;
-            const auto* zero = static_cast<const std::uint8_t*>(std::memchr(start, 0, end_ - begin_));
-            const std::size_t n = zero ? static_cast<std::size_t>(zero - start) : end_ - begin_;
-            if (name.size() + n >= kMaxNameLength) return false;
-            name.append(reinterpret_cast<const char*>(start), n);
-            begin_ += n;
-            if (zero) {
-                ++begin_;
-                return true;
-            }
-        }
-    }
-
-    Fd fd_;
-    std::string name_;
-    std::uint64_t size_;
-    dev_t device_;
-    ino_t inode_;
-    std::size_t capacity_;
-    std::unique_ptr<std::uint8_t[]> buffer_; // left uninitialised: only bytes read are used
-    std::size_t begin_ = 0, end_ = 0;
-    std::uint64_t fileOffset_ = 0; // of buffer_[end_]
-    std::uint64_t contentLeft_ = 0;
-    std::uint32_t count_ = 0;
-    std::uint32_t whole_ = 0;
-    bool headerCut_ = false;
-};
-
-// Finds the first entry named `entryName`; with the reason kept for the last
-// error when there is none.
 std::optional<PackageReader> OpenAtEntry(const std::string& package, const std::string& entryName) {
     std::optional<PackageReader> reader = PackageReader::Open(package);
     if (!reader) return std::nullopt;
@@ -274,130 +32,7 @@ std::optional<PackageReader> OpenAtEntry(const std::string& package, const std::
     return std::nullopt;
 }
 
-// A file being written for an entry, with the folder that holds it.
-struct EntryFile {
-    Fd file;
-    Fd folder;   // when it is not the target folder itself
-    int at = -1; // the folder holding it
-    std::string name;
-
-    explicit operator bool() const { return static_cast<bool>(file); }
-    // What could not be written whole does not stay under the entry's name.
-    void Remove() const { unlinkat(at, name.c_str(), 0); }
-};
-
-// The folder entries are written into, held open; every name is resolved
-// from it one component at a time without following links.
-class TargetFolder {
-public:
-    // "\" separates as "/" does, and the folder is named with or without its
-    // final separator. Links on the way to the folder are the caller's own.
-    static std::optional<TargetFolder> Open(const std::string& folder) {
-        std::string path = folder;
-        std::replace(path.begin(), path.end(), '\\', '/');
-        Fd fd(open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (!fd) {
-            SetLastError("Cannot use folder " + Quoted(folder) + ": " +
-                         (errno == ENOTDIR ? "it is not a folder" : std::strerror(errno)));
-            return std::nullopt;
-        }
-        const bool separated = folder.empty() || folder.back() == '/' || folder.back() == '\\';
-        return TargetFolder(std::move(fd), separated ? folder : folder + "/");
-    }
-
-    // How a file inside it is named in messages.
-    std::string PathOf(const std::string& name) const { return shown_ + name; }
-
-    // An empty regular file at `name` to write an entry into. A regular file
-    // with one link there is truncated and written in place, keeping its mode
-    // (unless it is read-only); a link, device, FIFO or hard-linked file is
-    // replaced. No file, with the reason noted, when the name would leave the
-    // folder, passes through a link or is the package being read; none and
-    // nothing noted when something is there and `keepExisting` says so.
-    EntryFile Create(const std::string& name, const PackageReader& package, Problems& problems,
-                     const std::function<bool()>& keepExisting) const {
-        // Most names are a file right in the folder, with nothing to walk.
-        const bool plain =
-            !name.empty() && name != "." && name != ".." && name.find_first_of("\\/") == std::string::npos;
-        std::vector<std::string> parts;
-        if (!plain && (!IsSafeEntryName(name) || !FileParts(name, parts))) {
-            problems.Note(Problems::kSkipped, name, "it would leave the target folder or names no file");
-            return {};
-        }
-        EntryFile entry;
-        entry.at = fd_.Get();
-        for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
-            entry.folder = Fd(openat(entry.at, parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-            if (!entry.folder) {
-                problems.Note(Problems::kNotWritten, PathOf(name),
-                              Quoted(parts[i]) + " is not a folder here: " + std::strerror(errno));
-                return {};
-            }
-            entry.at = entry.folder.Get();
-        }
-        entry.name = plain ? name : parts.back();
-        const char* last = entry.name.c_str();
-        entry.file = Fd(NewFile(entry.at, last));
-        struct stat info {};
-        if (!entry.file && errno == EEXIST && fstatat(entry.at, last, &info, AT_SYMLINK_NOFOLLOW) == 0) {
-            if (package.IsThisPackage(info)) {
-                problems.Note(Problems::kSkipped, name, "it is the package being read");
-                return {};
-            }
-            if (keepExisting()) return {};
-            if (S_ISREG(info.st_mode) && info.st_nlink == 1) {
-                entry.file = InPlace(entry.at, last, info);
-            } else {
-                errno = EISDIR;
-                if (!S_ISDIR(info.st_mode) && unlinkat(entry.at, last, 0) == 0) entry.file = Fd(NewFile(entry.at, last));
-            }
-        }
-        if (!entry.file) {
-            problems.Note(Problems::kNotWritten, PathOf(name), std::strerror(errno));
-            return {};
-        }
-        return entry;
-    }
-
-private:
-    TargetFolder(Fd fd, std::string shown) : fd_(std::move(fd)), shown_(std::move(shown)) {}
-
-    // Never follows a link at the name and never opens what exists there.
-    static int NewFile(int at, const char* name) {
-        return openat(at, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
-    }
-
-    // The regular file `seen` at `name`, emptied for writing, as saving a file
-    // does. A file no one may write stays as it is (even for root); anything
-    // swapped in since it was seen is refused.
-    static Fd InPlace(int at, const char* name, const struct stat& seen) {
-        if ((seen.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
-            errno = EACCES;
-            return Fd();
-        }
-        Fd file(openat(at, name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-        struct stat info {};
-        if (!file || fstat(file.Get(), &info) != 0) return Fd();
-        if (info.st_dev != seen.st_dev || info.st_ino != seen.st_ino || info.st_nlink != 1) {
-            errno = EBUSY;
-            return Fd();
-        }
-        if (ftruncate(file.Get(), 0) != 0) return Fd();
-        return file;
-    }
-
-    // The folders and file `name` goes through ("." dropped); false when it
-    // ends at a folder.
-    static bool FileParts(const std::string& name, std::vector<std::string>& parts) {
-        const std::vector<std::string_view> components = Components(name);
-        for (const std::string_view part : components)
-            if (!part.empty() && part != ".") parts.emplace_back(part);
-        return !components.back().empty() && components.back() != ".";
-    }
-
-    Fd fd_;
-    std::string shown_;
-};
+namespace {
 
 // The files named by the entries met so far, so that only the first entry
 // naming a file is written ("a", "./a" and "a//b", "a\\b" name the same one).
@@ -436,6 +71,14 @@ private:
     // The path inside the folder, "/" between its parts; empty for a name that
     // is skipped. Most names are one part.
     static std::string FileOf(const std::string& name) {
+        if (kFileNamesIgnoreCase) return Folded(PlainFileOf(name));
+        return PlainFileOf(name);
+    }
+    static std::string Folded(std::string file) {
+        for (char& c : file) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return file;
+    }
+    static std::string PlainFileOf(const std::string& name) {
         if (name.find_first_of("\\/") == std::string::npos && name != "." && name != "..") return name;
         const std::vector<std::string_view> parts = Components(name);
         if (!IsSafeEntryName(name) || parts.back().empty() || parts.back() == ".") return {};
@@ -477,33 +120,13 @@ void WriteEntries(PackageReader& reader, const TargetFolder& folder, Problems& p
     }
 }
 
-// Large enough that a big source moves in few calls, small enough to stay in cache.
-constexpr std::size_t kCopyChunk = std::size_t{1} << 20;
-
-// The path a link at `path` leads to, through any number of links; `path`
-// itself when nothing is linked there. A link that leads nowhere gives the
-// file it would create.
-std::string LinkedPath(std::string path) {
-    for (int hops = 0; hops < 40; ++hops) {
-        struct stat info {};
-        if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
-        std::string target(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 4096), '\0');
-        const ssize_t length = readlink(path.c_str(), target.data(), target.size());
-        if (length <= 0) return path;
-        target.resize(static_cast<std::size_t>(length));
-        const std::size_t slash = path.rfind('/');
-        path = target.front() == '/' || slash == std::string::npos ? target : path.substr(0, slash + 1) + target;
-    }
-    return path;
-}
-
 // Where a package is written. A regular file (or none yet) is replaced only
 // once the new package is whole: it is written beside it under a temporary
 // name and renamed over it, so a failed pack leaves the old package as it
-// was. The new file takes the old one's permissions (a new one gets those of
-// any new file); a link at the name is followed and the file it leads to is
-// replaced, so the link stays; other hard links to the old file keep the old
-// package. A device or FIFO is written directly.
+// was. Where the system follows links by hand (POSIX), a link at the name is
+// followed and the file it leads to is replaced, so the link stays, and the
+// new file takes the old one's permissions; other hard links to the old file
+// keep the old package. A device or FIFO is written directly.
 class PackageFile {
 public:
     explicit PackageFile(std::string package) : shown_(std::move(package)), path_(LinkedPath(shown_)) {}
@@ -512,19 +135,18 @@ public:
     ~PackageFile() {
         if (committed_) return;
         file_.reset();
-        if (!temporary_.empty()) unlink(temporary_.c_str());
+        if (!temporary_.empty()) RemoveFile(temporary_);
     }
 
     // False, with the reason kept for the last error, when it cannot be written.
     bool Open() {
-        Fd fd = OpenFile();
+        Fd fd = OpenPackageFile(path_, temporary_);
         if (!fd) {
             SetLastError(IoFailure("Cannot create package", shown_));
             return false;
         }
-        file_.reset(fdopen(fd.Get(), "wb"));
+        file_.reset(StreamOf(fd));
         if (!file_) ThrowIoError("Cannot write package", shown_);
-        fd.Release();
         std::setvbuf(file_.get(), nullptr, _IOFBF, 1 << 16);
         return true;
     }
@@ -544,63 +166,21 @@ public:
     // when the package cannot seek (a FIFO).
     bool Patch(std::uint64_t position, std::uint32_t value) {
         const std::uint64_t end = written_;
-        if (fseeko(file_.get(), static_cast<off_t>(position), SEEK_SET) != 0) return false;
+        if (!SeekTo(file_.get(), position)) return false;
         DWord(value);
         written_ = end;
-        return fseeko(file_.get(), static_cast<off_t>(end), SEEK_SET) == 0;
+        return SeekTo(file_.get(), end);
     }
     const std::string& Name() const { return shown_; }
 
     // The package is whole: it takes the place of the old one.
     void Commit() {
         if (std::fclose(file_.release()) != 0) ThrowIoError("Cannot close package", shown_);
-        if (!temporary_.empty() && rename(temporary_.c_str(), path_.c_str()) != 0)
-            ThrowIoError("Cannot replace package", shown_);
+        if (!temporary_.empty() && !MoveOver(temporary_, path_)) ThrowIoError("Cannot replace package", shown_);
         committed_ = true;
     }
 
 private:
-    Fd OpenFile() {
-        struct stat old {};
-        if (stat(path_.c_str(), &old) != 0) return CreateTemporary();
-        if (S_ISDIR(old.st_mode)) {
-            errno = EISDIR;
-            return Fd();
-        }
-        if (!S_ISREG(old.st_mode)) return Fd(open(path_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
-        // A read-only package stays, as one written in place would (root included).
-        if ((old.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || access(path_.c_str(), W_OK) != 0) {
-            errno = EACCES;
-            return Fd();
-        }
-        Fd fd = CreateTemporary();
-        if (fd) {
-            // Ownership first, since changing it clears set-id bits; where it
-            // cannot be changed the new file is ours.
-            if (fchown(fd.Get(), old.st_uid, old.st_gid) != 0) errno = 0;
-            if (fchmod(fd.Get(), old.st_mode & 07777) != 0) errno = 0;
-        }
-        return fd;
-    }
-
-    // A new file beside the package, under a name no other file has.
-    Fd CreateTemporary() {
-        const std::size_t slash = path_.rfind('/');
-        const std::string folder = slash == std::string::npos ? std::string() : path_.substr(0, slash + 1);
-        // Short enough that the temporary name fits wherever the package's does.
-        const std::string base = path_.substr(folder.size()).substr(0, 200);
-        static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-        std::random_device random;
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            std::string name = folder + "." + base + ".";
-            for (int i = 0; i < 8; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
-            Fd fd(open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666));
-            if (fd) temporary_ = std::move(name);
-            if (fd || errno != EEXIST) return fd;
-        }
-        return Fd();
-    }
-
     std::string shown_;     // the name the caller gave
     std::string path_;      // the file it names, links followed
     std::string temporary_; // written until it replaces path_; empty when written directly
@@ -609,28 +189,20 @@ private:
     bool committed_ = false;
 };
 
-// A source opened for packing; no file and size 0 when it cannot be read.
-struct Source {
-    File file;
-    struct stat seen {}; // when opened
-};
+// Large enough that a big source moves in few calls, small enough to stay in cache.
+constexpr std::size_t kCopyChunk = std::size_t{1} << 20;
 
-Source OpenSource(const std::string& fileName, Problems& problems, UnreadableSources unreadable) {
-    const auto fail = [&](const std::string& why) {
-        if (unreadable == UnreadableSources::kRefuse) throw IoError("Cannot read " + Quoted(fileName) + ": " + why);
-        problems.Note(Problems::kStoredEmpty, fileName, why);
-        return Source{};
-    };
-    // Looked at before opening: opening a FIFO for reading would wait for a writer.
-    Source source;
-    if (stat(fileName.c_str(), &source.seen) != 0) return fail(std::strerror(errno));
-    if (S_ISDIR(source.seen.st_mode)) return fail("it is a folder");
-    if (!S_ISREG(source.seen.st_mode)) return fail("it is not a regular file");
-    if (static_cast<std::uint64_t>(source.seen.st_size) > kMaxEntrySize) return fail("it holds 4 GiB or more");
-    source.file.reset(std::fopen(fileName.c_str(), "rb"));
-    if (!source.file || fstat(fileno(source.file.get()), &source.seen) != 0) return fail(std::strerror(errno));
-    std::setvbuf(source.file.get(), nullptr, _IONBF, 0);
-    return source;
+// A source, or none with the reason noted (or thrown, when asked to refuse).
+Source OpenSourceOrNote(const std::string& fileName, Problems& problems, UnreadableSources unreadable) {
+    std::string why;
+    Source source = OpenSource(fileName, why);
+    if (source.file) {
+        std::setvbuf(source.file.get(), nullptr, _IONBF, 0);
+        return source;
+    }
+    if (unreadable == UnreadableSources::kRefuse) throw IoError("Cannot read " + Quoted(fileName) + ": " + why);
+    problems.Note(Problems::kStoredEmpty, fileName, why);
+    return Source{};
 }
 
 // Copies the source to its end into the package, after the size that stat
@@ -639,7 +211,7 @@ Source OpenSource(const std::string& fileName, Problems& problems, UnreadableSou
 // read is refused rather than stored as some of its bytes.
 void PackContent(PackageFile& out, Source& source, const std::string& fileName, std::vector<char>& buffer) {
     const std::uint64_t sizeAt = out.Position();
-    const auto stated = static_cast<std::uint64_t>(source.seen.st_size);
+    const std::uint64_t stated = source.seen.size;
     out.DWord(static_cast<std::uint32_t>(stated));
     if (!source.file) return;
     buffer.resize(kCopyChunk);
@@ -652,10 +224,9 @@ void PackContent(PackageFile& out, Source& source, const std::string& fileName, 
         out.Bytes(buffer.data(), got);
     }
     if (std::ferror(source.file.get())) ThrowIoError("Cannot read", fileName);
-    struct stat now {};
-    if (fstat(fileno(source.file.get()), &now) != 0) ThrowIoError("Cannot read", fileName);
-    if (now.st_size != source.seen.st_size || now.st_mtim.tv_sec != source.seen.st_mtim.tv_sec ||
-        now.st_mtim.tv_nsec != source.seen.st_mtim.tv_nsec)
+    SourceStamp now;
+    if (!StampNow(source, now)) ThrowIoError("Cannot read", fileName);
+    if (!(now == source.seen))
         throw IoError("Cannot pack " + Quoted(fileName) + ": it changed while it was being read");
     if (total != stated && !out.Patch(sizeAt, static_cast<std::uint32_t>(total)))
         throw IoError("Cannot pack " + Quoted(fileName) + ": its size shows only once read, and " + Quoted(out.Name()) +
@@ -667,17 +238,38 @@ std::optional<std::string> RefusalToPack(const std::string& package, const std::
     for (const std::string& source : fileNames)
         if (std::strlen(ExtractName(source).c_str()) >= kMaxNameLength)
             return "Cannot pack " + Quoted(package) + ": a stored name must be shorter than 1 MiB";
-    struct stat target {};
-    if (stat(package.c_str(), &target) != 0) return std::nullopt;
+    const std::optional<FileIdentity> target = IdentityAt(package);
+    if (!target) return std::nullopt;
     for (const std::string& source : fileNames) {
-        struct stat info {};
-        if (stat(source.c_str(), &info) == 0 && info.st_dev == target.st_dev && info.st_ino == target.st_ino)
+        if (IdentityAt(source) == target)
             return "Package " + Quoted(package) + " is also one of its sources: nothing written";
     }
     return std::nullopt;
 }
 
 } // namespace
+
+Fd CreateTemporary(const std::string& path, std::string& temporary) {
+    const std::size_t slash = path.find_last_of(kFolderSeparators);
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    // Short enough that the temporary name fits wherever the package's does.
+    const std::string base = path.substr(folder.size()).substr(0, 200);
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = folder + "." + base + ".";
+        for (int i = 0; i < 8; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
+        Fd fd = CreateNewFile(name);
+        if (fd) temporary = std::move(name);
+        if (fd || errno != EEXIST) return fd;
+    }
+    return Fd();
+}
+
+} // namespace packege
+
+using packege::Components;
+using packege::PackageReader;
 
 bool VisitEntries(const std::string& package, const std::function<void(const PackageEntry&)>& visit) {
     std::optional<PackageReader> reader = PackageReader::Open(package);
@@ -695,27 +287,19 @@ bool IsSafeEntryName(std::string_view name) {
     return std::find(parts.begin(), parts.end(), "..") == parts.end();
 }
 
-void CreatePackege(const std::string& package, const std::vector<std::string>& fileNames,
-                   UnreadableSources unreadable) {
-    if (const auto refusal = RefusalToPack(package, fileNames)) {
-        SetLastError(*refusal);
-        return;
-    }
-    PackageFile out(package);
-    if (!out.Open()) return;
-    out.Bytes("QP", 2);
-    out.DWord(static_cast<std::uint32_t>(fileNames.size()));
-    Problems problems;
-    std::vector<char> buffer;
-    for (const std::string& fileName : fileNames) {
-        Source source = OpenSource(fileName, problems, unreadable);
-        std::string stored = ExtractName(fileName);
-        stored.resize(std::strlen(stored.c_str()));
-        out.Bytes(stored.c_str(), stored.size() + 1);
-        PackContent(out, source, fileName, buffer);
-    }
-    out.Commit();
-    problems.Report({});
+bool IsWindowsFileName(std::string_view part) {
+    if (part.empty() || part.back() == '.' || part.back() == ' ') return false;
+    for (const char c : part)
+        if (static_cast<unsigned char>(c) < 32 || std::strchr("<>:\"/\\|?*", c)) return false;
+    // The device names hold with any extension and with spaces before it.
+    std::string base(part.substr(0, part.find('.')));
+    while (!base.empty() && base.back() == ' ') base.pop_back();
+    for (char& c : base) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    for (const char* device : kDevices)
+        if (base == device) return false;
+    const bool numbered = base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0);
+    return !(numbered && base[3] >= '1' && base[3] <= '9');
 }
 
 std::optional<std::vector<std::string>> Content(const std::string& package) {
@@ -725,9 +309,62 @@ std::optional<std::vector<std::string>> Content(const std::string& package) {
 }
 
 std::optional<TData> FindEntry(const std::string& package, const std::string& entryName) {
-    std::optional<PackageReader> reader = OpenAtEntry(package, entryName);
+    std::optional<PackageReader> reader = packege::OpenAtEntry(package, entryName);
     if (!reader) return std::nullopt;
     return reader->ReadContent();
+}
+
+void ExtractInto(const std::string& package, const std::string& entryName, const std::string& folder,
+                 const std::string& fileName) {
+    std::optional<PackageReader> reader = packege::OpenAtEntry(package, entryName);
+    if (!reader) return;
+    const std::optional<packege::TargetFolder> target = packege::TargetFolder::Open(folder);
+    if (!target) return;
+    packege::Problems problems;
+    packege::EntryFile file = target->Create(fileName, *reader, problems, [] { return false; });
+    if (file) packege::WriteEntry(*reader, file, target->PathOf(fileName), problems);
+    problems.Report({});
+}
+
+void Unpack(const std::string& package, const std::string& destinationFolder) {
+    std::optional<PackageReader> reader = PackageReader::Open(package);
+    if (!reader) return;
+    const std::optional<packege::TargetFolder> folder =
+        packege::TargetFolder::Open(destinationFolder.empty() ? ExtractFolder(package) : destinationFolder);
+    if (!folder) return;
+    packege::Problems problems;
+    std::string ending;
+    try {
+        packege::WriteEntries(*reader, *folder, problems);
+        ending = reader->Damage();
+    } catch (const IoError& error) {
+        // The package could not be read on: what was met before still counts.
+        ending = error.what();
+    }
+    problems.Report(ending);
+}
+
+void CreatePackege(const std::string& package, const std::vector<std::string>& fileNames,
+                   UnreadableSources unreadable) {
+    if (const auto refusal = packege::RefusalToPack(package, fileNames)) {
+        SetLastError(*refusal);
+        return;
+    }
+    packege::PackageFile out(package);
+    if (!out.Open()) return;
+    out.Bytes("QP", 2);
+    out.DWord(static_cast<std::uint32_t>(fileNames.size()));
+    packege::Problems problems;
+    std::vector<char> buffer;
+    for (const std::string& fileName : fileNames) {
+        packege::Source source = packege::OpenSourceOrNote(fileName, problems, unreadable);
+        std::string stored = ExtractName(fileName);
+        stored.resize(std::strlen(stored.c_str()));
+        out.Bytes(stored.c_str(), stored.size() + 1);
+        packege::PackContent(out, source, fileName, buffer);
+    }
+    out.Commit();
+    problems.Report({});
 }
 
 void Extract(const std::string& package, const std::string& entryName, const std::string& destination) {
@@ -735,54 +372,23 @@ void Extract(const std::string& package, const std::string& entryName, const std
         ExtractInto(package, entryName, ExtractFolder(package), entryName);
         return;
     }
-    std::optional<PackageReader> reader = OpenAtEntry(package, entryName);
+    std::optional<PackageReader> reader = packege::OpenAtEntry(package, entryName);
     if (!reader) return;
     // Not truncated before it is known not to be the package being read.
-    Fd file(open(destination.c_str(), O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666));
-    struct stat info {};
-    if (!file || fstat(file.Get(), &info) != 0) {
+    packege::Destination file = packege::OpenDestination(destination);
+    if (!file.fd) {
         SetLastError(IoFailure("Cannot create", destination));
         return;
     }
-    if (reader->IsThisPackage(info)) {
+    if (reader->IsThisPackage(file.identity)) {
         // The caller replaces the package by one of its entries: read it all first.
         TData content = reader->ReadContent();
         if (!content.SaveToFile(destination)) SetLastError(IoFailure("Cannot create", destination));
         return;
     }
-    if (S_ISREG(info.st_mode) && ftruncate(file.Get(), 0) != 0) ThrowIoError("Cannot write", destination);
-    if (const int error = reader->CopyContent(file.Get())) ThrowIoError("Cannot write", destination, error);
-    if (!file.Close()) ThrowIoError("Cannot close", destination);
-}
-
-void ExtractInto(const std::string& package, const std::string& entryName, const std::string& folder,
-                 const std::string& fileName) {
-    std::optional<PackageReader> reader = OpenAtEntry(package, entryName);
-    if (!reader) return;
-    const std::optional<TargetFolder> target = TargetFolder::Open(folder);
-    if (!target) return;
-    Problems problems;
-    EntryFile file = target->Create(fileName, *reader, problems, [] { return false; });
-    if (file) WriteEntry(*reader, file, target->PathOf(fileName), problems);
-    problems.Report({});
-}
-
-void Unpack(const std::string& package, const std::string& destinationFolder) {
-    std::optional<PackageReader> reader = PackageReader::Open(package);
-    if (!reader) return;
-    const std::optional<TargetFolder> folder =
-        TargetFolder::Open(destinationFolder.empty() ? ExtractFolder(package) : destinationFolder);
-    if (!folder) return;
-    Problems problems;
-    std::string ending;
-    try {
-        WriteEntries(*reader, *folder, problems);
-        ending = reader->Damage();
-    } catch (const IoError& error) {
-        // The package could not be read on: what was met before still counts.
-        ending = error.what();
-    }
-    problems.Report(ending);
+    if (file.regular && !packege::Empty(file.fd)) ThrowIoError("Cannot write", destination);
+    if (const int error = reader->CopyContent(file.fd.Get())) ThrowIoError("Cannot write", destination, error);
+    if (!file.fd.Close()) ThrowIoError("Cannot close", destination);
 }
 
 } // namespace quelt

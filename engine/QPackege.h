@@ -53,6 +53,13 @@ bool VisitEntries(const std::string& package, const std::function<void(const Pac
 // absolute, and no ".." component ("\" and "/" both separate).
 bool IsSafeEntryName(std::string_view name);
 
+// Whether one part of a stored name (between separators) names a file of its
+// own in a Windows folder: no device (CON, PRN, AUX, NUL, COM1-9, LPT1-9,
+// CONIN$, CONOUT$, with any extension), no colon (a drive or a stream), none
+// of the characters Windows refuses, and no trailing dot or space (Windows
+// drops them, so the part would name another file).
+bool IsWindowsFileName(std::string_view part);
+
 // What packing does with a source that cannot be read: store it as an empty
 // entry and note it for the last error (the classic behaviour), or write no
 // package at all.

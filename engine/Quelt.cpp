@@ -29,6 +29,7 @@
 #include "QUtils.h"
 #include "QCore.h"
 #include "QWin.h"
+#include "platform/FloatingPoint.h"
 
 namespace {
 
@@ -133,7 +134,7 @@ float Measure(const char* function, const Vec* v) {
 // classic control word (all masked, 64-bit extended precision, round to
 // nearest). Every other module starts from its static initial state.
 __attribute__((constructor)) void SetUpOnLoad() {
-    fedisableexcept(FE_ALL_EXCEPT);
+    quelt::MaskFloatingPointTraps();
     fesetround(FE_TONEAREST);
 #if defined(__i386__) || defined(__x86_64__)
     const unsigned short controlWord = 0x133F;

@@ -68,6 +68,27 @@ private:
     int fd_ = -1;
 };
 
+// The errno of a failed write of all `size` bytes to `fd`, 0 when all was written.
+int WriteAll(int fd, const void* bytes, std::size_t size);
+
+// A regular file opened for writing: created (or emptied) for a new start, or
+// only appended to when it exists. Anything else at the name (a folder, a
+// device, a FIFO) is refused without waiting on it or writing to it.
+enum class WriteMode { CreateEmpty, AppendExisting };
+struct WritableFile {
+    Fd fd;
+    bool notRegular = false; // something other than a regular file is there
+    int openError = 0;       // errno of a failed open
+};
+WritableFile OpenRegularForWriting(const std::string& fileName, WriteMode mode);
+
+// Which file an open file is: equal for two names of the same file.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t file = 0;
+    bool operator==(const FileIdentity& other) const { return device == other.device && file == other.file; }
+};
+
 // A C stream, closed unchecked when it goes out of scope; where a failed
 // close matters, close it with std::fclose(file.release()).
 struct FileCloser {
@@ -100,6 +121,9 @@ public:
     int OpenError() const { return openError_; }
     std::uint64_t Size() const { return size_; }
     const std::string& Name() const { return name_; }
+    // Whether what was refused as not regular is a folder.
+    bool IsFolder() const { return folder_; }
+    FileIdentity Identity() const { return identity_; }
     // Up to `count` bytes from `offset`; fewer at the end of the file (or of
     // a file that shrank). Throws IoError when reading fails.
     std::size_t ReadAt(std::uint64_t offset, void* into, std::size_t count) const;
@@ -110,6 +134,8 @@ private:
     FileBytes::Outcome outcome_ = FileBytes::Outcome::NotOpened;
     int openError_ = 0;
     std::uint64_t size_ = 0;
+    bool folder_ = false;
+    FileIdentity identity_;
 };
 
 class TData {

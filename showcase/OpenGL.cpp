@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Zlib
 #include "OpenGL.h"
 
-#include <dlfcn.h>
+#include "platform/SharedLibrary.h"
 
 namespace showcase {
 namespace {
@@ -21,10 +21,10 @@ void* glLibrary = nullptr;
 using GetProcAddress = void* (*)(const GLubyte*);
 
 // Exported symbols first; extension entries the library does not export
-// come from the driver through glXGetProcAddressARB.
+// come from the driver through its lookup (glXGetProcAddressARB, wglGetProcAddress).
 void* Lookup(const char* name) {
-    if (void* address = dlsym(glLibrary, name)) return address;
-    auto getProc = reinterpret_cast<GetProcAddress>(dlsym(glLibrary, "glXGetProcAddressARB"));
+    if (void* address = quelt::SharedLibrarySymbol(glLibrary, name)) return address;
+    auto getProc = reinterpret_cast<GetProcAddress>(quelt::SharedLibrarySymbol(glLibrary, quelt::kGLExtensionLookup));
     return getProc ? getProc(reinterpret_cast<const GLubyte*>(name)) : nullptr;
 }
 
@@ -41,7 +41,8 @@ SHOWCASE_GL_FUNCTIONS(SHOWCASE_DEFINE_GL)
 #undef SHOWCASE_DEFINE_GL
 
 bool BindOpenGL() {
-    if (!glLibrary) glLibrary = dlopen("libGL.so.1", RTLD_NOW | RTLD_GLOBAL);
+    std::string why;
+    if (!glLibrary) glLibrary = quelt::OpenSharedLibrary(quelt::kGLLibraryName, why, quelt::LibrarySymbols::Global);
     if (!glLibrary) return false;
     bool all = true;
 #define SHOWCASE_RESOLVE_GL(ret, name, params) all = Resolve(name, Lookup(#name)) && all;

@@ -7,12 +7,9 @@
 #include <limits>
 #include <new>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "OpenGL.h"
 #include "Quelt.h"
+#include "System.h"
 
 namespace showcase {
 namespace {
@@ -80,28 +77,15 @@ Wide MostBytesDescribed(const unsigned char* header) {
 // read: a device such as /dev/zero never ends, and a FIFO may never answer
 // (it is opened without waiting for a writer, then refused).
 bool ReadFile(const std::string& fileName, std::vector<char>& bytes) {
-    const int fd = open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct Closer {
-        int fd;
-        ~Closer() { close(fd); }
-    } closer{fd};
-    struct stat info;
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
-
+    const InputFile file(fileName);
+    if (!file.IsOpen()) return false;
     unsigned char header[kHeaderSize];
-    if (pread(fd, header, kHeaderSize, 0) != ssize_t(kHeaderSize)) return false;
-    const Wide wanted = std::min<Wide>(Wide(info.st_size), MostBytesDescribed(header));
+    if (file.ReadAt(0, header, kHeaderSize) != kHeaderSize) return false;
+    const Wide wanted = std::min<Wide>(Wide(file.Size()), MostBytesDescribed(header));
     if (wanted > std::numeric_limits<std::size_t>::max() / 2) return false;
     bytes.resize(std::size_t(wanted));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t got = pread(fd, bytes.data() + done, bytes.size() - done, off_t(done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;  // the file shrank meanwhile: parse what is there
-        done += std::size_t(got);
-    }
-    bytes.resize(done);
+    // A file that shrank meanwhile: what is there is parsed.
+    bytes.resize(file.ReadAt(0, bytes.data(), bytes.size()));
     return true;
 }
 

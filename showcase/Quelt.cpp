@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Zlib
 #include "Quelt.h"
 
-#include <dlfcn.h>
+#include "platform/SharedLibrary.h"
 
 namespace showcase {
 
@@ -16,20 +16,16 @@ std::string lastError;
 
 bool BindQuelt(const char* fileName) {
     lastError.clear();
-    library = fileName ? dlopen(fileName, RTLD_NOW | RTLD_LOCAL) : nullptr;
-    if (!library) {
-        const char* message = dlerror();
-        lastError = message ? message : "no library name given";
-        return false;
-    }
-#define SHOWCASE_BIND_EXPORT(name) name = reinterpret_cast<decltype(name)>(dlsym(library, #name));
+    library = quelt::OpenSharedLibrary(fileName, lastError);
+    if (!library) return false;
+#define SHOWCASE_BIND_EXPORT(name) name = reinterpret_cast<decltype(name)>(quelt::SharedLibrarySymbol(library, #name));
     SHOWCASE_QUELT_EXPORTS(SHOWCASE_BIND_EXPORT)
 #undef SHOWCASE_BIND_EXPORT
     return true;
 }
 
 void ReleaseQuelt() {
-    if (library) dlclose(library);
+    quelt::CloseSharedLibrary(library);
     library = nullptr;
 }
 

@@ -8,15 +8,12 @@
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
-
 #include <spng.h>
 
 #include "Demo.h"
 #include "OpenGL.h"
 #include "Quelt.h"
+#include "System.h"
 
 namespace showcase {
 namespace {
@@ -42,29 +39,18 @@ std::string assetFolder;
 std::string Asset(const char* name) { return assetFolder + name; }
 
 void FindAssetFolder() {
-    char path[4096];
-    const ssize_t length = readlink("/proc/self/exe", path, sizeof(path) - 1);
-    if (length <= 0) return;
-    path[length] = '\0';
-    std::string folder(path);
-    assetFolder = folder.substr(0, folder.rfind('/') + 1);
+    assetFolder = ProgramFolder();
+    if (assetFolder.empty()) return;
     const std::string installed = assetFolder + SHOWCASE_INSTALLED_ASSETS "/";
-    if (access(installed.c_str(), F_OK) == 0) assetFolder = installed;
+    if (Exists(installed)) assetFolder = installed;
 }
 
 // The engine takes an image's type from the text after the first dot of its
 // whole path, so a dotted folder on the way (~/.local, bin/../share) would
 // hide it: the image is named from inside its folder.
 uint32_t CreateAssetTexture(const char* name) {
-    const int previous = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (previous < 0 || chdir(assetFolder.c_str()) != 0) {
-        if (previous >= 0) close(previous);
-        return qCreateTexture2D(1, Asset(name).c_str());
-    }
-    const uint32_t texture = qCreateTexture2D(1, name);
-    if (fchdir(previous) != 0) std::perror("Showcase: cannot return to the working folder");
-    close(previous);
-    return texture;
+    const WorkingFolder inside(assetFolder);
+    return inside.Entered() ? qCreateTexture2D(1, name) : qCreateTexture2D(1, Asset(name).c_str());
 }
 
 // Reads the frame just drawn, before the engine presents it.
@@ -81,56 +67,6 @@ void CaptureFrame() {
                  lastFrame.data());
 }
 
-// Ctrl+C or a termination request ends the demo with the status a shell
-// expects of an interrupted program, 128 + the signal, rather than success.
-// While the main loop runs the engine ends it on these signals with a handler
-// of its own; Showcase notes the signal with its own handler, set before the
-// loop (an engine that hands the signal on to the program's handler calls it
-// after ending the loop) and again in front of the engine's once the loop
-// runs, handing the signal on to it.
-constexpr int kInterrupts[] = {SIGINT, SIGTERM};
-volatile sig_atomic_t interruptSignal = 0;
-struct sigaction handedOn[2];                   // the engine's handlers
-volatile sig_atomic_t handingOn[2] = {0, 0};
-
-void NoteInterrupt(int signal, siginfo_t* info, void* context) {
-    interruptSignal = signal;
-    const int i = signal == SIGINT ? 0 : 1;
-    if (!handingOn[i]) return;
-    // Once only, so that an engine calling this handler back ends there.
-    handingOn[i] = 0;
-    const struct sigaction& next = handedOn[i];
-    if (next.sa_flags & SA_SIGINFO) {
-        if (next.sa_sigaction) next.sa_sigaction(signal, info, context);
-    } else if (next.sa_handler != SIG_DFL && next.sa_handler != SIG_IGN)
-        next.sa_handler(signal);
-}
-
-bool IsOurs(const struct sigaction& action) {
-    return (action.sa_flags & SA_SIGINFO) && action.sa_sigaction == NoteInterrupt;
-}
-
-// A second signal while the first is pending gets the default action, so a
-// stuck demo still dies. A signal the program was started ignoring stays so.
-void WatchInterrupts(bool inFrontOfEngine) {
-    for (int i = 0; i < 2; ++i) {
-        struct sigaction current {};
-        if (sigaction(kInterrupts[i], nullptr, &current) != 0 || IsOurs(current)) continue;
-        const bool ignored = !(current.sa_flags & SA_SIGINFO) && current.sa_handler == SIG_IGN;
-        const bool engines = (current.sa_flags & SA_SIGINFO) || current.sa_handler != SIG_DFL;
-        if (ignored || (inFrontOfEngine && !engines)) continue;
-        if (inFrontOfEngine) {
-            handedOn[i] = current;
-            handingOn[i] = 1;
-        }
-        struct sigaction action {};
-        action.sa_sigaction = NoteInterrupt;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_SIGINFO | SA_RESTART | SA_RESETHAND;
-        sigaction(kInterrupts[i], &action, nullptr);
-    }
-}
-
 void InitFrame() {
     WatchInterrupts(true);
     DemoInit();
@@ -139,7 +75,7 @@ void InitFrame() {
 // The demo's frame, then what the options ask of it.
 void RenderFrame() {
     // Noted before the loop ran, or with no engine handler to end it.
-    if (interruptSignal) qStopMainLoop();
+    if (InterruptSignal()) qStopMainLoop();
     DemoRender();
     ++renderedFrames;
     // The frame drawn while Escape is down is the last one: the updates that
@@ -295,9 +231,9 @@ int Run(int argc, char** argv) {
     qSetProcAdress(PROC_UPDATE, DemoUpdate);
     qStartMainLoop();
 
-    if (interruptSignal) {
+    if (const int signal = InterruptSignal()) {
         ReleaseQuelt();
-        return 128 + interruptSignal;
+        return 128 + signal;
     }
     const bool written = options.screenshot.empty() || WriteScreenshot(options.screenshot);
     ReleaseQuelt();

@@ -7,7 +7,7 @@ The header is the one list of exports: this writes the description
 all from it. It reads the header's fixed style (.clang-format) and stops with
 a message naming the line when something does not fit, rather than guessing.
 
-Usage: quelt_api.py HEADER [--json OUT] [--map OUT] [--names OUT]
+Usage: quelt_api.py HEADER [--json OUT] [--map OUT] [--names OUT] [--def OUT]
 """
 import argparse
 import json
@@ -531,6 +531,14 @@ def version_script(api):
     return "\n".join(lines)
 
 
+def module_definition(api):
+    """The same exports as a module-definition file, which the Windows linker takes instead."""
+    lines = ["; Written from include/quelt/quelt.h by tools/quelt_api.py: edit the header, not this.",
+             "EXPORTS"]
+    lines += [f"    {e['name']}" for e in api["exports"]]
+    return "\n".join(lines + [""])
+
+
 def name_list(api):
     """The exports and the C table slots as macro calls, for the tests to define and include."""
     lines = ["/* Written from include/quelt/quelt.h by tools/quelt_api.py: edit the header, not this. */"]
@@ -560,6 +568,7 @@ def main():
     arguments.add_argument("--json")
     arguments.add_argument("--map")
     arguments.add_argument("--names")
+    arguments.add_argument("--def", dest="module_definition")
     options = arguments.parse_args()
     try:
         api = describe(options.header)
@@ -572,7 +581,9 @@ def main():
         write_if_changed(options.map, version_script(api))
     if options.names:
         write_if_changed(options.names, name_list(api))
-    if not (options.json or options.map or options.names):
+    if options.module_definition:
+        write_if_changed(options.module_definition, module_definition(api))
+    if not (options.json or options.map or options.names or options.module_definition):
         json.dump(api, sys.stdout, indent=1, ensure_ascii=False)
     return 0
 

@@ -5,6 +5,7 @@
 
 #include "platform/EntryPoint.h"
 #include "platform/Platform.h"
+#include "platform/SharedLibrary.h"
 
 namespace quelt {
 namespace {
@@ -27,7 +28,7 @@ void BindGL() {
 
 bool BindGLU() {
     Platform& platform = CurrentPlatform();
-    if (!gluLibrary) gluLibrary = platform.LoadLibrary("libGLU.so.1");
+    if (!gluLibrary) gluLibrary = platform.LoadLibrary(kGLULibraryName);
     if (!gluLibrary) return false;
 #define QUELT_RESOLVE_GLU(ret, name, params) BindEntry(name, platform.GetSymbol(gluLibrary, #name));
     QUELT_GLU_FUNCTIONS(QUELT_RESOLVE_GLU)

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Zlib
 // Run-time binding of OpenGL and GLU. The library links neither: GL entry
 // points are resolved through the platform once a context exists, GLU from
-// "libGLU.so.1". Until then (or when a name is missing) every entry point is
+// "libGLU.so.1" ("glu32.dll" on Windows). Until then (or when a name is missing) every entry point is
 // a harmless stub that does nothing and returns zero, so a call made without
 // a window cannot crash.
 //
@@ -9,6 +9,13 @@
 // hide the prototypes of <GL/gl.h>, which is included for types and constants.
 #pragma once
 
+#if defined(_WIN32) && !defined(APIENTRY)
+// Windows' gl.h takes these from all of windows.h otherwise, whose macros
+// (CreateWindow, DrawText, ...) would rename the engine's own functions.
+#define APIENTRY __stdcall
+#define WINGDIAPI __declspec(dllimport)
+#define CALLBACK __stdcall
+#endif
 #include <GL/gl.h>
 #include <GL/glext.h>
 #include <GL/glu.h>

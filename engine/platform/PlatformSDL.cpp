@@ -5,11 +5,11 @@
 
 #include "QUtils.h"
 #include "platform/CodePage.h"
+#include "platform/SharedLibrary.h"
 
 #include <quelt/quelt.h>
 
 #include <SDL.h>
-#include <dlfcn.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -423,21 +423,10 @@ public:
             std::fprintf(stderr, "%s: %s\n", title.c_str(), body.c_str());
     }
 
-    void* LoadLibrary(const char* name) override {
-        void* library = name ? dlopen(name, RTLD_NOW | RTLD_LOCAL) : nullptr;
-        if (!library) {
-            const char* why = name ? dlerror() : nullptr;
-            libraryError_ = why ? why : "no library named";
-        }
-        return library;
-    }
+    void* LoadLibrary(const char* name) override { return OpenSharedLibrary(name, libraryError_); }
     std::string LibraryError() override { return libraryError_; }
-    void* GetSymbol(void* library, const char* name) override {
-        return library && name ? dlsym(library, name) : nullptr;
-    }
-    void FreeLibrary(void* library) override {
-        if (library) dlclose(library);
-    }
+    void* GetSymbol(void* library, const char* name) override { return SharedLibrarySymbol(library, name); }
+    void FreeLibrary(void* library) override { CloseSharedLibrary(library); }
 
 private:
     static Handle ToHandle(const void* pointer) { return reinterpret_cast<Handle>(pointer); }

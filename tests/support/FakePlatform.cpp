@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: Zlib
 #include "FakePlatform.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
+
+#include "SData.h"
 
 namespace quelt::test {
 
@@ -55,7 +55,7 @@ void FakePlatform::Log(const std::string& call) {
     calls.push_back(call);
     if (echoFd < 0) return;
     const std::string line = call + "\n";
-    if (write(echoFd, line.data(), line.size()) < 0) echoFd = -1;
+    if (quelt::WriteAll(echoFd, line.data(), line.size()) != 0) echoFd = -1;
 }
 
 bool FakePlatform::Called(const std::string& call) const {

@@ -451,6 +451,15 @@ TEST(PackageNames, SafeNamesStayInsideTheTargetFolder) {
         EXPECT_FALSE(IsSafeEntryName(name)) << name;
 }
 
+TEST(PackageNames, WindowsFileNamesNameOneFileOfTheirOwn) {
+    for (const char* part : {"a.txt", "CONSOLE", "con1", "COM0", "COM10", "LPT", "NULL.x", "a b", ".hidden", "x.CON"})
+        EXPECT_TRUE(IsWindowsFileName(part)) << part;
+    for (const char* part : {"", "CON", "con.txt", "Nul.tar.gz", "aux ", "AUX .c", "PRN", "com1", "LPT9.log",
+                             "CONIN$", "conout$.x", "C:x", "a:stream", "a.", "a ", "...", "a*", "a?", "a|b", "a\"x",
+                             "a<b", "a>b", "tab\there"})
+        EXPECT_FALSE(IsWindowsFileName(part)) << part;
+}
+
 TEST_F(PackageTest, UnpackSkipsTraversalNamesAndWritesTheRest) {
     MakeFolder("deep/inner/out");
     const std::string absolute = (root_ / "absolute.txt").string();

@@ -6,13 +6,13 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <filesystem>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 #include "QUtils.h"
 #include "SData.h"
+#include "SpecialFiles.h"
 
 namespace {
 
@@ -185,18 +185,20 @@ TEST(TData, MissingEmptyOrFolderGivesEmptyObject) {
     TData empty("empty.bin");
     EXPECT_TRUE(empty.AtEnd());
     EXPECT_EQ(empty.Data(), nullptr);
-    ::mkdir("a-folder", 0755);
+    std::filesystem::create_directory("a-folder");
     TData folder("a-folder");
     EXPECT_TRUE(folder.AtEnd());
     EXPECT_EQ(folder.Size(), 0u);
 }
 
 TEST(TData, EndlessDevicesAndFifosAreRefusedWithoutBlocking) {
-    ::unlink("a-fifo");
-    ASSERT_EQ(::mkfifo("a-fifo", 0600), 0); // no writer: a blocking open would never return
-    ::mkdir("a-folder", 0755);
+    const quelt::test::SpecialFiles special;
+    ASSERT_FALSE(special.EndlessOrWaiting().empty());
+    std::filesystem::create_directory("a-folder");
     using Outcome = quelt::FileBytes::Outcome;
-    for (const char* name : {"/dev/zero", "a-fifo", "a-folder"}) {
+    std::vector<std::string> names = special.EndlessOrWaiting();
+    names.push_back("a-folder");
+    for (const std::string& name : names) {
         SCOPED_TRACE(name);
         EXPECT_EQ(quelt::ReadRegularFile(name, 1u << 20).outcome, Outcome::NotRegular);
         TData data(name);
@@ -215,9 +217,9 @@ TEST(TData, FilesLargerThanTheCallersBoundAreNotRead) {
     EXPECT_EQ(missing.openError, ENOENT);
     // A sparse file of 4 GiB takes no space but must still be refused by its size.
     WriteFile("huge.bin", "");
-    ASSERT_EQ(::truncate("huge.bin", std::int64_t{1} << 32), 0);
+    std::filesystem::resize_file("huge.bin", std::uintmax_t{1} << 32);
     EXPECT_THROW(TData("huge.bin"), quelt::IoError);
-    ::unlink("huge.bin");
+    std::filesystem::remove("huge.bin");
 }
 
 TEST(TData, SaveToFileWritesAllBytesAndRewinds) {
@@ -244,9 +246,10 @@ TEST(TData, SaveToFileThatCannotBeCreatedReturnsQuietly) {
 }
 
 TEST(TData, WriteFailureAfterCreateThrowsIoError) {
-    if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "/dev/full not available";
+    const std::string full = quelt::test::FullDevice();
+    if (full.empty()) GTEST_SKIP() << "no device that is always full";
     TData data(1 << 16);
-    EXPECT_THROW(data.SaveToFile("/dev/full"), quelt::IoError);
+    EXPECT_THROW(data.SaveToFile(full), quelt::IoError);
 }
 
 } // namespace
