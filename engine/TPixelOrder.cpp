@@ -45,6 +45,15 @@ void BgrToRgbScalar(const std::uint8_t* src, std::uint8_t* dst, std::size_t i, s
     }
 }
 
+void BgrToRgbaScalar(const std::uint8_t* src, std::uint8_t* dst, std::size_t i, std::size_t pixels) {
+    for (; i < pixels; ++i) {
+        dst[i * 4] = src[i * 3 + 2];
+        dst[i * 4 + 1] = src[i * 3 + 1];
+        dst[i * 4 + 2] = src[i * 3];
+        dst[i * 4 + 3] = 255;
+    }
+}
+
 #if defined(QUELT_X86)
 // Baseline x86-64 has SSE2 but not the byte shuffles of SSSE3, nor AVX2:
 // each function below runs only after the processor said it has its set.
@@ -160,17 +169,34 @@ __attribute__((target("ssse3"))) std::size_t BgrToRgbSsse3(const std::uint8_t* s
     return BgrBlocksSsse3<true>(src, dst, head, pixels);
 }
 
-// Four pixels a step; a step reads 16 bytes, so it stops two pixels early.
-__attribute__((target("ssse3"))) std::size_t BgrToRgbaSsse3(const std::uint8_t* src, std::uint8_t* dst,
+// Four pixels a step from pixel `i` on; a step reads 16 bytes, so it stops
+// two pixels early. Returns how many pixels were done.
+template <bool kStream>
+__attribute__((target("ssse3"))) std::size_t BgrToRgbaSteps(const std::uint8_t* src, std::uint8_t* dst, std::size_t i,
                                                             std::size_t pixels) {
     const __m128i order = _mm_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1);
     const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xFF000000u));
-    std::size_t i = 0;
     for (; i + 6 <= pixels; i += 4) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i * 3));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i * 4), _mm_or_si128(_mm_shuffle_epi8(v, order), alpha));
+        const __m128i rgba = _mm_or_si128(_mm_shuffle_epi8(v, order), alpha);
+        if (kStream)
+            _mm_stream_si128(reinterpret_cast<__m128i*>(dst + i * 4), rgba);
+        else
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i * 4), rgba);
     }
+    if (kStream) _mm_sfence();
     return i;
+}
+
+// With `bypassCache` the steps are streamed past the cache from the first
+// 16-byte aligned target on, the pixels before it done one by one.
+__attribute__((target("ssse3"))) std::size_t BgrToRgbaSsse3(const std::uint8_t* src, std::uint8_t* dst,
+                                                            std::size_t pixels, bool bypassCache) {
+    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(dst);
+    const std::size_t head = (16 - address % 16) % 16 / 4;
+    if (!bypassCache || address % 4 != 0 || head + 6 > pixels) return BgrToRgbaSteps<false>(src, dst, 0, pixels);
+    BgrToRgbaScalar(src, dst, 0, head);
+    return BgrToRgbaSteps<true>(src, dst, head, pixels);
 }
 
 // Sixteen pixels (48 bytes) a step, each output block a shuffle of the greys.
@@ -242,17 +268,14 @@ void BgrToRgb(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, bo
     BgrToRgbScalar(src, dst, i, pixels);
 }
 
-void BgrToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels) {
+void BgrToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, bool bypassCache) {
     std::size_t i = 0;
 #if defined(QUELT_X86)
-    if (Path() >= PixelPath::kSsse3) i = BgrToRgbaSsse3(src, dst, pixels);
+    if (Path() >= PixelPath::kSsse3) i = BgrToRgbaSsse3(src, dst, pixels, bypassCache);
+#else
+    (void)bypassCache;
 #endif
-    for (; i < pixels; ++i) {
-        dst[i * 4] = src[i * 3 + 2];
-        dst[i * 4 + 1] = src[i * 3 + 1];
-        dst[i * 4 + 2] = src[i * 3];
-        dst[i * 4 + 3] = 255;
-    }
+    BgrToRgbaScalar(src, dst, i, pixels);
 }
 
 void GreyToRgb(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels) {
