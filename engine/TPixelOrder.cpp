@@ -25,8 +25,6 @@ PixelPath DetectBestPath() {
     return PixelPath::kScalar;
 }
 
-PixelPath Path() { return std::min(BestPixelPath(), g_highestPath.load(std::memory_order_relaxed)); }
-
 void BgraToRgbaScalar(const std::uint8_t* src, std::uint8_t* dst, std::size_t i, std::size_t pixels) {
     for (; i < pixels; ++i) {
         std::uint32_t v;
@@ -241,12 +239,14 @@ PixelPath BestPixelPath() {
     return best;
 }
 
+PixelPath ChosenPixelPath() { return std::min(BestPixelPath(), g_highestPath.load(std::memory_order_relaxed)); }
+
 void LimitPixelPath(PixelPath highest) { g_highestPath.store(highest, std::memory_order_relaxed); }
 
 void BgraToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, bool bypassCache) {
     std::size_t i = 0;
 #if defined(QUELT_X86)
-    const PixelPath path = Path();
+    const PixelPath path = ChosenPixelPath();
     if (path == PixelPath::kAvx2) i = BgraToRgbaAvx2(src, dst, pixels, bypassCache);
     if (path >= PixelPath::kSsse3)
         i = BgraToRgbaSsse3(src, dst, i, pixels);
@@ -261,7 +261,7 @@ void BgraToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, 
 void BgrToRgb(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, bool bypassCache) {
     std::size_t i = 0;
 #if defined(QUELT_X86)
-    if (pixels >= 16 && Path() >= PixelPath::kSsse3) i = BgrToRgbSsse3(src, dst, pixels, bypassCache);
+    if (pixels >= 16 && ChosenPixelPath() >= PixelPath::kSsse3) i = BgrToRgbSsse3(src, dst, pixels, bypassCache);
 #else
     (void)bypassCache;
 #endif
@@ -271,7 +271,7 @@ void BgrToRgb(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, bo
 void BgrToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, bool bypassCache) {
     std::size_t i = 0;
 #if defined(QUELT_X86)
-    if (Path() >= PixelPath::kSsse3) i = BgrToRgbaSsse3(src, dst, pixels, bypassCache);
+    if (ChosenPixelPath() >= PixelPath::kSsse3) i = BgrToRgbaSsse3(src, dst, pixels, bypassCache);
 #else
     (void)bypassCache;
 #endif
@@ -281,7 +281,7 @@ void BgrToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, b
 void GreyToRgb(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels) {
     std::size_t i = 0;
 #if defined(QUELT_X86)
-    if (Path() >= PixelPath::kSsse3) i = GreyToRgbSsse3(src, dst, pixels);
+    if (ChosenPixelPath() >= PixelPath::kSsse3) i = GreyToRgbSsse3(src, dst, pixels);
 #endif
     for (; i < pixels; ++i) dst[i * 3] = dst[i * 3 + 1] = dst[i * 3 + 2] = src[i];
 }
@@ -289,7 +289,7 @@ void GreyToRgb(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels) {
 void GreyToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels) {
     std::size_t i = 0;
 #if defined(QUELT_X86)
-    if (Path() >= PixelPath::kSse2) i = GreyToRgbaSse2(src, dst, pixels);
+    if (ChosenPixelPath() >= PixelPath::kSse2) i = GreyToRgbaSse2(src, dst, pixels);
 #endif
     for (; i < pixels; ++i) {
         const std::uint32_t v = src[i] * 0x010101u | 0xFF000000u;

@@ -33,6 +33,10 @@ enum class PixelPath { kScalar, kSse2, kSsse3, kAvx2 };
 // The best path this processor runs.
 PixelPath BestPixelPath();
 
+// The path the conversions take now: the best, capped by LimitPixelPath.
+// The PNG reader's unfilter asks it too.
+PixelPath ChosenPixelPath();
+
 // Caps the path the conversions take (never above BestPixelPath), for the
 // process; kAvx2, the default, lets each take the best. For tests that run
 // every path on the same images.
