@@ -203,7 +203,12 @@ std::uint32_t CopyRowPackets(const std::uint8_t*& p, const std::uint8_t* end, st
         store(0);
         store(1);
         for (std::uint32_t k = 2; k < stores; ++k) store(k);
-        p += 1 + kBytes * ((header & 0x80u) ? 1 : count);
+        // A branch, not a select: guessed right, it lets the next header be
+        // read before this one is, which the packets' chain waits on.
+        if (__builtin_expect(header & 0x80u, 1))
+            p += 1 + kBytes;
+        else
+            p += 1 + kBytes * count;
         out += count * kBytes;
         written += count;
     }
