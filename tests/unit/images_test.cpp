@@ -521,44 +521,46 @@ TEST(TgaReader, PacketHeadersAtTheirLimitsAndPacketsAcrossRows) {
 // depth; also cut short at a few places.
 TEST(TgaReader, ManyPacketsOfEveryLength) {
     std::mt19937 random(31);
-    const std::pair<std::uint8_t, std::uint8_t> kTypeAndDepth[] = {{10, 32}, {10, 24}, {11, 8}};
-    for (const auto& [type, depth] : kTypeAndDepth)
-        for (std::uint8_t descriptor : {0x08, 0x28}) {
-            TgaHeader h;
-            h.type = type;
-            h.depth = depth;
-            h.width = 61;
-            h.height = 40;
-            h.descriptor = descriptor;
-            RunLengthFile file(h);
-            file.Mixed(61u * 40, random);
-            for (std::size_t cut : {std::size_t(0), std::size_t(9), std::size_t(700), file.bytes.size() / 2}) {
-                SCOPED_TRACE(std::to_string(depth) + " bits, " + std::to_string(descriptor) + " less " +
-                             std::to_string(cut));
-                RunLengthFile shorter = file;
-                shorter.bytes.resize(file.bytes.size() - cut);
-                const Image whole = file.Expected(61, 40, descriptor & 0x20);
-                const auto texture = DecodeTga(shorter.bytes);
-                ASSERT_NE(texture, nullptr);
-                if (cut == 0) ExpectImage(texture.get(), whole);
-                // A cut file keeps a prefix of the pixels in file order, the rest black.
-                const Bytes got(texture->Pixels(), texture->Pixels() + texture->PixelBytes());
-                std::size_t kept = 0;
-                for (; kept < file.pixels.size() && kept < 61u * 40; ++kept) {
-                    const std::size_t row = kept / 61, y = descriptor & 0x20 ? row : 39 - row;
-                    if (std::memcmp(&got[(y * 61 + kept % 61) * 4], file.pixels[kept].data(), 4) != 0) break;
-                }
-                for (std::size_t k = kept; k < 61u * 40; ++k) {
-                    const std::size_t row = k / 61, y = descriptor & 0x20 ? row : 39 - row;
-                    const std::uint8_t* at = &got[(y * 61 + k % 61) * 4];
-                    ASSERT_TRUE(at[0] == 0 && at[1] == 0 && at[2] == 0 && at[3] == 0) << "pixel " << k;
-                }
-                // The last packets cut: at most 2 stored pixels in 9 bytes, else a whole run.
-                if (cut == 9) {
-                    EXPECT_GE(kept + 128, 61u * 40);
-                }
+    struct Case {
+        std::uint8_t type, depth, descriptor;
+    };
+    const Case kCases[] = {{10, 32, 0x08}, {10, 32, 0x28}, {10, 24, 0x08}, {10, 24, 0x28}, {11, 8, 0x28}};
+    for (const auto& [type, depth, descriptor] : kCases) {
+        TgaHeader h;
+        h.type = type;
+        h.depth = depth;
+        h.width = 61;
+        h.height = 40;
+        h.descriptor = descriptor;
+        RunLengthFile file(h);
+        file.Mixed(61u * 40, random);
+        for (std::size_t cut : {std::size_t(0), std::size_t(9), std::size_t(700), file.bytes.size() / 2}) {
+            SCOPED_TRACE(std::to_string(depth) + " bits, " + std::to_string(descriptor) + " less " +
+                         std::to_string(cut));
+            RunLengthFile shorter = file;
+            shorter.bytes.resize(file.bytes.size() - cut);
+            const Image whole = file.Expected(61, 40, descriptor & 0x20);
+            const auto texture = DecodeTga(shorter.bytes);
+            ASSERT_NE(texture, nullptr);
+            if (cut == 0) ExpectImage(texture.get(), whole);
+            // A cut file keeps a prefix of the pixels in file order, the rest black.
+            const Bytes got(texture->Pixels(), texture->Pixels() + texture->PixelBytes());
+            std::size_t kept = 0;
+            for (; kept < file.pixels.size() && kept < 61u * 40; ++kept) {
+                const std::size_t row = kept / 61, y = descriptor & 0x20 ? row : 39 - row;
+                if (std::memcmp(&got[(y * 61 + kept % 61) * 4], file.pixels[kept].data(), 4) != 0) break;
+            }
+            for (std::size_t k = kept; k < 61u * 40; ++k) {
+                const std::size_t row = k / 61, y = descriptor & 0x20 ? row : 39 - row;
+                const std::uint8_t* at = &got[(y * 61 + k % 61) * 4];
+                ASSERT_TRUE(at[0] == 0 && at[1] == 0 && at[2] == 0 && at[3] == 0) << "pixel " << k;
+            }
+            // The last packets cut: at most 2 stored pixels in 9 bytes, else a whole run.
+            if (cut == 9) {
+                EXPECT_GE(kept + 128, 61u * 40);
             }
         }
+    }
 }
 
 TEST(TgaReader, RunPastTheImageIsCutAtItsEnd) {
