@@ -42,13 +42,13 @@ std::uint8_t Channel(std::mt19937& random, int x, int y, int c) {
     return static_cast<std::uint8_t>(random());
 }
 
-Bytes TgaHeader(std::uint8_t type) {
+Bytes TgaHeader(std::uint8_t type, std::uint8_t depth = 32) {
     Bytes out(18, 0);
     out[2] = type;
     Put16(out, 12, kEdge);
     Put16(out, 14, kEdge);
-    out[16] = 32;
-    out[17] = 0x08;
+    out[16] = depth;
+    out[17] = depth == 32 ? 0x08 : 0;
     return out;
 }
 
@@ -62,18 +62,18 @@ Bytes PlainTga() {
 }
 
 // Encodes rows greedily: runs of equal pixels as run packets, the rest raw.
-Bytes RunLengthTga() {
+Bytes RunLengthTga(int components) {
     std::mt19937 random(1);
     std::vector<std::uint32_t> pixels;
     for (int y = 0; y < kEdge; ++y)
         for (int x = 0; x < kEdge; ++x) {
             std::uint32_t v = 0;
-            for (int c = 0; c < 4; ++c) v |= std::uint32_t(Channel(random, x, y, c)) << (8 * c);
+            for (int c = 0; c < components; ++c) v |= std::uint32_t(Channel(random, x, y, c)) << (8 * c);
             pixels.push_back(v);
         }
-    Bytes out = TgaHeader(10);
+    Bytes out = TgaHeader(10, static_cast<std::uint8_t>(8 * components));
     auto append = [&](std::uint32_t v) {
-        for (int c = 0; c < 4; ++c) out.push_back((v >> (8 * c)) & 0xFF);
+        for (int c = 0; c < components; ++c) out.push_back((v >> (8 * c)) & 0xFF);
     };
     std::size_t k = 0;
     while (k < pixels.size()) {
@@ -189,7 +189,8 @@ struct Case {
 std::vector<Case>& Cases() {
     static std::vector<Case> cases = {
         {"tga32_plain", PlainTga(), "tga", 4, 0},
-        {"tga32_rle", RunLengthTga(), "tga", 4, 0},
+        {"tga32_rle", RunLengthTga(4), "tga", 4, 0},
+        {"tga24_rle", RunLengthTga(3), "tga", 4, 0},
         {"bmp24", Bmp24(), "bmp", 3, 0},
         {"png_rgba", Png(4), "png", 4, 0},
         {"png_rgb", Png(3), "png", 3, 0},

@@ -25,8 +25,6 @@ PixelPath DetectBestPath() {
     return PixelPath::kScalar;
 }
 
-PixelPath Path() { return std::min(BestPixelPath(), g_highestPath.load(std::memory_order_relaxed)); }
-
 void BgraToRgbaScalar(const std::uint8_t* src, std::uint8_t* dst, std::size_t i, std::size_t pixels) {
     for (; i < pixels; ++i) {
         std::uint32_t v;
@@ -42,6 +40,15 @@ void BgrToRgbScalar(const std::uint8_t* src, std::uint8_t* dst, std::size_t i, s
         dst[i * 3] = r;
         dst[i * 3 + 1] = g;
         dst[i * 3 + 2] = b;
+    }
+}
+
+void BgrToRgbaScalar(const std::uint8_t* src, std::uint8_t* dst, std::size_t i, std::size_t pixels) {
+    for (; i < pixels; ++i) {
+        dst[i * 4] = src[i * 3 + 2];
+        dst[i * 4 + 1] = src[i * 3 + 1];
+        dst[i * 4 + 2] = src[i * 3];
+        dst[i * 4 + 3] = 255;
     }
 }
 
@@ -160,17 +167,34 @@ __attribute__((target("ssse3"))) std::size_t BgrToRgbSsse3(const std::uint8_t* s
     return BgrBlocksSsse3<true>(src, dst, head, pixels);
 }
 
-// Four pixels a step; a step reads 16 bytes, so it stops two pixels early.
-__attribute__((target("ssse3"))) std::size_t BgrToRgbaSsse3(const std::uint8_t* src, std::uint8_t* dst,
+// Four pixels a step from pixel `i` on; a step reads 16 bytes, so it stops
+// two pixels early. Returns how many pixels were done.
+template <bool kStream>
+__attribute__((target("ssse3"))) std::size_t BgrToRgbaSteps(const std::uint8_t* src, std::uint8_t* dst, std::size_t i,
                                                             std::size_t pixels) {
     const __m128i order = _mm_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1);
     const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xFF000000u));
-    std::size_t i = 0;
     for (; i + 6 <= pixels; i += 4) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i * 3));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i * 4), _mm_or_si128(_mm_shuffle_epi8(v, order), alpha));
+        const __m128i rgba = _mm_or_si128(_mm_shuffle_epi8(v, order), alpha);
+        if (kStream)
+            _mm_stream_si128(reinterpret_cast<__m128i*>(dst + i * 4), rgba);
+        else
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i * 4), rgba);
     }
+    if (kStream) _mm_sfence();
     return i;
+}
+
+// With `bypassCache` the steps are streamed past the cache from the first
+// 16-byte aligned target on, the pixels before it done one by one.
+__attribute__((target("ssse3"))) std::size_t BgrToRgbaSsse3(const std::uint8_t* src, std::uint8_t* dst,
+                                                            std::size_t pixels, bool bypassCache) {
+    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(dst);
+    const std::size_t head = (16 - address % 16) % 16 / 4;
+    if (!bypassCache || address % 4 != 0 || head + 6 > pixels) return BgrToRgbaSteps<false>(src, dst, 0, pixels);
+    BgrToRgbaScalar(src, dst, 0, head);
+    return BgrToRgbaSteps<true>(src, dst, head, pixels);
 }
 
 // Sixteen pixels (48 bytes) a step, each output block a shuffle of the greys.
@@ -215,12 +239,14 @@ PixelPath BestPixelPath() {
     return best;
 }
 
+PixelPath ChosenPixelPath() { return std::min(BestPixelPath(), g_highestPath.load(std::memory_order_relaxed)); }
+
 void LimitPixelPath(PixelPath highest) { g_highestPath.store(highest, std::memory_order_relaxed); }
 
 void BgraToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, bool bypassCache) {
     std::size_t i = 0;
 #if defined(QUELT_X86)
-    const PixelPath path = Path();
+    const PixelPath path = ChosenPixelPath();
     if (path == PixelPath::kAvx2) i = BgraToRgbaAvx2(src, dst, pixels, bypassCache);
     if (path >= PixelPath::kSsse3)
         i = BgraToRgbaSsse3(src, dst, i, pixels);
@@ -235,30 +261,27 @@ void BgraToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, 
 void BgrToRgb(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, bool bypassCache) {
     std::size_t i = 0;
 #if defined(QUELT_X86)
-    if (pixels >= 16 && Path() >= PixelPath::kSsse3) i = BgrToRgbSsse3(src, dst, pixels, bypassCache);
+    if (pixels >= 16 && ChosenPixelPath() >= PixelPath::kSsse3) i = BgrToRgbSsse3(src, dst, pixels, bypassCache);
 #else
     (void)bypassCache;
 #endif
     BgrToRgbScalar(src, dst, i, pixels);
 }
 
-void BgrToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels) {
+void BgrToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, bool bypassCache) {
     std::size_t i = 0;
 #if defined(QUELT_X86)
-    if (Path() >= PixelPath::kSsse3) i = BgrToRgbaSsse3(src, dst, pixels);
+    if (ChosenPixelPath() >= PixelPath::kSsse3) i = BgrToRgbaSsse3(src, dst, pixels, bypassCache);
+#else
+    (void)bypassCache;
 #endif
-    for (; i < pixels; ++i) {
-        dst[i * 4] = src[i * 3 + 2];
-        dst[i * 4 + 1] = src[i * 3 + 1];
-        dst[i * 4 + 2] = src[i * 3];
-        dst[i * 4 + 3] = 255;
-    }
+    BgrToRgbaScalar(src, dst, i, pixels);
 }
 
 void GreyToRgb(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels) {
     std::size_t i = 0;
 #if defined(QUELT_X86)
-    if (Path() >= PixelPath::kSsse3) i = GreyToRgbSsse3(src, dst, pixels);
+    if (ChosenPixelPath() >= PixelPath::kSsse3) i = GreyToRgbSsse3(src, dst, pixels);
 #endif
     for (; i < pixels; ++i) dst[i * 3] = dst[i * 3 + 1] = dst[i * 3 + 2] = src[i];
 }
@@ -266,7 +289,7 @@ void GreyToRgb(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels) {
 void GreyToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels) {
     std::size_t i = 0;
 #if defined(QUELT_X86)
-    if (Path() >= PixelPath::kSse2) i = GreyToRgbaSse2(src, dst, pixels);
+    if (ChosenPixelPath() >= PixelPath::kSse2) i = GreyToRgbaSse2(src, dst, pixels);
 #endif
     for (; i < pixels; ++i) {
         const std::uint32_t v = src[i] * 0x010101u | 0xFF000000u;

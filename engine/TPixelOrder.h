@@ -18,8 +18,9 @@ constexpr std::size_t kBypassCacheBytes = std::size_t(8) << 20;
 void BgraToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, bool bypassCache = false);
 // Blue, green, red to red, green, blue; `bypassCache` as for BgraToRgba.
 void BgrToRgb(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, bool bypassCache = false);
-// Blue, green, red to red, green, blue, alpha 255.
-void BgrToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels);
+// Blue, green, red to red, green, blue, alpha 255; `bypassCache` as for
+// BgraToRgba.
+void BgrToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, bool bypassCache = false);
 // One grey byte to red = green = blue = grey.
 void GreyToRgb(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels);
 // One grey byte to red = green = blue = grey, alpha 255.
@@ -31,6 +32,10 @@ enum class PixelPath { kScalar, kSse2, kSsse3, kAvx2 };
 
 // The best path this processor runs.
 PixelPath BestPixelPath();
+
+// The path the conversions take now: the best, capped by LimitPixelPath.
+// The PNG reader's unfilter asks it too.
+PixelPath ChosenPixelPath();
 
 // Caps the path the conversions take (never above BestPixelPath), for the
 // process; kAvx2, the default, lets each take the best. For tests that run

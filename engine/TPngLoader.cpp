@@ -211,16 +211,19 @@ void UnfilterBytes(const std::uint8_t* in, const std::uint8_t* prior, std::uint8
     }
 }
 
-// Undoes one row's filter into `out`; `prior` is the row above, unfiltered
-// (zeros above the first). False for an unknown filter type.
-bool Unfilter(std::uint8_t type, const std::uint8_t* in, const std::uint8_t* prior, std::uint8_t* out,
-              std::size_t bytes, unsigned bpp) {
+} // namespace
+
+bool UnfilterPngRow(std::uint8_t type, const std::uint8_t* in, const std::uint8_t* prior, std::uint8_t* out,
+                    std::size_t bytes, unsigned bpp) {
+#if defined(__SSE2__)
+    const bool sse2 = ChosenPixelPath() >= PixelPath::kSse2;
+#endif
     switch (type) {
     case 0: std::memcpy(out, in, bytes); return true;
     case 1:
 #if defined(__SSE2__)
-        if (bpp == 4) return UnfilterSub<4>(in, out, bytes), true;
-        if (bpp == 3) return UnfilterSub<3>(in, out, bytes), true;
+        if (sse2 && bpp == 4) return UnfilterSub<4>(in, out, bytes), true;
+        if (sse2 && bpp == 3) return UnfilterSub<3>(in, out, bytes), true;
 #endif
         if (bpp == 1) return UnfilterBytes<1>(in, prior, out, bytes), true;
         std::memcpy(out, in, std::min<std::size_t>(bpp, bytes));
@@ -229,7 +232,7 @@ bool Unfilter(std::uint8_t type, const std::uint8_t* in, const std::uint8_t* pri
     case 2: {
         std::size_t i = 0;
 #if defined(__SSE2__)
-        for (; i + 16 <= bytes; i += 16) {
+        for (; sse2 && i + 16 <= bytes; i += 16) {
             const __m128i sum = _mm_add_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i)),
                                              _mm_loadu_si128(reinterpret_cast<const __m128i*>(prior + i)));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), sum);
@@ -240,8 +243,8 @@ bool Unfilter(std::uint8_t type, const std::uint8_t* in, const std::uint8_t* pri
     }
     case 3:
 #if defined(__SSE2__)
-        if (bpp == 4) return UnfilterAverage<4>(in, prior, out, bytes), true;
-        if (bpp == 3) return UnfilterAverage<3>(in, prior, out, bytes), true;
+        if (sse2 && bpp == 4) return UnfilterAverage<4>(in, prior, out, bytes), true;
+        if (sse2 && bpp == 3) return UnfilterAverage<3>(in, prior, out, bytes), true;
 #endif
         if (bpp == 1) return UnfilterBytes<3>(in, prior, out, bytes), true;
         for (std::size_t i = 0; i < bytes; ++i) {
@@ -251,8 +254,8 @@ bool Unfilter(std::uint8_t type, const std::uint8_t* in, const std::uint8_t* pri
         return true;
     case 4:
 #if defined(__SSE2__)
-        if (bpp == 4) return UnfilterPaeth<4>(in, prior, out, bytes), true;
-        if (bpp == 3) return UnfilterPaeth<3>(in, prior, out, bytes), true;
+        if (sse2 && bpp == 4) return UnfilterPaeth<4>(in, prior, out, bytes), true;
+        if (sse2 && bpp == 3) return UnfilterPaeth<3>(in, prior, out, bytes), true;
 #endif
         if (bpp == 1) return UnfilterBytes<4>(in, prior, out, bytes), true;
         for (std::size_t i = 0; i < std::min<std::size_t>(bpp, bytes); ++i)
@@ -263,6 +266,8 @@ bool Unfilter(std::uint8_t type, const std::uint8_t* in, const std::uint8_t* pri
     default: return false;
     }
 }
+
+namespace {
 
 // What turns an unfiltered row of stored samples into texture pixels.
 struct RowFormat {
@@ -382,7 +387,7 @@ bool DecodeDirect(const std::uint8_t* file, spng_ctx* context, const spng_ihdr& 
         std::uint8_t* out = sameLayout ? texture.Row(static_cast<std::int32_t>(y)) : rows.data() + (y % 2) * rowBytes;
         // An unfiltered row to convert is used where it lies.
         const std::uint8_t* row = !sameLayout && in[0] == 0 ? in + 1 : out;
-        if (row == out && !Unfilter(in[0], in + 1, prior, out, rowBytes, bpp)) return false;
+        if (row == out && !UnfilterPngRow(in[0], in + 1, prior, out, rowBytes, bpp)) return false;
         if (!sameLayout && !ConvertRow(*format, row, texture.Row(static_cast<std::int32_t>(y)), width)) return false;
         prior = row;
     }

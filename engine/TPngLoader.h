@@ -5,6 +5,8 @@
 // damaged stream included) to libspng, so its reasons stay.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 
 #include "SData.h"
@@ -22,5 +24,13 @@ namespace quelt {
 // the end chunk included, or on the image data's zlib stream), a truncated one (no whole end chunk), and one
 // larger than ImageSizeProblem allows.
 std::unique_ptr<TTexture> LoadPng(TData& data);
+
+// Undoes one row's filter (`type` 0 to 4) into `out`: `bytes` bytes of
+// pixels of `bpp` bytes each; `prior` is the row above, unfiltered (zeros
+// above the first). `in` and `prior` must have a byte to spare past `bytes`,
+// as whole pixels of 3 bytes are read 4 at a time. False for an unknown
+// filter type. 3- and 4-byte pixels take SSE2 where ChosenPixelPath allows.
+bool UnfilterPngRow(std::uint8_t type, const std::uint8_t* in, const std::uint8_t* prior, std::uint8_t* out,
+                    std::size_t bytes, unsigned bpp);
 
 } // namespace quelt

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "QUtils.h"
 #include "TPixelOrder.h"
@@ -19,7 +20,7 @@ constexpr std::uint32_t kHeaderSize = 18;
 constexpr std::uint8_t kRightToLeft = 0x10;
 constexpr std::uint8_t kTopToBottom = 0x20;
 
-using Converter = void (*)(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels);
+using Converter = void (*)(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, bool bypassCache);
 
 // How the file stores one pixel.
 struct StoredPixel {
@@ -32,34 +33,26 @@ struct StoredPixel {
 StoredPixel StoredPixelFor(std::uint8_t type, std::uint8_t depth) {
     const bool listed = (type >= 1 && type <= 3) || (type >= 9 && type <= 11);
     const std::uint8_t plainType = type > 8 ? type - 8 : type;
-    if (listed && depth == 32)
-        return {4, [](const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels) { BgraToRgba(src, dst, pixels); }};
+    if (listed && depth == 32) return {4, BgraToRgba};
     if (plainType == 2 && depth == 24) return {3, BgrToRgba};
-    if (plainType == 3 && depth == 8) return {1, GreyToRgba};
+    if (plainType == 3 && depth == 8)
+        return {1, [](const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, bool) {
+                    GreyToRgba(src, dst, pixels);
+                }};
     return {};
-}
-
-// Writes `pixels` copies of one RGBA value.
-void Fill(std::uint8_t* dst, std::uint32_t value, std::uint32_t pixels) {
-    std::uint32_t i = 0;
-#if defined(__SSE2__)
-    const __m128i four = _mm_set1_epi32(static_cast<int>(value));
-    for (; i + 4 <= pixels; i += 4) _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + std::size_t(i) * 4), four);
-#endif
-    for (; i < pixels; ++i) std::memcpy(dst + std::size_t(i) * 4, &value, 4);
 }
 
 // Places pixels in file order onto the image, whichever way its rows and
 // columns run.
 class PixelSink {
 public:
-    // Whole rows of a large plain image are written past the cache; the short
-    // spans of run-length packets are not.
-    PixelSink(TTexture& texture, StoredPixel stored, std::uint8_t descriptor, bool runLength)
+    // A large image's rows are written past the cache, but for mirroring,
+    // which reads them back.
+    PixelSink(TTexture& texture, StoredPixel stored, std::uint8_t descriptor)
         : texture_(texture), stored_(stored), width_(std::uint32_t(texture.Width())),
           total_(std::uint64_t(texture.Width()) * std::uint64_t(texture.Height())),
           topToBottom_((descriptor & kTopToBottom) != 0), rightToLeft_((descriptor & kRightToLeft) != 0),
-          bypassCache_(!runLength && texture.PixelBytes() >= kBypassCacheBytes) {}
+          bypassCache_(!rightToLeft_ && texture.PixelBytes() >= kBypassCacheBytes) {}
 
     std::uint64_t Left() const { return total_ - next_; }
 
@@ -76,52 +69,23 @@ public:
 
     // Pixels the data did not reach are black.
     void ZeroRest() {
-        const std::uint8_t zero[4] = {0, 0, 0, 0};
-        RepeatRgba(zero, Left());
-    }
-
-    // Repeats one stored pixel `count` times; count must not exceed Left().
-    void Repeat(const std::uint8_t* src, std::uint64_t count) {
-        // Runs are short and many: one pixel is converted here, not by a call.
-        std::uint8_t rgba[4] = {src[0], src[0], src[0], 255};
-        if (stored_.bytes >= 3) {
-            rgba[0] = src[2];
-            rgba[2] = src[0];
-            rgba[1] = src[1];
-        }
-        if (stored_.bytes == 4) rgba[3] = src[3];
-        RepeatRgba(rgba, count);
-    }
-
-    std::uint32_t StoredBytes() const { return stored_.bytes; }
-
-    // For the tight loop of run-length 32-bit data stored left to right:
-    // where the next pixel goes, how many more the row takes, and moving on
-    // past `count` pixels written there (at most RoomInRow()).
-    bool LeftToRightBgra() const { return stored_.bytes == 4 && !rightToLeft_; }
-    std::uint8_t* Cursor() { return Here(0); }
-    std::uint32_t RoomInRow() const { return width_ - column_; }
-    void Skip(std::uint64_t count) {
-        while (count > 0) Advance(Span(count), count);
-    }
-
-private:
-    void RepeatRgba(const std::uint8_t* rgba, std::uint64_t count) {
-        std::uint32_t v;
-        std::memcpy(&v, rgba, 4);
+        std::uint64_t count = Left();
         while (count > 0) {
             const std::uint32_t take = Span(count);
-            std::uint8_t* dst = Here(take);
-            Fill(dst, v, take);
+            std::memset(Here(take), 0, std::size_t(take) * 4);
             Advance(take, count);
         }
     }
 
+    std::uint32_t StoredBytes() const { return stored_.bytes; }
+    std::uint32_t Width() const { return width_; }
+
+private:
     void CopyAnyOrder(const std::uint8_t* src, std::uint64_t count) {
         while (count > 0) {
             const std::uint32_t take = Span(count);
             std::uint8_t* dst = Here(take);
-            stored_.convert(src, dst, take);
+            stored_.convert(src, dst, take, bypassCache_);
             if (rightToLeft_) Mirror(dst, take);
             src += std::size_t(take) * stored_.bytes;
             Advance(take, count);
@@ -173,76 +137,139 @@ const std::uint8_t* DecodePlain(const std::uint8_t* p, const std::uint8_t* end, 
     return p + count * bytes;
 }
 
-// One packet through the general path; false where the data ends.
-bool DecodePacket(const std::uint8_t*& p, const std::uint8_t* end, PixelSink& sink) {
-    const std::uint32_t bytes = sink.StoredBytes();
-    const std::uint8_t header = *p++;
-    const std::uint64_t count = std::min<std::uint64_t>((header & 0x7Fu) + 1, sink.Left());
-    if (header & 0x80u) {
-        if (std::uint64_t(end - p) < bytes) return false;
-        sink.Repeat(p, count);
-        p += bytes;
-        return true;
+// The part of a packet not yet placed: `left` copies of the pixel at
+// `pixels` (a run) or `left` pixels from there on (raw).
+struct PendingPacket {
+    bool run = false;
+    std::uint32_t left = 0;
+    const std::uint8_t* pixels = nullptr;
+
+    // Writes up to `room` of its pixels at `out`; returns how many.
+    std::uint32_t WriteInto(std::uint8_t* out, std::uint32_t room, std::uint32_t bytes) {
+        const std::uint32_t take = std::min(left, room);
+        if (!run) {
+            std::memcpy(out, pixels, std::size_t(take) * bytes);
+            pixels += std::size_t(take) * bytes;
+        } else {
+            for (std::uint32_t i = 0; i < take; ++i) std::memcpy(out + std::size_t(i) * bytes, pixels, bytes);
+        }
+        left -= take;
+        return take;
     }
-    const std::uint64_t present = std::min<std::uint64_t>(count, std::uint64_t(end - p) / bytes);
-    sink.Copy(p, present);
-    p += present * bytes;
-    return present == count;
-}
+};
+
+// Bytes past a row of stored pixels, so that the whole 16-byte stores below
+// may run past its end.
+constexpr std::size_t kRowSlack = 64;
 
 #if defined(__SSE2__)
-// Blue, green, red, alpha to red, green, blue, alpha, four pixels.
-__m128i SwapRedBlue(__m128i v) {
-    const __m128i low = _mm_set1_epi32(0xFF);
-    const __m128i red = _mm_and_si128(_mm_srli_epi32(v, 16), low);
-    const __m128i blue = _mm_slli_epi32(_mm_and_si128(v, low), 16);
-    return _mm_or_si128(_mm_and_si128(v, _mm_set1_epi32(static_cast<int>(0xFF00FF00u))), _mm_or_si128(red, blue));
+// A run's pixel repeated across 16 bytes, from a pixel's first byte on.
+template <unsigned kBytes>
+__m128i RepeatedPixel(const std::uint8_t* p) {
+    if (kBytes == 1) return _mm_set1_epi8(static_cast<char>(*p));
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
+    if (kBytes == 4) return _mm_set1_epi32(static_cast<int>(v));
+    const std::uint64_t low = std::uint64_t(v & 0xFFFFFFu) * (1 + (std::uint64_t(1) << 24) + (std::uint64_t(1) << 48));
+    const std::uint64_t high = (low << 8) | ((v >> 16) & 0xFFu); // bytes 8 to 15 continue the pattern
+    return _mm_set_epi64x(static_cast<long long>(high), static_cast<long long>(low));
 }
 
-// Packets of 32-bit pixels wholly inside the current row, most of them a
-// few pixels long: each is written with whole 16-byte stores, which may run
-// past the packet but never past the row, whose rest comes later. Stops at
-// a packet that does not fit so (the row's end, the data's end); returns
-// how many pixels were written from `out` on.
-std::uint32_t DecodeRowPackets(const std::uint8_t*& p, const std::uint8_t* end, std::uint8_t* out,
-                               std::uint32_t room) {
+// Packets wholly inside the row, most of them a few pixels long, copied as
+// they are stored (the row is converted whole afterwards): each is written
+// with whole 16-byte stores of whole pixels, two at least, so that packets
+// of up to a few pixels take no branch on their length or kind. The stores
+// may run past the packet, by less than kRowSlack past the row. Stops at a
+// packet that does not fit the row or may reach past the data; returns how
+// many pixels were written from `out` on.
+template <unsigned kBytes>
+std::uint32_t CopyRowPackets(const std::uint8_t*& p, const std::uint8_t* end, std::uint8_t* out, std::uint32_t room) {
+    constexpr std::uint32_t kStepPixels = 16 / kBytes;
+    constexpr std::uint32_t kStep = kStepPixels * kBytes;
     std::uint32_t written = 0;
-    while (end - p >= 129 * 4) {  // the longest packet, read whole even for a run
+    // The longest packet, read whole even for a run, and a store's overreach.
+    while (end - p >= std::ptrdiff_t(1 + 128 * kBytes + 16)) {
         const std::uint8_t header = *p;
         const std::uint32_t count = (header & 0x7Fu) + 1;
-        // Two stores at least: packets of up to 8 pixels, most of them, then
-        // take no branch on their length.
-        const std::uint32_t stores = std::max<std::uint32_t>(2, (count + 3) / 4);
-        if (stores * 4 > room - written) break;
+        if (count > room - written) break;
+        const std::uint32_t stores = std::max<std::uint32_t>(2, (count + kStepPixels - 1) / kStepPixels);
         const __m128i run = _mm_sub_epi32(_mm_setzero_si128(), _mm_set1_epi32(header >> 7));  // all ones for a run
-        std::uint32_t first;
-        std::memcpy(&first, p + 1, 4);
-        const __m128i repeated = _mm_and_si128(run, _mm_set1_epi32(static_cast<int>(first)));
+        const __m128i repeated = _mm_and_si128(run, RepeatedPixel<kBytes>(p + 1));
         const auto store = [&](std::uint32_t k) {
-            const __m128i raw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1 + 16 * k));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * k),
-                             SwapRedBlue(_mm_or_si128(repeated, _mm_andnot_si128(run, raw))));
+            const __m128i raw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1 + kStep * k));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + kStep * k),
+                             _mm_or_si128(repeated, _mm_andnot_si128(run, raw)));
         };
         store(0);
         store(1);
         for (std::uint32_t k = 2; k < stores; ++k) store(k);
-        p += 1 + ((header & 0x80u) ? 4 : count * 4);
-        out += count * 4;
+        // A branch, not a select: guessed right, it lets the next header be
+        // read before this one is, which the packets' chain waits on.
+        if (__builtin_expect(header & 0x80u, 1))
+            p += 1 + kBytes;
+        else
+            p += 1 + kBytes * count;
+        out += count * kBytes;
         written += count;
     }
     return written;
 }
 #endif
 
-const std::uint8_t* DecodeRunLength(const std::uint8_t* p, const std::uint8_t* end, PixelSink& sink) {
-    while (sink.Left() > 0 && p < end) {
+std::uint32_t CopyRowPackets(const std::uint8_t*& p, const std::uint8_t* end, std::uint8_t* out, std::uint32_t room,
+                             std::uint32_t bytes) {
 #if defined(__SSE2__)
-        if (sink.LeftToRightBgra()) {
-            sink.Skip(DecodeRowPackets(p, end, sink.Cursor(), sink.RoomInRow()));
-            if (sink.Left() == 0 || p == end) break;
-        }
+    switch (bytes) {
+    case 4: return CopyRowPackets<4>(p, end, out, room);
+    case 3: return CopyRowPackets<3>(p, end, out, room);
+    case 1: return CopyRowPackets<1>(p, end, out, room);
+    }
+#else
+    (void)p, (void)end, (void)out, (void)room, (void)bytes;
 #endif
-        if (!DecodePacket(p, end, sink)) break;
+    return 0;
+}
+
+// Starts the packet at `p` (before `end`), its pixel count cut at `most`
+// and, for stored pixels, at those the data holds; false where the data ends
+// before a run's pixel. `ended` tells that the data ends with this packet.
+bool StartPacket(const std::uint8_t*& p, const std::uint8_t* end, std::uint64_t most, std::uint32_t bytes,
+                 PendingPacket& packet, bool& ended) {
+    const std::uint8_t header = *p++;
+    const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>((header & 0x7Fu) + 1, most));
+    packet.run = (header & 0x80u) != 0;
+    packet.pixels = p;
+    if (packet.run) {
+        if (std::uint64_t(end - p) < bytes) return ended = true, false;
+        packet.left = count;
+        p += bytes;
+        return true;
+    }
+    packet.left = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, std::uint64_t(end - p) / bytes));
+    p += std::size_t(packet.left) * bytes;
+    ended = packet.left < count;
+    return true;
+}
+
+// Packets are decoded a row at a time into a row of stored pixels, which is
+// then placed on the image whole by the shared conversions: the packets'
+// many small writes stay in the cache, and a large image's rows are written
+// past it, as the plain ones are.
+const std::uint8_t* DecodeRunLength(const std::uint8_t* p, const std::uint8_t* end, PixelSink& sink) {
+    const std::uint32_t bytes = sink.StoredBytes();
+    std::vector<std::uint8_t> row(std::size_t(sink.Width()) * bytes + kRowSlack);
+    PendingPacket packet;
+    bool ended = false;
+    while (sink.Left() > 0 && (packet.left > 0 || (!ended && p < end))) {
+        const auto room = static_cast<std::uint32_t>(std::min<std::uint64_t>(sink.Width(), sink.Left()));
+        std::uint32_t filled = packet.WriteInto(row.data(), room, bytes);
+        while (filled < room && !ended && p < end) {
+            filled += CopyRowPackets(p, end, row.data() + std::size_t(filled) * bytes, room - filled, bytes);
+            if (filled == room || p == end) break;
+            if (StartPacket(p, end, sink.Left() - filled, bytes, packet, ended))
+                filled += packet.WriteInto(row.data() + std::size_t(filled) * bytes, room - filled, bytes);
+        }
+        sink.Copy(row.data(), filled);
     }
     return p;
 }
@@ -269,7 +296,7 @@ std::unique_ptr<TTexture> LoadTga(TData& data) {
     data.Seek(kHeaderSize + idLength);
     auto texture = std::make_unique<TTexture>(width, height, 4);
     const bool runLength = type >= 9;
-    PixelSink sink(*texture, stored, file[17], runLength);
+    PixelSink sink(*texture, stored, file[17]);
     const std::uint8_t* begin = file + data.Position();
     const std::uint8_t* end = file + data.Size();
     const std::uint8_t* stop = runLength ? DecodeRunLength(begin, end, sink) : DecodePlain(begin, end, sink);

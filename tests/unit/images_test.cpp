@@ -437,24 +437,46 @@ TEST(TgaReader, RejectsOtherTypesAndDepths) {
     }
 }
 
-// Builds a run-length file from packets and the pixels they stand for.
+// Builds a run-length file from packets and the pixels they stand for, of
+// the header's depth: 32, 24 (alpha 255) or 8 (grey, red taken as it).
 struct RunLengthFile {
     Bytes bytes;
     std::vector<std::array<std::uint8_t, 4>> pixels;  // RGBA, file order
+    std::uint8_t depth;
 
-    explicit RunLengthFile(const TgaHeader& header) : bytes(TgaHeaderBytes(header)) {}
+    explicit RunLengthFile(const TgaHeader& header) : bytes(TgaHeaderBytes(header)), depth(header.depth) {}
+    // Appends one stored pixel; returns it decoded.
+    std::array<std::uint8_t, 4> Store(std::array<std::uint8_t, 4> rgba) {
+        if (depth == 8) {
+            bytes.push_back(rgba[0]);
+            return {rgba[0], rgba[0], rgba[0], 255};
+        }
+        AppendBgra(bytes, rgba.data());
+        if (depth == 32) return rgba;
+        bytes.pop_back();
+        return {rgba[0], rgba[1], rgba[2], 255};
+    }
     void Run(std::uint8_t header, std::array<std::uint8_t, 4> rgba) {
         bytes.push_back(header);
-        AppendBgra(bytes, rgba.data());
-        for (int i = 0; i < (header & 0x7F) + 1; ++i) pixels.push_back(rgba);
+        const auto decoded = Store(rgba);
+        for (int i = 0; i < (header & 0x7F) + 1; ++i) pixels.push_back(decoded);
     }
     void Raw(std::uint8_t header, std::mt19937& random) {
         bytes.push_back(header);
         for (int i = 0; i < (header & 0x7F) + 1; ++i) {
             std::array<std::uint8_t, 4> p{};
             for (auto& b : p) b = static_cast<std::uint8_t>(random());
-            AppendBgra(bytes, p.data());
-            pixels.push_back(p);
+            pixels.push_back(Store(p));
+        }
+    }
+    // Packets of every length, runs and stored pixels mixed, up to `total` pixels.
+    void Mixed(std::size_t total, std::mt19937& random) {
+        while (pixels.size() < total) {
+            const auto header = static_cast<std::uint8_t>(random() % 2 ? random() % 9 : random() % 128);
+            if (random() % 2)
+                Raw(header, random);
+            else
+                Run(header | 0x80, {std::uint8_t(random()), std::uint8_t(random()), 7, 200});
         }
     }
     // The expected decoded image, placing file-order pixels by row order.
@@ -495,26 +517,26 @@ TEST(TgaReader, PacketHeadersAtTheirLimitsAndPacketsAcrossRows) {
 }
 
 // Many packets of every length, runs and stored pixels mixed, some across
-// rows, in files long enough for the reader's whole-store loop; also cut
-// short at a few places.
+// rows, in files long enough for the reader's whole-store loop, at each
+// depth; also cut short at a few places.
 TEST(TgaReader, ManyPacketsOfEveryLength) {
     std::mt19937 random(31);
-    for (std::uint8_t descriptor : {0x08, 0x28}) {
+    struct Case {
+        std::uint8_t type, depth, descriptor;
+    };
+    const Case kCases[] = {{10, 32, 0x08}, {10, 32, 0x28}, {10, 24, 0x08}, {10, 24, 0x28}, {11, 8, 0x28}};
+    for (const auto& [type, depth, descriptor] : kCases) {
         TgaHeader h;
-        h.type = 10;
+        h.type = type;
+        h.depth = depth;
         h.width = 61;
         h.height = 40;
         h.descriptor = descriptor;
         RunLengthFile file(h);
-        while (file.pixels.size() < 61u * 40) {
-            const auto header = static_cast<std::uint8_t>(random() % 2 ? random() % 9 : random() % 128);
-            if (random() % 2)
-                file.Raw(header, random);
-            else
-                file.Run(header | 0x80, {std::uint8_t(random()), std::uint8_t(random()), 7, 200});
-        }
+        file.Mixed(61u * 40, random);
         for (std::size_t cut : {std::size_t(0), std::size_t(9), std::size_t(700), file.bytes.size() / 2}) {
-            SCOPED_TRACE(std::to_string(descriptor) + " less " + std::to_string(cut));
+            SCOPED_TRACE(std::to_string(depth) + " bits, " + std::to_string(descriptor) + " less " +
+                         std::to_string(cut));
             RunLengthFile shorter = file;
             shorter.bytes.resize(file.bytes.size() - cut);
             const Image whole = file.Expected(61, 40, descriptor & 0x20);
@@ -651,6 +673,17 @@ TEST(ImageReaders, LargeImagesDecodeExactly) {
     ExpectImage(DecodeBmp(Bmp(rgb)).get(), rgb);
     ExpectImage(DecodeBmp(Bmp(rgba)).get(), rgba);
     ExpectImage(DecodeTga(PlainTga(rgba, 0x28)).get(), rgba);
+    std::mt19937 random(62);
+    for (std::uint8_t depth : {32, 24}) {
+        TgaHeader h;
+        h.type = 10;
+        h.depth = depth;
+        h.width = 2051;
+        h.height = 1400;
+        RunLengthFile file(h);
+        file.Mixed(2051u * 1400, random);
+        ExpectImage(DecodeTga(file.bytes).get(), file.Expected(2051, 1400, false));
+    }
 }
 
 // ---- Files as users have them: written by ImageMagick and Pillow, each

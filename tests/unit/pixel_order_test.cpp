@@ -28,7 +28,7 @@ struct Conversion {
 const Conversion kConversions[] = {
     {"BgraToRgba", 4, 4, [](auto s, auto d, auto n, bool b) { quelt::BgraToRgba(s, d, n, b); }, {2, 1, 0, 3}},
     {"BgrToRgb", 3, 3, [](auto s, auto d, auto n, bool b) { quelt::BgrToRgb(s, d, n, b); }, {2, 1, 0}},
-    {"BgrToRgba", 3, 4, [](auto s, auto d, auto n, bool) { quelt::BgrToRgba(s, d, n); }, {2, 1, 0, -1}},
+    {"BgrToRgba", 3, 4, [](auto s, auto d, auto n, bool b) { quelt::BgrToRgba(s, d, n, b); }, {2, 1, 0, -1}},
     {"GreyToRgb", 1, 3, [](auto s, auto d, auto n, bool) { quelt::GreyToRgb(s, d, n); }, {0, 0, 0}},
     {"GreyToRgba", 1, 4, [](auto s, auto d, auto n, bool) { quelt::GreyToRgba(s, d, n); }, {0, 0, 0, -1}},
 };

@@ -7,12 +7,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <random>
 #include <string>
 
 #include <spng.h>
 
 #include "QUtils.h"
 #include "SData.h"
+#include "TPixelOrder.h"
 #include "TPngLoader.h"
 #include "TestFiles.h"
 
@@ -184,6 +186,47 @@ TEST(PngReader, RefusesABadImageDataChecksum) {
     const Decoded got = Ours(quelt::test::ReadFile("bad_adler.png"));
     EXPECT_TRUE(got.pixels.empty());
     EXPECT_EQ(got.reason.rfind("PNG: bad image data: ", 0), 0u) << got.reason;
+}
+
+// The five filters as defined, a byte at a time.
+Bytes Unfiltered(int type, const Bytes& in, const Bytes& prior, std::size_t bytes, unsigned bpp) {
+    Bytes out(bytes);
+    for (std::size_t i = 0; i < bytes; ++i) {
+        const int a = i >= bpp ? out[i - bpp] : 0, b = prior[i], c = i >= bpp ? prior[i - bpp] : 0;
+        const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
+        const int paeth = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+        const int predicted[] = {0, a, b, (a + b) / 2, paeth};
+        out[i] = static_cast<std::uint8_t>(in[i] + predicted[type]);
+    }
+    return out;
+}
+
+// Every path the unfilter has on this processor (scalar; SSE2 for 3- and
+// 4-byte pixels) gives the filters' definitions, at odd widths.
+TEST(PngUnfilter, EveryPathGivesTheDefinition) {
+    std::mt19937 random(5);
+    for (unsigned bpp : {1u, 2u, 3u, 4u})
+        for (std::size_t width : {1, 2, 5, 17, 33}) {
+            const std::size_t bytes = bpp * width;
+            Bytes in(bytes + 1), prior(bytes + 1);
+            for (auto* row : {&in, &prior})
+                for (auto& b : *row) b = static_cast<std::uint8_t>(random());
+            for (int type = 0; type <= 4; ++type)
+                for (int path = 0; path <= static_cast<int>(quelt::BestPixelPath()); ++path) {
+                    SCOPED_TRACE(std::to_string(bpp) + " bytes, " + std::to_string(width) + " wide, filter " +
+                                 std::to_string(type) + ", path " + std::to_string(path));
+                    quelt::LimitPixelPath(static_cast<quelt::PixelPath>(path));
+                    Bytes out(bytes + 1, 0xA5);
+                    ASSERT_TRUE(quelt::UnfilterPngRow(static_cast<std::uint8_t>(type), in.data(), prior.data(),
+                                                      out.data(), bytes, bpp));
+                    EXPECT_EQ(out.back(), 0xA5);
+                    out.pop_back();
+                    EXPECT_EQ(out, Unfiltered(type, in, prior, bytes, bpp));
+                }
+        }
+    quelt::LimitPixelPath(quelt::PixelPath::kAvx2);
+    Bytes row(8);
+    EXPECT_FALSE(quelt::UnfilterPngRow(5, row.data(), row.data(), row.data(), 4, 4));
 }
 
 } // namespace
