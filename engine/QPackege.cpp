@@ -34,6 +34,13 @@ std::vector<std::string_view> Components(std::string_view name) {
     }
 }
 
+// A name that is one file right in the folder, as most are: nothing to walk
+// and nothing to refuse. One pass, since this runs for every entry.
+bool IsPlainName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
+           name.find('\\') == std::string_view::npos;
+}
+
 // No file system takes a path this long; a longer "name" is damage, and
 // bounding it keeps a package without zero bytes from filling memory.
 constexpr std::size_t kMaxNameLength = std::size_t{1} << 20;
@@ -279,11 +286,12 @@ struct EntryFile {
     Fd file;
     Fd folder;   // when it is not the target folder itself
     int at = -1; // the folder holding it
-    std::string name;
+    const char* name = nullptr; // the end of the entry's name, which outlives this
+
 
     explicit operator bool() const { return static_cast<bool>(file); }
     // What could not be written whole does not stay under the entry's name.
-    void Remove() const { unlinkat(at, name.c_str(), 0); }
+    void Remove() const { unlinkat(at, name, 0); }
 };
 
 // The folder entries are written into, held open; every name is resolved
@@ -313,12 +321,12 @@ public:
     // (unless it is read-only); a link, device, FIFO or hard-linked file is
     // replaced. No file, with the reason noted, when the name would leave the
     // folder, passes through a link or is the package being read; none and
-    // nothing noted when something is there and `keepExisting` says so.
+    // nothing noted when something is there and `keepExisting` says so. The
+    // file keeps a pointer into `name`.
+    template <typename KeepExisting>
     EntryFile Create(const std::string& name, const PackageReader& package, Problems& problems,
-                     const std::function<bool()>& keepExisting) const {
-        // Most names are a file right in the folder, with nothing to walk.
-        const bool plain =
-            !name.empty() && name != "." && name != ".." && name.find_first_of("\\/") == std::string::npos;
+                     KeepExisting keepExisting) const {
+        const bool plain = IsPlainName(name);
         std::vector<std::string> parts;
         if (!plain && (!IsSafeEntryName(name) || !FileParts(name, parts))) {
             problems.Note(Problems::kSkipped, name, "it would leave the target folder or names no file");
@@ -335,8 +343,8 @@ public:
             }
             entry.at = entry.folder.Get();
         }
-        entry.name = plain ? name : parts.back();
-        const char* last = entry.name.c_str();
+        // The last part ends the name, so the name's own bytes serve.
+        const char* last = entry.name = name.c_str() + (plain ? 0 : name.size() - parts.back().size());
         entry.file = Fd(NewFile(entry.at, last));
         struct stat info {};
         if (!entry.file && errno == EEXIST && fstatat(entry.at, last, &info, AT_SYMLINK_NOFOLLOW) == 0) {
@@ -408,18 +416,16 @@ class EntryNames {
 public:
     // Notes the next entry's name; false when it repeats an earlier one.
     bool Add(const std::string& name) {
-        std::string file = FileOf(name);
-        if (file.empty()) return true; // names no file: it is reported, not written
-        if (indexed_) return index_.insert(std::move(file)).second;
-        listed_.push_back(std::move(file));
-        return true;
+        if (IsPlainName(name)) return AddFile(name);
+        const std::string file = FileOf(name);
+        return file.empty() || AddFile(file); // one naming no file is reported, not written
     }
 
     // Whether the name Add took last repeats an earlier one.
     bool LastRepeats() {
         if (indexed_) return false; // Add has looked it up
-        std::string last = std::move(listed_.back());
-        listed_.pop_back();
+        std::string last = listed_.substr(lastStart_, listed_.size() - lastStart_ - 1); // without its zero
+        listed_.resize(lastStart_);
         Index();
         return !index_.insert(std::move(last)).second;
     }
@@ -427,16 +433,28 @@ public:
     // From now on every name is looked up.
     void Index() {
         if (indexed_) return;
-        index_.insert(std::make_move_iterator(listed_.begin()), std::make_move_iterator(listed_.end()));
+        for (std::size_t at = 0; at < listed_.size();) {
+            const std::size_t end = listed_.find('\0', at);
+            index_.emplace(listed_, at, end - at);
+            at = end + 1;
+        }
         listed_ = {};
         indexed_ = true;
     }
 
 private:
-    // The path inside the folder, "/" between its parts; empty for a name that
-    // is skipped. Most names are one part.
+    bool AddFile(std::string_view file) {
+        if (indexed_) return index_.emplace(file).second;
+        // Back to back, each ended by the zero byte no stored name holds: one
+        // growing string instead of an object per entry.
+        lastStart_ = listed_.size();
+        listed_.append(file).push_back('\0');
+        return true;
+    }
+
+    // The path inside the folder of a name that is not plain, "/" between its
+    // parts; empty for a name that is skipped.
     static std::string FileOf(const std::string& name) {
-        if (name.find_first_of("\\/") == std::string::npos && name != "." && name != "..") return name;
         const std::vector<std::string_view> parts = Components(name);
         if (!IsSafeEntryName(name) || parts.back().empty() || parts.back() == ".") return {};
         std::string file;
@@ -445,14 +463,16 @@ private:
         return file;
     }
 
-    std::vector<std::string> listed_;
+    std::string listed_; // while not indexed
+    std::size_t lastStart_ = 0;
     std::unordered_set<std::string> index_;
     bool indexed_ = false;
 };
 
 // The entry the reader is at, written whole into `file` or, noted, not at all.
 // False when it was not written; a failure to read the package throws.
-bool WriteEntry(PackageReader& reader, EntryFile& file, const std::string& path, Problems& problems) {
+bool WriteEntry(PackageReader& reader, EntryFile& file, const TargetFolder& folder, const std::string& name,
+                Problems& problems) {
     int error = 0;
     try {
         error = reader.CopyContent(file.file.Get());
@@ -463,7 +483,7 @@ bool WriteEntry(PackageReader& reader, EntryFile& file, const std::string& path,
     if (error == 0 && !file.file.Close()) error = errno;
     if (error == 0) return true;
     file.Remove();
-    problems.Note(Problems::kNotWritten, path, std::strerror(error));
+    problems.Note(Problems::kNotWritten, folder.PathOf(name), std::strerror(error));
     return false;
 }
 
@@ -473,7 +493,7 @@ void WriteEntries(PackageReader& reader, const TargetFolder& folder, Problems& p
     while (reader.Next(entry)) {
         if (!names.Add(entry.name)) continue;
         EntryFile file = folder.Create(entry.name, reader, problems, [&] { return names.LastRepeats(); });
-        if (!file || !WriteEntry(reader, file, folder.PathOf(entry.name), problems)) names.Index();
+        if (!file || !WriteEntry(reader, file, folder, entry.name, problems)) names.Index();
     }
 }
 
@@ -763,7 +783,7 @@ void ExtractInto(const std::string& package, const std::string& entryName, const
     if (!target) return;
     Problems problems;
     EntryFile file = target->Create(fileName, *reader, problems, [] { return false; });
-    if (file) WriteEntry(*reader, file, target->PathOf(fileName), problems);
+    if (file) WriteEntry(*reader, file, *target, fileName, problems);
     problems.Report({});
 }
 
