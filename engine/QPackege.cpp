@@ -35,7 +35,7 @@ std::vector<std::string_view> Components(std::string_view name) {
 }
 
 // A name that is one file right in the folder, as most are: nothing to walk
-// and nothing to refuse. One pass, since this runs for every entry.
+// and nothing to refuse. Cheap, since it runs for every entry.
 bool IsPlainName(std::string_view name) {
     return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
            name.find('\\') == std::string_view::npos;
@@ -287,7 +287,6 @@ struct EntryFile {
     Fd folder;   // when it is not the target folder itself
     int at = -1; // the folder holding it
     const char* name = nullptr; // the end of the entry's name, which outlives this
-
 
     explicit operator bool() const { return static_cast<bool>(file); }
     // What could not be written whole does not stay under the entry's name.
