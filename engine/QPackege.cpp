@@ -43,18 +43,16 @@ class EntryNames {
 public:
     // Notes the next entry's name; false when it repeats an earlier one.
     bool Add(const std::string& name) {
-        std::string file = FileOf(name);
-        if (file.empty()) return true; // names no file: it is reported, not written
-        if (indexed_) return index_.insert(std::move(file)).second;
-        listed_.push_back(std::move(file));
-        return true;
+        if (IsPlainName(name) && !kFileNamesIgnoreCase) return AddFile(name);
+        const std::string file = FileOf(name);
+        return file.empty() || AddFile(file); // one naming no file is reported, not written
     }
 
     // Whether the name Add took last repeats an earlier one.
     bool LastRepeats() {
         if (indexed_) return false; // Add has looked it up
-        std::string last = std::move(listed_.back());
-        listed_.pop_back();
+        std::string last = listed_.substr(lastStart_, listed_.size() - lastStart_ - 1); // without its zero
+        listed_.resize(lastStart_);
         Index();
         return !index_.insert(std::move(last)).second;
     }
@@ -62,14 +60,27 @@ public:
     // From now on every name is looked up.
     void Index() {
         if (indexed_) return;
-        index_.insert(std::make_move_iterator(listed_.begin()), std::make_move_iterator(listed_.end()));
+        for (std::size_t at = 0; at < listed_.size();) {
+            const std::size_t end = listed_.find('\0', at);
+            index_.emplace(listed_, at, end - at);
+            at = end + 1;
+        }
         listed_ = {};
         indexed_ = true;
     }
 
 private:
+    bool AddFile(std::string_view file) {
+        if (indexed_) return index_.emplace(file).second;
+        // Back to back, each ended by the zero byte no stored name holds: one
+        // growing string instead of an object per entry.
+        lastStart_ = listed_.size();
+        listed_.append(file).push_back('\0');
+        return true;
+    }
+
     // The path inside the folder, "/" between its parts; empty for a name that
-    // is skipped. Most names are one part.
+    // is skipped.
     static std::string FileOf(const std::string& name) {
         if (kFileNamesIgnoreCase) return Folded(PlainFileOf(name));
         return PlainFileOf(name);
@@ -79,7 +90,7 @@ private:
         return file;
     }
     static std::string PlainFileOf(const std::string& name) {
-        if (name.find_first_of("\\/") == std::string::npos && name != "." && name != "..") return name;
+        if (IsPlainName(name)) return name;
         const std::vector<std::string_view> parts = Components(name);
         if (!IsSafeEntryName(name) || parts.back().empty() || parts.back() == ".") return {};
         std::string file;
@@ -88,14 +99,16 @@ private:
         return file;
     }
 
-    std::vector<std::string> listed_;
+    std::string listed_; // while not indexed
+    std::size_t lastStart_ = 0;
     std::unordered_set<std::string> index_;
     bool indexed_ = false;
 };
 
 // The entry the reader is at, written whole into `file` or, noted, not at all.
 // False when it was not written; a failure to read the package throws.
-bool WriteEntry(PackageReader& reader, EntryFile& file, const std::string& path, Problems& problems) {
+bool WriteEntry(PackageReader& reader, EntryFile& file, const TargetFolder& folder, const std::string& name,
+                Problems& problems) {
     int error = 0;
     try {
         error = reader.CopyContent(file.file.Get());
@@ -106,7 +119,7 @@ bool WriteEntry(PackageReader& reader, EntryFile& file, const std::string& path,
     if (error == 0 && !file.file.Close()) error = errno;
     if (error == 0) return true;
     file.Remove();
-    problems.Note(Problems::kNotWritten, path, std::strerror(error));
+    problems.Note(Problems::kNotWritten, folder.PathOf(name), std::strerror(error)); // built only when needed
     return false;
 }
 
@@ -116,7 +129,7 @@ void WriteEntries(PackageReader& reader, const TargetFolder& folder, Problems& p
     while (reader.Next(entry)) {
         if (!names.Add(entry.name)) continue;
         EntryFile file = folder.Create(entry.name, reader, problems, [&] { return names.LastRepeats(); });
-        if (!file || !WriteEntry(reader, file, folder.PathOf(entry.name), problems)) names.Index();
+        if (!file || !WriteEntry(reader, file, folder, entry.name, problems)) names.Index();
     }
 }
 
@@ -322,7 +335,7 @@ void ExtractInto(const std::string& package, const std::string& entryName, const
     if (!target) return;
     packege::Problems problems;
     packege::EntryFile file = target->Create(fileName, *reader, problems, [] { return false; });
-    if (file) packege::WriteEntry(*reader, file, target->PathOf(fileName), problems);
+    if (file) packege::WriteEntry(*reader, file, *target, fileName, problems);
     problems.Report({});
 }
 

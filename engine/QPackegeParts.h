@@ -36,6 +36,13 @@ inline std::vector<std::string_view> Components(std::string_view name) {
     }
 }
 
+// A name that is one file right in the folder, as most are: nothing to walk
+// and nothing to refuse. Cheap, since it runs for every entry.
+inline bool IsPlainName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
+           name.find('\\') == std::string_view::npos;
+}
+
 // No file system takes a path this long; a longer "name" is damage, and
 // bounding it keeps a package without zero bytes from filling memory.
 constexpr std::size_t kMaxNameLength = std::size_t{1} << 20;

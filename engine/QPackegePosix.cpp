@@ -197,8 +197,7 @@ std::optional<TargetFolder> TargetFolder::Open(const std::string& folder) {
 
 EntryFile TargetFolder::Create(const std::string& name, const PackageReader& package, Problems& problems,
                                const std::function<bool()>& keepExisting) const {
-    // Most names are a file right in the folder, with nothing to walk.
-    const bool plain = !name.empty() && name != "." && name != ".." && name.find_first_of("\\/") == std::string::npos;
+    const bool plain = IsPlainName(name);
     std::vector<std::string> parts;
     if (!plain && (!IsSafeEntryName(name) || !FileParts(name, parts))) {
         problems.Note(Problems::kSkipped, name, "it would leave the target folder or names no file");

@@ -306,6 +306,27 @@ TEST_F(PackageTest, OnlyTheFirstEntryOfANameIsWrittenWhateverTheFolderHeld) {
     EXPECT_EQ(TakeError(), "");
 }
 
+// Names in folders repeat under other spellings too, whether the repeat is
+// met while the names are only listed or once they are looked up.
+TEST_F(PackageTest, TheFirstEntryOfANameInAFolderIsWrittenWhateverItsSpelling) {
+    const std::vector<std::pair<std::string, std::string>> entries{
+        {"d/x", "1"}, {"y", "2"}, {"d\\x", "3"}, {"./y", "4"}, {"d//x", "5"}, {"e/z", "6"}, {"e/./z", "7"}};
+    std::vector<Bytes> stored;
+    for (const auto& [name, text] : entries) stored.push_back(Entry(name, Bytes(text.begin(), text.end())));
+    WriteFile("p.pak", Package(static_cast<std::uint32_t>(stored.size()), stored));
+    for (const bool yHeld : {false, true}) {
+        fs::remove_all("out");
+        MakeFolder("out/d");
+        MakeFolder("out/e");
+        if (yHeld) WriteFile("out/y", "old");
+        Unpack("p.pak", "out");
+        EXPECT_EQ(ReadFile("out/d/x"), Bytes{'1'}) << yHeld;
+        EXPECT_EQ(ReadFile("out/y"), Bytes{'2'}) << yHeld;
+        EXPECT_EQ(ReadFile("out/e/z"), Bytes{'6'}) << yHeld;
+        EXPECT_EQ(TakeError(), "");
+    }
+}
+
 // What unpacking leaves in a folder that already holds files, and what it
 // reports: every entry is tried, and every kind of problem is named.
 TEST_F(PackageTest, UnpackOutcomes) {
