@@ -147,6 +147,7 @@ struct PendingPacket {
     // Writes up to `room` of its pixels at `out`; returns how many.
     std::uint32_t WriteInto(std::uint8_t* out, std::uint32_t room, std::uint32_t bytes) {
         const std::uint32_t take = std::min(left, room);
+        if (take == 0) return 0; // nothing pending: `pixels` may be null
         if (!run) {
             std::memcpy(out, pixels, std::size_t(take) * bytes);
             pixels += std::size_t(take) * bytes;
