@@ -23,5 +23,10 @@ add_custom_command(OUTPUT ${QUELT_DOCS_DIR}/reference.stamp
   COMMENT "Reference and man pages (scripts/docs)"
   VERBATIM)
 add_custom_target(quelt_reference ALL DEPENDS ${QUELT_DOCS_DIR}/reference.stamp)
-# For whoever builds against the library: the development package.
-install(DIRECTORY ${QUELT_DOCS_DIR}/man/man3 DESTINATION ${CMAKE_INSTALL_MANDIR} COMPONENT dev)
+# For whoever builds against the library: the development package, or on
+# Windows, which reads no man pages, the HTML in the zip's doc folder.
+if(WIN32)
+  install(DIRECTORY ${QUELT_DOCS_DIR}/html DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quelt COMPONENT dev)
+else()
+  install(DIRECTORY ${QUELT_DOCS_DIR}/man/man3 DESTINATION ${CMAKE_INSTALL_MANDIR} COMPONENT dev)
+endif()
