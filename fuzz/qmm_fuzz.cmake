@@ -4,5 +4,6 @@
 target_sources(${TARGET} PRIVATE
   ${PROJECT_SOURCE_DIR}/showcase/Quelt.cpp
   ${PROJECT_SOURCE_DIR}/showcase/OpenGL.cpp
-  ${PROJECT_SOURCE_DIR}/showcase/QKeyFrameModel.cpp)
+  ${PROJECT_SOURCE_DIR}/showcase/QKeyFrameModel.cpp
+  ${PROJECT_SOURCE_DIR}/showcase/SystemPosix.cpp)
 target_include_directories(${TARGET} PRIVATE ${PROJECT_SOURCE_DIR}/showcase)
