@@ -177,7 +177,9 @@ std::unique_ptr<TTexture> LoadBmp(TData& data) {
         } else {
             ExpandIndices(src, dst, pixels, layout.bits, palette);
         }
-        std::memset(dst + pixels * components, 0, rowBytes - pixels * components);
+        // Only when something is missing: even an empty memset may touch
+        // the next row, just written past the cache, and fetch it back.
+        if (pixels < width) std::memset(dst + pixels * components, 0, rowBytes - pixels * components);
     }
     data.Seek(static_cast<std::uint32_t>(std::min<std::uint64_t>(offset, size)));
     return texture;
