@@ -177,43 +177,41 @@ __m128i RepeatedPixel(const std::uint8_t* p) {
 }
 
 // Packets wholly inside the row, most of them a few pixels long, copied as
-// they are stored (the row is converted whole afterwards): each is written
-// with whole 16-byte stores of whole pixels, two at least, so that packets
-// of up to a few pixels take no branch on their length or kind. The stores
-// may run past the packet, by less than kRowSlack past the row. Stops at a
-// packet that does not fit the row or may reach past the data; returns how
-// many pixels were written from `out` on.
+// they are stored (the row is converted whole afterwards) with whole 16-byte
+// stores of whole pixels, which may run past the packet, by less than
+// kRowSlack past the row. Stops at a packet that does not fit the row or may
+// reach past the data; returns how many pixels were written from `out` on.
 template <unsigned kBytes>
 std::uint32_t CopyRowPackets(const std::uint8_t*& p, const std::uint8_t* end, std::uint8_t* out, std::uint32_t room) {
     constexpr std::uint32_t kStepPixels = 16 / kBytes;
     constexpr std::uint32_t kStep = kStepPixels * kBytes;
-    std::uint32_t written = 0;
     // The longest packet, read whole even for a run, and a store's overreach.
-    while (end - p >= std::ptrdiff_t(1 + 128 * kBytes + 16)) {
-        const std::uint8_t header = *p;
+    constexpr std::ptrdiff_t kLongest = 1 + 128 * kBytes + 16;
+    const std::uint8_t* q = p;
+    std::uint8_t* o = out;
+    std::uint32_t left = room;
+    while (end - q >= kLongest) {
+        const std::uint32_t header = *q;
         const std::uint32_t count = (header & 0x7Fu) + 1;
-        if (count > room - written) break;
-        const std::uint32_t stores = std::max<std::uint32_t>(2, (count + kStepPixels - 1) / kStepPixels);
-        const __m128i run = _mm_sub_epi32(_mm_setzero_si128(), _mm_set1_epi32(header >> 7));  // all ones for a run
-        const __m128i repeated = _mm_and_si128(run, RepeatedPixel<kBytes>(p + 1));
-        const auto store = [&](std::uint32_t k) {
-            const __m128i raw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1 + kStep * k));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + kStep * k),
-                             _mm_or_si128(repeated, _mm_andnot_si128(run, raw)));
-        };
-        store(0);
-        store(1);
-        for (std::uint32_t k = 2; k < stores; ++k) store(k);
-        // A branch, not a select: guessed right, it lets the next header be
-        // read before this one is, which the packets' chain waits on.
-        if (__builtin_expect(header & 0x80u, 1))
-            p += 1 + kBytes;
-        else
-            p += 1 + kBytes * count;
-        out += count * kBytes;
-        written += count;
+        if (count > left) break;
+        if (header & 0x80u) {
+            const __m128i repeated = RepeatedPixel<kBytes>(q + 1);
+            std::uint32_t k = 0;
+            do _mm_storeu_si128(reinterpret_cast<__m128i*>(o + kStep * k), repeated);
+            while (++k * kStepPixels < count);
+            q += 1 + kBytes;
+        } else {
+            std::uint32_t k = 0;
+            do _mm_storeu_si128(reinterpret_cast<__m128i*>(o + kStep * k),
+                                _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 1 + kStep * k)));
+            while (++k * kStepPixels < count);
+            q += 1 + kBytes * count;
+        }
+        o += count * kBytes;
+        left -= count;
     }
-    return written;
+    p = q;
+    return room - left;
 }
 #endif
 

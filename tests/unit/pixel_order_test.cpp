@@ -60,7 +60,7 @@ TEST_F(PixelPaths, EveryPathGivesTheSameBytes) {
         const auto path = static_cast<PixelPath>(p);
         quelt::LimitPixelPath(path);
         for (const Conversion& c : kConversions)
-            for (std::size_t pixels : {0, 1, 2, 3, 5, 6, 7, 8, 9, 15, 16, 17, 31, 33, 48, 100, 2048, 2053})
+            for (std::size_t pixels : {0, 1, 2, 3, 5, 6, 7, 8, 9, 10, 11, 15, 16, 17, 31, 33, 48, 100, 2048, 2053})
                 for (std::size_t offset : {0, 1, 4, 12, 20})
                     for (bool bypass : {false, true}) {
                         SCOPED_TRACE(std::string(Name(path)) + " " + c.name + " " + std::to_string(pixels) +
