@@ -176,42 +176,43 @@ __m128i RepeatedPixel(const std::uint8_t* p) {
     return _mm_set_epi64x(static_cast<long long>(high), static_cast<long long>(low));
 }
 
+__m128i Load(const std::uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+void Store(std::uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+
 // Packets wholly inside the row, most of them a few pixels long, copied as
 // they are stored (the row is converted whole afterwards) with whole 16-byte
-// stores of whole pixels, which may run past the packet, by less than
+// stores of whole pixels, two at least, so that short packets take no branch
+// on their length; the stores may run past the packet, by less than
 // kRowSlack past the row. Stops at a packet that does not fit the row or may
 // reach past the data; returns how many pixels were written from `out` on.
 template <unsigned kBytes>
 std::uint32_t CopyRowPackets(const std::uint8_t*& p, const std::uint8_t* end, std::uint8_t* out, std::uint32_t room) {
-    constexpr std::uint32_t kStepPixels = 16 / kBytes;
-    constexpr std::uint32_t kStep = kStepPixels * kBytes;
+    constexpr std::size_t kStep = 16 / kBytes * kBytes;
     // The longest packet, read whole even for a run, and a store's overreach.
     constexpr std::ptrdiff_t kLongest = 1 + 128 * kBytes + 16;
+    if (end - p < kLongest) return 0;
+    const std::uint8_t* const lastStart = end - kLongest;
+    std::uint8_t* const rowEnd = out + std::size_t(room) * kBytes;
     const std::uint8_t* q = p;
     std::uint8_t* o = out;
-    std::uint32_t left = room;
-    while (end - q >= kLongest) {
-        const std::uint32_t header = *q;
-        const std::uint32_t count = (header & 0x7Fu) + 1;
-        if (count > left) break;
+    while (q <= lastStart) {
+        const std::size_t header = *q;
+        std::uint8_t* const next = o + kBytes + (header & 0x7Fu) * kBytes;
+        if (next > rowEnd) break;
         if (header & 0x80u) {
             const __m128i repeated = RepeatedPixel<kBytes>(q + 1);
-            std::uint32_t k = 0;
-            do _mm_storeu_si128(reinterpret_cast<__m128i*>(o + kStep * k), repeated);
-            while (++k * kStepPixels < count);
+            for (std::size_t k = 0; k < 2; ++k) Store(o + kStep * k, repeated);
+            for (std::uint8_t* at = o + 2 * kStep; at < next; at += kStep) Store(at, repeated);
             q += 1 + kBytes;
         } else {
-            std::uint32_t k = 0;
-            do _mm_storeu_si128(reinterpret_cast<__m128i*>(o + kStep * k),
-                                _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 1 + kStep * k)));
-            while (++k * kStepPixels < count);
-            q += 1 + kBytes * count;
+            for (std::size_t k = 0; k < 2; ++k) Store(o + kStep * k, Load(q + 1 + kStep * k));
+            for (std::size_t k = 2; o + kStep * k < next; ++k) Store(o + kStep * k, Load(q + 1 + kStep * k));
+            q += 1 + (next - o);
         }
-        o += count * kBytes;
-        left -= count;
+        o = next;
     }
     p = q;
-    return room - left;
+    return static_cast<std::uint32_t>(std::size_t(o - out) / kBytes);
 }
 #endif
 
