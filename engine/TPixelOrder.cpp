@@ -303,6 +303,7 @@ void BgrToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, b
 #if defined(QUELT_X86)
     const PixelPath path = ChosenPixelPath();
     if (path == PixelPath::kAvx2) i = BgrToRgbaAvx2(src, dst, pixels, bypassCache);
+    // After AVX2 fewer than ten pixels are left, for the scalar loop.
     if (i == 0 && path >= PixelPath::kSsse3) i = BgrToRgbaSsse3(src, dst, pixels, bypassCache);
 #else
     (void)bypassCache;

@@ -199,10 +199,12 @@ std::uint32_t CopyRowPackets(const std::uint8_t*& p, const std::uint8_t* end, st
         const std::size_t header = *q;
         std::uint8_t* const next = o + kBytes + (header & 0x7Fu) * kBytes;
         if (next > rowEnd) break;
+        // A branch on the kind, not a select: guessed right, a run's next
+        // header is read before this one's length is known.
         if (header & 0x80u) {
             const __m128i repeated = RepeatedPixel<kBytes>(q + 1);
             for (std::size_t k = 0; k < 2; ++k) Store(o + kStep * k, repeated);
-            for (std::uint8_t* at = o + 2 * kStep; at < next; at += kStep) Store(at, repeated);
+            for (std::size_t k = 2; o + kStep * k < next; ++k) Store(o + kStep * k, repeated);
             q += 1 + kBytes;
         } else {
             for (std::size_t k = 0; k < 2; ++k) Store(o + kStep * k, Load(q + 1 + kStep * k));
