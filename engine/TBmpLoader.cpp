@@ -181,6 +181,7 @@ std::unique_ptr<TTexture> LoadBmp(TData& data) {
         // the next row, just written past the cache, and fetch it back.
         if (pixels < width) std::memset(dst + pixels * components, 0, rowBytes - pixels * components);
     }
+    FinishBypassingCache();
     data.Seek(static_cast<std::uint32_t>(std::min<std::uint64_t>(offset, size)));
     return texture;
 }

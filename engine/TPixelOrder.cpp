@@ -56,6 +56,8 @@ void BgrToRgbaScalar(const std::uint8_t* src, std::uint8_t* dst, std::size_t i, 
 // Baseline x86-64 has SSE2 but not the byte shuffles of SSSE3, nor AVX2:
 // each function below runs only after the processor said it has its set.
 
+__attribute__((target("sse2"))) void FenceStreamedStores() { _mm_sfence(); }
+
 // Four pixels a step from pixel `i` on; returns how many pixels were done.
 __attribute__((target("sse2"))) std::size_t BgraToRgbaSse2(const std::uint8_t* src, std::uint8_t* dst,
                                                            std::size_t i, std::size_t pixels) {
@@ -96,7 +98,6 @@ __attribute__((target("avx2"))) std::size_t BgraToRgbaAvx2(const std::uint8_t* s
             const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i * 4));
             _mm256_stream_si256(reinterpret_cast<__m256i*>(dst + i * 4), _mm256_shuffle_epi8(v, order));
         }
-        _mm_sfence();
         return i;
     }
     for (; i + 8 <= pixels; i += 8) {
@@ -151,7 +152,6 @@ __attribute__((target("ssse3"))) std::size_t BgrBlocksSsse3(const std::uint8_t* 
                 _mm_storeu_si128(target + k, out[k]);
         }
     }
-    if (kStream) _mm_sfence();
     return i;
 }
 
@@ -182,7 +182,6 @@ __attribute__((target("ssse3"))) std::size_t BgrToRgbaSteps(const std::uint8_t* 
         else
             _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i * 4), rgba);
     }
-    if (kStream) _mm_sfence();
     return i;
 }
 
@@ -219,7 +218,6 @@ __attribute__((target("avx2"))) std::size_t BgrToRgbaAvx2(const std::uint8_t* sr
         BgrToRgbaScalar(src, dst, 0, head);
         for (i = head; i + 10 <= pixels; i += 8)
             _mm256_stream_si256(reinterpret_cast<__m256i*>(dst + i * 4), BgrToRgbaEight(src + i * 3));
-        _mm_sfence();
         return i;
     }
     for (; i + 10 <= pixels; i += 8)
@@ -272,6 +270,13 @@ PixelPath BestPixelPath() {
 PixelPath ChosenPixelPath() { return std::min(BestPixelPath(), g_highestPath.load(std::memory_order_relaxed)); }
 
 void LimitPixelPath(PixelPath highest) { g_highestPath.store(highest, std::memory_order_relaxed); }
+
+void FinishBypassingCache() {
+#if defined(QUELT_X86)
+    // Only the SSE2 paths and above stream; older processors lack the fence.
+    if (ChosenPixelPath() >= PixelPath::kSse2) FenceStreamedStores();
+#endif
+}
 
 void BgraToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, bool bypassCache) {
     std::size_t i = 0;

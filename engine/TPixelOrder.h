@@ -15,12 +15,18 @@ constexpr std::size_t kBypassCacheBytes = std::size_t(8) << 20;
 // `pixels` counts pixels. Blue, green, red, alpha to red, green, blue, alpha.
 // With `bypassCache` (for large images) the pixels are written past the
 // cache, as memcpy writes large copies: the upload reads them once, later.
+// Such stores are weakly ordered: once the whole image is written, the
+// reader calls FinishBypassingCache before handing it on.
 void BgraToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, bool bypassCache = false);
 // Blue, green, red to red, green, blue; `bypassCache` as for BgraToRgba.
 void BgrToRgb(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, bool bypassCache = false);
 // Blue, green, red to red, green, blue, alpha 255; `bypassCache` as for
 // BgraToRgba.
 void BgrToRgba(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, bool bypassCache = false);
+// Orders the stores written past the cache before any that follow. Once per
+// image, not per row: it waits for them to reach memory, which, row by row,
+// took a quarter of a large decode.
+void FinishBypassingCache();
 // One grey byte to red = green = blue = grey.
 void GreyToRgb(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels);
 // One grey byte to red = green = blue = grey, alpha 255.

@@ -209,7 +209,9 @@ std::uint32_t CopyRowPackets(const std::uint8_t*& p, const std::uint8_t* end, st
         } else {
             for (std::size_t k = 0; k < 2; ++k) Store(o + kStep * k, Load(q + 1 + kStep * k));
             for (std::size_t k = 2; o + kStep * k < next; ++k) Store(o + kStep * k, Load(q + 1 + kStep * k));
-            q += 1 + (next - o);
+            // A raw header is its count less one: the next header's address
+            // waits only for this one's load, not for the masking as well.
+            q += 1 + kBytes + header * kBytes;
         }
         o = next;
     }
@@ -303,6 +305,7 @@ std::unique_ptr<TTexture> LoadTga(TData& data) {
     const std::uint8_t* end = file + data.Size();
     const std::uint8_t* stop = runLength ? DecodeRunLength(begin, end, sink) : DecodePlain(begin, end, sink);
     sink.ZeroRest();
+    FinishBypassingCache();
     data.Seek(static_cast<std::uint32_t>(stop - file));
     return texture;
 }
