@@ -181,10 +181,11 @@ void Store(std::uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m12
 
 // Packets wholly inside the row, most of them a few pixels long, copied as
 // they are stored (the row is converted whole afterwards) with whole 16-byte
-// stores of whole pixels, two at least, so that short packets take no branch
-// on their length; the stores may run past the packet, by less than
-// kRowSlack past the row. Stops at a packet that does not fit the row or may
-// reach past the data; returns how many pixels were written from `out` on.
+// stores of whole pixels, two at least (8-byte ones for three-byte runs), so
+// that short packets take no branch on their length; the stores may run past
+// the packet, by less than kRowSlack past the row. Stops at a packet that
+// does not fit the row or may reach past the data; returns how many pixels
+// were written from `out` on.
 template <unsigned kBytes>
 std::uint32_t CopyRowPackets(const std::uint8_t*& p, const std::uint8_t* end, std::uint8_t* out, std::uint32_t room) {
     constexpr std::size_t kStep = 16 / kBytes * kBytes;
@@ -202,9 +203,23 @@ std::uint32_t CopyRowPackets(const std::uint8_t*& p, const std::uint8_t* end, st
         // A branch on the kind, not a select: guessed right, a run's next
         // header is read before this one's length is known.
         if (header & 0x80u) {
-            const __m128i repeated = RepeatedPixel<kBytes>(q + 1);
-            for (std::size_t k = 0; k < 2; ++k) Store(o + kStep * k, repeated);
-            for (std::size_t k = 2; o + kStep * k < next; ++k) Store(o + kStep * k, repeated);
+            if constexpr (kBytes == 3) {
+                // Most runs are short: the pixel twice in each of two 8-byte
+                // stores covers four, without building the 16-byte pattern.
+                std::uint32_t v;
+                std::memcpy(&v, q + 1, 4);
+                const std::uint64_t twice = std::uint64_t(v & 0xFFFFFFu) * (1 + (std::uint64_t(1) << 24));
+                std::memcpy(o, &twice, 8);
+                std::memcpy(o + 6, &twice, 8);
+                if (o + 12 < next) {
+                    const __m128i repeated = RepeatedPixel<kBytes>(q + 1);
+                    for (std::uint8_t* at = o + 12; at < next; at += kStep) Store(at, repeated);
+                }
+            } else {
+                const __m128i repeated = RepeatedPixel<kBytes>(q + 1);
+                for (std::size_t k = 0; k < 2; ++k) Store(o + kStep * k, repeated);
+                for (std::size_t k = 2; o + kStep * k < next; ++k) Store(o + kStep * k, repeated);
+            }
             q += 1 + kBytes;
         } else {
             for (std::size_t k = 0; k < 2; ++k) Store(o + kStep * k, Load(q + 1 + kStep * k));
