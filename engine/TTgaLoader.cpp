@@ -10,7 +10,7 @@
 #include "TPixelOrder.h"
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#include <tmmintrin.h>
 #endif
 
 namespace quelt {
@@ -137,6 +137,18 @@ const std::uint8_t* DecodePlain(const std::uint8_t* p, const std::uint8_t* end, 
     return p + count * bytes;
 }
 
+// How a packet's pixel lands in the row: as stored, or, for 24-bit data,
+// widened to 32 bits with alpha 255.
+struct RowPixel {
+    std::uint32_t stored = 0;
+    std::uint32_t row = 0;
+
+    void Place(const std::uint8_t* from, std::uint8_t* to) const {
+        std::memcpy(to, from, stored);
+        if (row > stored) to[3] = 0xFF;
+    }
+};
+
 // The part of a packet not yet placed: `left` copies of the pixel at
 // `pixels` (a run) or `left` pixels from there on (raw).
 struct PendingPacket {
@@ -145,85 +157,88 @@ struct PendingPacket {
     const std::uint8_t* pixels = nullptr;
 
     // Writes up to `room` of its pixels at `out`; returns how many.
-    std::uint32_t WriteInto(std::uint8_t* out, std::uint32_t room, std::uint32_t bytes) {
+    std::uint32_t WriteInto(std::uint8_t* out, std::uint32_t room, RowPixel pixel) {
         const std::uint32_t take = std::min(left, room);
         if (take == 0) return 0; // nothing pending: `pixels` may be null
-        if (!run) {
-            std::memcpy(out, pixels, std::size_t(take) * bytes);
-            pixels += std::size_t(take) * bytes;
+        if (!run && pixel.row == pixel.stored) {
+            std::memcpy(out, pixels, std::size_t(take) * pixel.stored);
         } else {
-            for (std::uint32_t i = 0; i < take; ++i) std::memcpy(out + std::size_t(i) * bytes, pixels, bytes);
+            const std::size_t step = run ? 0 : pixel.stored;
+            for (std::uint32_t i = 0; i < take; ++i) pixel.Place(pixels + i * step, out + std::size_t(i) * pixel.row);
         }
+        if (!run) pixels += std::size_t(take) * pixel.stored;
         left -= take;
         return take;
     }
 };
 
-// Bytes past a row of stored pixels, so that the whole 16-byte stores below
-// may run past its end.
+// Bytes past a row, so that the whole 16-byte stores below may run past its
+// end.
 constexpr std::size_t kRowSlack = 64;
 
 #if defined(__SSE2__)
-// A run's pixel repeated across 16 bytes, from a pixel's first byte on.
+// Byte shuffles need SSSE3, which baseline x86-64 lacks: the loop below runs
+// only after the processor said it has it.
+#define QUELT_PACKETS __attribute__((target("ssse3")))
+
+QUELT_PACKETS __m128i Load(const std::uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+QUELT_PACKETS void Store(std::uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+
+// A run's pixel repeated across 16 bytes as the row holds it.
 template <unsigned kBytes>
-__m128i RepeatedPixel(const std::uint8_t* p) {
+QUELT_PACKETS __m128i RepeatedPixel(const std::uint8_t* p) {
     if (kBytes == 1) return _mm_set1_epi8(static_cast<char>(*p));
     std::uint32_t v;
     std::memcpy(&v, p, 4);
-    if (kBytes == 4) return _mm_set1_epi32(static_cast<int>(v));
-    const std::uint64_t low = std::uint64_t(v & 0xFFFFFFu) * (1 + (std::uint64_t(1) << 24) + (std::uint64_t(1) << 48));
-    const std::uint64_t high = (low << 8) | ((v >> 16) & 0xFFu); // bytes 8 to 15 continue the pattern
-    return _mm_set_epi64x(static_cast<long long>(high), static_cast<long long>(low));
+    return _mm_set1_epi32(static_cast<int>(kBytes == 3 ? v | 0xFF000000u : v));
 }
 
-__m128i Load(const std::uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-void Store(std::uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
-
-// Packets wholly inside the row, most of them a few pixels long, copied as
-// they are stored (the row is converted whole afterwards) with whole 16-byte
-// stores of whole pixels, two at least (8-byte ones for three-byte runs), so
-// that short packets take no branch on their length; the stores may run past
-// the packet, by less than kRowSlack past the row. Stops at a packet that
-// does not fit the row or may reach past the data; returns how many pixels
-// were written from `out` on.
+// Sixteen bytes of raw pixels from `p` on as the row holds them: 24-bit ones
+// are widened, four at a time, with alpha 255.
 template <unsigned kBytes>
-std::uint32_t CopyRowPackets(const std::uint8_t*& p, const std::uint8_t* end, std::uint8_t* out, std::uint32_t room) {
-    constexpr std::size_t kStep = 16 / kBytes * kBytes;
-    // The longest packet, read whole even for a run, and a store's overreach.
-    constexpr std::ptrdiff_t kLongest = 1 + 128 * kBytes + 16;
-    if (end - p < kLongest) return 0;
-    const std::uint8_t* const lastStart = end - kLongest;
-    std::uint8_t* const rowEnd = out + std::size_t(room) * kBytes;
+QUELT_PACKETS __m128i RawPixels(const std::uint8_t* p) {
+    if (kBytes != 3) return Load(p);
+    const __m128i widen = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    return _mm_or_si128(_mm_shuffle_epi8(Load(p), widen), _mm_set1_epi32(static_cast<int>(0xFF000000u)));
+}
+
+// Packets wholly inside the row, most of them a few pixels long, placed with
+// whole 16-byte stores of whole pixels, two at least, so that short packets
+// take no branch on their length; the stores may run past the packet, by
+// less than kRowSlack past the row. 24-bit pixels are widened to 32 bits, so
+// that a run fills whole words. Stops at a packet that does not fit the row;
+// returns how many pixels were written from `out` on.
+template <unsigned kBytes>
+QUELT_PACKETS std::uint32_t CopyRowPackets(const std::uint8_t*& p, const std::uint8_t* end, std::uint8_t* out,
+                                           std::uint32_t room) {
+    constexpr std::size_t kRowBytes = kBytes == 3 ? 4 : kBytes;
+    constexpr std::size_t kPerStore = 16 / kRowBytes;
+    // A packet takes at most 1 + kBytes bytes of data a pixel, and its loads
+    // (two at least, of 16 bytes) reach less than this past it. With the row
+    // cut to the pixels the data surely holds, no packet need be checked
+    // against the data's end.
+    constexpr std::ptrdiff_t kOverreach = 32;
+    if (end - p <= kOverreach) return 0;
+    const std::size_t holds = std::size_t(end - p - kOverreach) / (1 + kBytes);
+    std::uint8_t* const rowEnd = out + std::min<std::size_t>(room, holds) * kRowBytes;
     const std::uint8_t* q = p;
     std::uint8_t* o = out;
-    while (q <= lastStart) {
+    for (;;) {
         const std::size_t header = *q;
-        std::uint8_t* const next = o + kBytes + (header & 0x7Fu) * kBytes;
+        std::uint8_t* const next = o + kRowBytes + (header & 0x7Fu) * kRowBytes;
         if (next > rowEnd) break;
         // A branch on the kind, not a select: guessed right, a run's next
         // header is read before this one's length is known.
         if (header & 0x80u) {
-            if constexpr (kBytes == 3) {
-                // Most runs are short: the pixel twice in each of two 8-byte
-                // stores covers four, without building the 16-byte pattern.
-                std::uint32_t v;
-                std::memcpy(&v, q + 1, 4);
-                const std::uint64_t twice = std::uint64_t(v & 0xFFFFFFu) * (1 + (std::uint64_t(1) << 24));
-                std::memcpy(o, &twice, 8);
-                std::memcpy(o + 6, &twice, 8);
-                if (o + 12 < next) {
-                    const __m128i repeated = RepeatedPixel<kBytes>(q + 1);
-                    for (std::uint8_t* at = o + 12; at < next; at += kStep) Store(at, repeated);
-                }
-            } else {
-                const __m128i repeated = RepeatedPixel<kBytes>(q + 1);
-                for (std::size_t k = 0; k < 2; ++k) Store(o + kStep * k, repeated);
-                for (std::size_t k = 2; o + kStep * k < next; ++k) Store(o + kStep * k, repeated);
-            }
+            const __m128i repeated = RepeatedPixel<kBytes>(q + 1);
+            for (std::size_t k = 0; k < 2; ++k) Store(o + 16 * k, repeated);
+            for (std::size_t k = 2; o + 16 * k < next; ++k) Store(o + 16 * k, repeated);
             q += 1 + kBytes;
         } else {
-            for (std::size_t k = 0; k < 2; ++k) Store(o + kStep * k, Load(q + 1 + kStep * k));
-            for (std::size_t k = 2; o + kStep * k < next; ++k) Store(o + kStep * k, Load(q + 1 + kStep * k));
+            const std::uint8_t* const pixels = q + 1;
+            for (std::size_t k = 0; k < 2; ++k) Store(o + 16 * k, RawPixels<kBytes>(pixels + kPerStore * kBytes * k));
+            for (std::size_t k = 2; o + 16 * k < next; ++k)
+                Store(o + 16 * k, RawPixels<kBytes>(pixels + kPerStore * kBytes * k));
             // A raw header is its count less one: the next header's address
             // waits only for this one's load, not for the masking as well.
             q += 1 + kBytes + header * kBytes;
@@ -231,13 +246,14 @@ std::uint32_t CopyRowPackets(const std::uint8_t*& p, const std::uint8_t* end, st
         o = next;
     }
     p = q;
-    return static_cast<std::uint32_t>(std::size_t(o - out) / kBytes);
+    return static_cast<std::uint32_t>(std::size_t(o - out) / kRowBytes);
 }
 #endif
 
 std::uint32_t CopyRowPackets(const std::uint8_t*& p, const std::uint8_t* end, std::uint8_t* out, std::uint32_t room,
                              std::uint32_t bytes) {
 #if defined(__SSE2__)
+    if (ChosenPixelPath() < PixelPath::kSsse3) return 0;
     switch (bytes) {
     case 4: return CopyRowPackets<4>(p, end, out, room);
     case 3: return CopyRowPackets<3>(p, end, out, room);
@@ -270,23 +286,24 @@ bool StartPacket(const std::uint8_t*& p, const std::uint8_t* end, std::uint64_t 
     return true;
 }
 
-// Packets are decoded a row at a time into a row of stored pixels, which is
-// then placed on the image whole by the shared conversions: the packets'
-// many small writes stay in the cache, and a large image's rows are written
-// past it, as the plain ones are.
-const std::uint8_t* DecodeRunLength(const std::uint8_t* p, const std::uint8_t* end, PixelSink& sink) {
-    const std::uint32_t bytes = sink.StoredBytes();
-    std::vector<std::uint8_t> row(std::size_t(sink.Width()) * bytes + kRowSlack);
+// Packets are decoded a row at a time into a row buffer, which is then
+// placed on the image whole by the shared conversions: the packets' many
+// small writes stay in the cache, and a large image's rows are written past
+// it, as the plain ones are. The sink takes the row as `pixel.row` bytes a
+// pixel.
+const std::uint8_t* DecodeRunLength(const std::uint8_t* p, const std::uint8_t* end, RowPixel pixel, PixelSink& sink) {
+    std::vector<std::uint8_t> row(std::size_t(sink.Width()) * pixel.row + kRowSlack);
     PendingPacket packet;
     bool ended = false;
     while (sink.Left() > 0 && (packet.left > 0 || (!ended && p < end))) {
         const auto room = static_cast<std::uint32_t>(std::min<std::uint64_t>(sink.Width(), sink.Left()));
-        std::uint32_t filled = packet.WriteInto(row.data(), room, bytes);
+        std::uint32_t filled = packet.WriteInto(row.data(), room, pixel);
         while (filled < room && !ended && p < end) {
-            filled += CopyRowPackets(p, end, row.data() + std::size_t(filled) * bytes, room - filled, bytes);
+            std::uint8_t* const at = row.data() + std::size_t(filled) * pixel.row;
+            filled += CopyRowPackets(p, end, at, room - filled, pixel.stored);
             if (filled == room || p == end) break;
-            if (StartPacket(p, end, sink.Left() - filled, bytes, packet, ended))
-                filled += packet.WriteInto(row.data() + std::size_t(filled) * bytes, room - filled, bytes);
+            if (StartPacket(p, end, sink.Left() - filled, pixel.stored, packet, ended))
+                filled += packet.WriteInto(row.data() + std::size_t(filled) * pixel.row, room - filled, pixel);
         }
         sink.Copy(row.data(), filled);
     }
@@ -314,11 +331,14 @@ std::unique_ptr<TTexture> LoadTga(TData& data) {
 
     data.Seek(kHeaderSize + idLength);
     auto texture = std::make_unique<TTexture>(width, height, 4);
-    const bool runLength = type >= 9;
-    PixelSink sink(*texture, stored, file[17]);
     const std::uint8_t* begin = file + data.Position();
     const std::uint8_t* end = file + data.Size();
-    const std::uint8_t* stop = runLength ? DecodeRunLength(begin, end, sink) : DecodePlain(begin, end, sink);
+    const bool runLength = type >= 9;
+    // Run-length 24-bit rows are widened to 32 bits as they are decoded: a
+    // run then fills whole words.
+    const RowPixel pixel{stored.bytes, runLength && stored.bytes == 3 ? 4 : stored.bytes};
+    PixelSink sink(*texture, pixel.row == pixel.stored ? stored : StoredPixel{4, BgraToRgba}, file[17]);
+    const std::uint8_t* stop = runLength ? DecodeRunLength(begin, end, pixel, sink) : DecodePlain(begin, end, sink);
     sink.ZeroRest();
     FinishBypassingCache();
     data.Seek(static_cast<std::uint32_t>(stop - file));
