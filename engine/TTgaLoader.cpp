@@ -179,14 +179,14 @@ constexpr std::size_t kRowSlack = 64;
 #if defined(__SSE2__)
 // Byte shuffles need SSSE3, which baseline x86-64 lacks: the loop below runs
 // only after the processor said it has it.
-#define QUELT_PACKETS __attribute__((target("ssse3")))
+#define QUELT_SSSE3 __attribute__((target("ssse3")))
 
-QUELT_PACKETS __m128i Load(const std::uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-QUELT_PACKETS void Store(std::uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+QUELT_SSSE3 __m128i Load(const std::uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+QUELT_SSSE3 void Store(std::uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 
 // A run's pixel repeated across 16 bytes as the row holds it.
 template <unsigned kBytes>
-QUELT_PACKETS __m128i RepeatedPixel(const std::uint8_t* p) {
+QUELT_SSSE3 __m128i RepeatedPixel(const std::uint8_t* p) {
     if (kBytes == 1) return _mm_set1_epi8(static_cast<char>(*p));
     std::uint32_t v;
     std::memcpy(&v, p, 4);
@@ -196,7 +196,7 @@ QUELT_PACKETS __m128i RepeatedPixel(const std::uint8_t* p) {
 // Sixteen bytes of raw pixels from `p` on as the row holds them: 24-bit ones
 // are widened, four at a time, with alpha 255.
 template <unsigned kBytes>
-QUELT_PACKETS __m128i RawPixels(const std::uint8_t* p) {
+QUELT_SSSE3 __m128i RawPixels(const std::uint8_t* p) {
     if (kBytes != 3) return Load(p);
     const __m128i widen = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
     return _mm_or_si128(_mm_shuffle_epi8(Load(p), widen), _mm_set1_epi32(static_cast<int>(0xFF000000u)));
@@ -206,11 +206,11 @@ QUELT_PACKETS __m128i RawPixels(const std::uint8_t* p) {
 // whole 16-byte stores of whole pixels, two at least, so that short packets
 // take no branch on their length; the stores may run past the packet, by
 // less than kRowSlack past the row. 24-bit pixels are widened to 32 bits, so
-// that a run fills whole words. Stops at a packet that does not fit the row;
-// returns how many pixels were written from `out` on.
+// that a run fills whole words. Stops at a packet that does not fit the row,
+// or near the data's end; returns how many pixels were written from `out` on.
 template <unsigned kBytes>
-QUELT_PACKETS std::uint32_t CopyRowPackets(const std::uint8_t*& p, const std::uint8_t* end, std::uint8_t* out,
-                                           std::uint32_t room) {
+QUELT_SSSE3 std::uint32_t CopyRowPackets(const std::uint8_t*& p, const std::uint8_t* end, std::uint8_t* out,
+                                         std::uint32_t room) {
     constexpr std::size_t kRowBytes = kBytes == 3 ? 4 : kBytes;
     constexpr std::size_t kPerStore = 16 / kRowBytes;
     // A packet takes at most 1 + kBytes bytes of data a pixel, and its loads
