@@ -335,9 +335,9 @@ std::unique_ptr<TTexture> LoadTga(TData& data) {
     const std::uint8_t* end = file + data.Size();
     const bool runLength = type >= 9;
     // Run-length 24-bit rows are widened to 32 bits as they are decoded: a
-    // run then fills whole words.
+    // run then fills whole words, and the row is placed as 32-bit data.
     const RowPixel pixel{stored.bytes, runLength && stored.bytes == 3 ? 4 : stored.bytes};
-    PixelSink sink(*texture, pixel.row == pixel.stored ? stored : StoredPixel{4, BgraToRgba}, file[17]);
+    PixelSink sink(*texture, pixel.row == pixel.stored ? stored : StoredPixelFor(type, 32), file[17]);
     const std::uint8_t* stop = runLength ? DecodeRunLength(begin, end, pixel, sink) : DecodePlain(begin, end, sink);
     sink.ZeroRest();
     FinishBypassingCache();
