@@ -518,7 +518,8 @@ TEST(TgaReader, PacketHeadersAtTheirLimitsAndPacketsAcrossRows) {
 
 // Many packets of every length, runs and stored pixels mixed, some across
 // rows, in files long enough for the reader's whole-store loop, at each
-// depth; also cut short at a few places.
+// depth; also cut short, at every distance from the end up to 40 bytes (where
+// that loop hands over to packets one by one) and at a few other places.
 TEST(TgaReader, ManyPacketsOfEveryLength) {
     std::mt19937 random(31);
     struct Case {
@@ -534,22 +535,28 @@ TEST(TgaReader, ManyPacketsOfEveryLength) {
         h.descriptor = descriptor;
         RunLengthFile file(h);
         file.Mixed(61u * 40, random);
-        for (std::size_t cut : {std::size_t(0), std::size_t(9), std::size_t(700), file.bytes.size() / 2}) {
+        std::vector<std::size_t> cuts{0, 700, file.bytes.size() / 2};
+        for (std::size_t cut = 1; cut <= 40; ++cut) cuts.push_back(cut);
+        for (std::size_t cut : cuts) {
             SCOPED_TRACE(std::to_string(depth) + " bits, " + std::to_string(descriptor) + " less " +
                          std::to_string(cut));
             RunLengthFile shorter = file;
             shorter.bytes.resize(file.bytes.size() - cut);
             const Image whole = file.Expected(61, 40, descriptor & 0x20);
-            const auto texture = DecodeTga(shorter.bytes);
+            TData data = Data(shorter.bytes);
+            const auto texture = LoadTga(data);
             ASSERT_NE(texture, nullptr);
             if (cut == 0) ExpectImage(texture.get(), whole);
-            // The slower pixel paths, without the loop of whole stores, give the same bytes.
+            // The slower pixel paths, without the loop of whole stores, give the same bytes and stop at
+            // the same place.
             for (int path = 0; path < static_cast<int>(quelt::BestPixelPath()); ++path) {
                 quelt::LimitPixelPath(static_cast<quelt::PixelPath>(path));
-                const auto slower = DecodeTga(shorter.bytes);
+                TData again = Data(shorter.bytes);
+                const auto slower = LoadTga(again);
                 quelt::LimitPixelPath(quelt::PixelPath::kAvx2);
                 ASSERT_NE(slower, nullptr);
                 EXPECT_EQ(std::memcmp(slower->Pixels(), texture->Pixels(), texture->PixelBytes()), 0) << "path " << path;
+                EXPECT_EQ(again.Position(), data.Position()) << "path " << path;
             }
             // A cut file keeps a prefix of the pixels in file order, the rest black.
             const Bytes got(texture->Pixels(), texture->Pixels() + texture->PixelBytes());
